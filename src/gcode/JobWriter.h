@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "image/MonoBitmap.h"
+#include "settings/JobSettings.h"
+
+namespace pyrolith {
+
+// What a job takes besides the settings and the picture.
+struct JobEnvironment {
+    char decimalSeparator = '.';  // the user's, for the strict number reading
+    std::string date;             // the locale's short date text
+    std::string time;             // the locale's long time text
+    std::string versionText;      // "1.3.0.4"
+    std::string imageFileName;    // the loaded file's name without folder
+};
+
+// Writes the complete job for `picture` into `output`. Every number is checked before the
+// file is touched; the job is written beside the target and renamed over it only when it is
+// complete, so a failure leaves an existing file unchanged. Throws pyrolith::Error whose
+// message is the user's text ("'abc' is not a valid floating point value", "Disk full", ...).
+void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                  const MonoBitmap& picture, const JobEnvironment& environment);
+
+}  // namespace pyrolith

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pyrolith {
+
+// Every job parameter, as a flag or as the text the user typed. Numbers are read from the
+// texts only when a job is written. Texts are UTF-8. The initial values are the window's
+// values, before any file is read; the readers of the settings file and of profiles replace
+// them (see SettingsFields.h for each key's defaults).
+struct JobSettings {
+    bool UseInches = true;
+    std::string DistPerPixel = "0.1";
+    bool HalfStepHeight = true;
+    std::string LaserOffCommand;
+    std::string LaserOnCommand;
+    std::string LaserLowPower;
+    std::string LaserCutPower = "M106 S255";
+    bool UseG0 = false;
+    std::string StartComment;
+    std::string EndComment;
+    std::string OffSpeed = "10";
+    std::string OnSpeed = "10";
+    std::string CutSpeed = "100";
+    std::string ZSpeed = "200";
+    std::string TraceSpeed = "200";
+    bool Optimize = true;
+    bool GoHome = false;
+    std::string HomeCommand = "G28";
+    bool GoStartHeight = false;
+    std::string StartHeight = "26";
+    bool IndicateCenter = false;
+    std::string DwellTime = "5000";
+    bool IndicateFrontCenter = false;
+    std::string FrontCenterDwellTime = "5000";
+    bool IndicateBoundary = false;
+    bool SupressImage = false;
+    bool UseXOffset = true;
+    std::string XOffset = "100";
+    bool UseYOffset = true;
+    std::string YOffset = "100";
+    bool RepeatImage = false;
+    std::string RepeatImageTimes = "3";
+    bool Precision = true;
+    bool FakeExtrusion = false;
+    bool Backlash = true;
+    std::string BacklashVal = "1";
+    bool IncludeCut = false;
+    bool Outline = false;
+    std::string NumRepeats = "6";
+    std::string InitialCutHeight = "26";
+    bool DoAdvDown = true;
+    std::string AdvDownAmount = "1";
+    bool GRBL = false;
+    bool UseStartOfCode = false;
+    std::string StartOfCode;  // lines separated by CR LF
+    bool UseEndOfCode = false;
+    std::string EndOfCode;     // lines separated by CR LF
+    std::string ProfileNotes;  // lines separated by CR LF
+
+    // Kept in no file: back to these values at every start, untouched by profiles.
+    bool IndicateLeftCenter = false;
+    std::string LeftCenterDwellTime = "5000";
+
+    bool operator==(const JobSettings&) const = default;
+};
+
+// Values of the application itself, kept only in the settings file.
+struct AppSettings {
+    bool AutoLoadProfile = false;
+    std::string Profile;         // full path of the current profile; empty: none
+    std::string InitialOpenDir;  // starting folder of the bitmap open dialog
+    std::string InitialSaveDir;  // starting folder of the G-code save dialog
+
+    bool operator==(const AppSettings&) const = default;
+};
+
+enum class GcodeFlavor { Printer3D, Grbl };
+
+GcodeFlavor FlavorOf(const JobSettings& settings);
+// "3D Printer" or "GRBL".
+std::string_view FlavorName(GcodeFlavor flavor);
+// "in" or "mm".
+std::string_view UnitWord(const JobSettings& settings);
+// "Speeds (in/min)" or "Speeds (mm/min)".
+std::string_view SpeedGroupCaption(const JobSettings& settings);
+
+}  // namespace pyrolith

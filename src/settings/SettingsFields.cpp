@@ -1,0 +1,177 @@
+#include "settings/SettingsFields.h"
+
+#include <array>
+
+namespace pyrolith {
+namespace {
+
+using J = JobSettings;
+using A = AppSettings;
+using K = FieldKind;
+using S = std::optional<std::string_view>;
+
+constexpr S kNotRead = std::nullopt;
+
+// clang-format off
+const std::array<FieldInfo, 52> kFields = {{
+    // key                    control                 pair control           kind              member                     window       settings file  profile
+    {"UseInches",            "rdoInches",            "rdoMm",               K::Flag,          &J::UseInches,             "1",         "0",           "0"},
+    {"DistPerPixel",         "edtDperPixel",         "",                    K::Decimal,       &J::DistPerPixel,          "0.1",       "0.1",         "0.1"},
+    {"HalfStepHeight",       "chkHalfStepHeight",    "",                    K::Flag,          &J::HalfStepHeight,        "1",         "0",           "0"},
+    {"LaserOffCommand",      "edtLaserOffCommand",   "",                    K::Command,       &J::LaserOffCommand,       "",          "M107",        "M107"},
+    {"LaserOnCommand",       "edtLaserOnCommand",    "",                    K::Command,       &J::LaserOnCommand,        "",          "M106 S255",   "M106 S255"},
+    {"LaserLowPower",        "edtLaserLowPower",     "",                    K::Command,       &J::LaserLowPower,         "",          "M106 S15",    "M106 S15"},
+    {"LaserCutPower",        "edtCutPower",          "",                    K::Command,       &J::LaserCutPower,         "M106 S255", "M106 S255",   "M106 S255"},
+    {"UseG0",                "chkUseG0",             "",                    K::Flag,          &J::UseG0,                 "0",         "0",           "0"},
+    {"StartComment",         "edtStartComment",      "",                    K::Text,          &J::StartComment,          "",          "; ",          "; "},
+    {"EndComment",           "edtEndComment",        "",                    K::Text,          &J::EndComment,            "",          "",            ""},
+    {"OffSpeed",             "edtOffSpeed",          "",                    K::Decimal,       &J::OffSpeed,              "10",        "1500",        "1500"},
+    {"OnSpeed",              "edtOnSpeed",           "",                    K::Decimal,       &J::OnSpeed,               "10",        "500",         "200"},
+    {"CutSpeed",             "edtCutSpeed",          "",                    K::Decimal,       &J::CutSpeed,              "100",       "250",         "250"},
+    {"ZSpeed",               "edtZSpeed",            "",                    K::Decimal,       &J::ZSpeed,                "200",       "200",         "200"},
+    {"TraceSpeed",           "edtTraceSpeed",        "",                    K::Decimal,       &J::TraceSpeed,            "200",       "1200",        "1200"},
+    {"Optimize",             "rdoOptimized",         "rdoRasterX",          K::Flag,          &J::Optimize,              "1",         "1",           "1"},
+    {"GoHome",               "chkDoHome",            "",                    K::Flag,          &J::GoHome,                "0",         "0",           "0"},
+    {"HomeCommand",          "edtHomeCommand",       "",                    K::Command,       &J::HomeCommand,           "G28",       "G28",         "G28"},
+    {"GoStartHeight",        "chkSetStartHeight",    "",                    K::Flag,          &J::GoStartHeight,         "0",         "0",           "0"},
+    {"StartHeight",          "edtStartHeight",       "",                    K::Decimal,       &J::StartHeight,           "26",        "20",          "20"},
+    {"IndicateCenter",       "chkDoCenter",          "",                    K::Flag,          &J::IndicateCenter,        "0",         "1",           "1"},
+    {"DwellTime",            "edtDwellTime",         "",                    K::Whole,         &J::DwellTime,             "5000",      "5000",        "5000"},
+    {"IndicateFrontCenter",  "chkDoFrontCenter",     "",                    K::Flag,          &J::IndicateFrontCenter,   "0",         "1",           "1"},
+    {"FrontCenterDwellTime", "edtDwellTime2",        "",                    K::Whole,         &J::FrontCenterDwellTime,  "5000",      "5000",        "5000"},
+    {"IndicateBoundary",     "chkDoBoundary",        "",                    K::Flag,          &J::IndicateBoundary,      "0",         "1",           "1"},
+    {"SupressImage",         "chkNoImage",           "",                    K::Flag,          &J::SupressImage,          "0",         "0",           "0"},
+    {"UseXOffset",           "chkXoffset",           "",                    K::Flag,          &J::UseXOffset,            "1",         "0",           "0"},
+    {"XOffset",              "edtXOffset",           "",                    K::SignedDecimal, &J::XOffset,               "100",       "0",           "0"},
+    {"UseYOffset",           "chkYOffset",           "",                    K::Flag,          &J::UseYOffset,            "1",         "0",           "0"},
+    {"YOffset",              "edtYOffset",           "",                    K::SignedDecimal, &J::YOffset,               "100",       "0",           "0"},
+    {"RepeatImage",          "chkRepeatImage",       "",                    K::Flag,          &J::RepeatImage,           "0",         "0",           "0"},
+    {"RepeatImageTimes",     "edtImageRepeats",      "",                    K::Whole,         &J::RepeatImageTimes,      "3",         "2",           "2"},
+    {"Precision",            "chkPrecision",         "",                    K::Flag,          &J::Precision,             "1",         "0",           "0"},
+    {"FakeExtrusion",        "chkFake",              "",                    K::Flag,          &J::FakeExtrusion,         "0",         "0",           "0"},
+    {"Backlash",             "chkBacklash",          "",                    K::Flag,          &J::Backlash,              "1",         "0",           "0"},
+    {"BacklashVal",          "edtBacklash",          "",                    K::Decimal,       &J::BacklashVal,           "1",         "0.5",         "0.5"},
+    {"IncludeCut",           "chkAddPerimeterCut",   "",                    K::Flag,          &J::IncludeCut,            "0",         "0",           "0"},
+    {"Outline",              "rdoCutOutlineBorder",  "rdoCutOutlineImage",  K::Flag,          &J::Outline,               "0",         "1",           "1"},
+    {"NumRepeats",           "edtNumReps",           "",                    K::Whole,         &J::NumRepeats,            "6",         "1",           "1"},
+    {"InitialCutHeight",     "edtInitialCutHeight",  "",                    K::Decimal,       &J::InitialCutHeight,      "26",        kNotRead,      kNotRead},
+    {"DoAdvDown",            "chkAdvDown",           "",                    K::Flag,          &J::DoAdvDown,             "1",         "0",           "0"},
+    {"AdvDownAmount",        "edtAdvDown",           "",                    K::Decimal,       &J::AdvDownAmount,         "1",         "0.2",         "0.2"},
+    {"GRBL",                 "rdoGRBL",              "rdoPrinter",          K::Flag,          &J::GRBL,                  "0",         "0",           "0"},
+    {"AutoLoadProfile",      "chkAutoLoadProfile",   "",                    K::Flag,          &A::AutoLoadProfile,       "0",         "1",           kNotRead},
+    {"Profile",              "",                     "",                    K::Text,          &A::Profile,               "",          "",            kNotRead},
+    {"InitialOpenDir",       "",                     "",                    K::Text,          &A::InitialOpenDir,        "",          "",            kNotRead},
+    {"InitialSaveDir",       "",                     "",                    K::Text,          &A::InitialSaveDir,        "",          "",            kNotRead},
+    {"UseStartOfCode",       "chkStartOfCode",       "",                    K::Flag,          &J::UseStartOfCode,        "0",         "0",           "0"},
+    {"StartOfCode",          "Memo1",                "",                    K::Lines,         &J::StartOfCode,           "",          "",            ""},
+    {"UseEndOfCode",         "chkEndOfCode",         "",                    K::Flag,          &J::UseEndOfCode,          "0",         "0",           "0"},
+    {"EndOfCode",            "Memo2",                "",                    K::Lines,         &J::EndOfCode,             "",          "",            ""},
+    {"ProfileNotes",         "Memo3",                "",                    K::Lines,         &J::ProfileNotes,          "",          "",            ""},
+}};
+// clang-format on
+
+bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::span<const FieldInfo> StoredFields()
+{
+    return kFields;
+}
+
+const FieldInfo* FindStoredField(std::string_view key)
+{
+    for (const FieldInfo& field : kFields) {
+        if (EqualNoCase(field.key, key)) {
+            return &field;
+        }
+    }
+    return nullptr;
+}
+
+bool* FlagOf(const FieldInfo& field, JobSettings& job, AppSettings& app)
+{
+    if (const auto* m = std::get_if<bool JobSettings::*>(&field.member)) {
+        return &(job.*(*m));
+    }
+    if (const auto* m = std::get_if<bool AppSettings::*>(&field.member)) {
+        return &(app.*(*m));
+    }
+    return nullptr;
+}
+
+std::string* TextOf(const FieldInfo& field, JobSettings& job, AppSettings& app)
+{
+    if (const auto* m = std::get_if<std::string JobSettings::*>(&field.member)) {
+        return &(job.*(*m));
+    }
+    if (const auto* m = std::get_if<std::string AppSettings::*>(&field.member)) {
+        return &(app.*(*m));
+    }
+    return nullptr;
+}
+
+bool FlagOf(const FieldInfo& field, const JobSettings& job, const AppSettings& app)
+{
+    if (const auto* m = std::get_if<bool JobSettings::*>(&field.member)) {
+        return job.*(*m);
+    }
+    if (const auto* m = std::get_if<bool AppSettings::*>(&field.member)) {
+        return app.*(*m);
+    }
+    return false;
+}
+
+const std::string& TextOf(const FieldInfo& field, const JobSettings& job, const AppSettings& app)
+{
+    static const std::string kNone;
+    if (const auto* m = std::get_if<std::string JobSettings::*>(&field.member)) {
+        return job.*(*m);
+    }
+    if (const auto* m = std::get_if<std::string AppSettings::*>(&field.member)) {
+        return app.*(*m);
+    }
+    return kNone;
+}
+
+std::string ValueText(const FieldInfo& field, const JobSettings& job, const AppSettings& app)
+{
+    if (field.isFlag()) {
+        return FlagOf(field, job, app) ? "1" : "0";
+    }
+    return TextOf(field, job, app);
+}
+
+GcodeFlavor FlavorOf(const JobSettings& settings)
+{
+    return settings.GRBL ? GcodeFlavor::Grbl : GcodeFlavor::Printer3D;
+}
+
+std::string_view FlavorName(GcodeFlavor flavor)
+{
+    return flavor == GcodeFlavor::Grbl ? "GRBL" : "3D Printer";
+}
+
+std::string_view UnitWord(const JobSettings& settings)
+{
+    return settings.UseInches ? "in" : "mm";
+}
+
+std::string_view SpeedGroupCaption(const JobSettings& settings)
+{
+    return settings.UseInches ? "Speeds (in/min)" : "Speeds (mm/min)";
+}
+
+}  // namespace pyrolith
