@@ -1,0 +1,46 @@
+#include "app/AppWindows.h"
+
+#include "app/TfrmAboutBox.h"
+#include "app/TfrmSplash.h"
+#include "settings/window/TfrmSettings.h"
+
+AppWindows::AppWindows(TfrmMain::Environment environment)
+{
+    UserDialogs* dialogs = environment.dialogs;
+    const AppLocations locations = environment.locations;
+    auto openUrl = environment.openUrl;
+
+    main_ = std::make_unique<TfrmMain>(std::move(environment));
+
+    TfrmSettings::Context context;
+    context.settingsFile = locations.settingsFile;
+    context.profilesFolder = locations.profilesFolder;
+    context.decimalSeparator = main_->decimalSeparator();
+    context.dialogs = dialogs;
+    TfrmMain* mainWindow = main_.get();
+    context.showFinalSize = [mainWindow] { return mainWindow->ShowFinalSize(); };
+    settings_ = std::make_unique<TfrmSettings>(std::move(context));
+
+    about_ = std::make_unique<TfrmAboutBox>(main_->versionText(), openUrl, main_.get());
+    main_->attachWindows(settings_.get(), about_.get());
+
+    splash_ = std::make_unique<TfrmSplash>(main_->versionText(), main_.get());
+}
+
+AppWindows::~AppWindows()
+{
+    // The children of the main window go first; the settings window holds a callback into the
+    // main window, so it goes before the main window too.
+    splash_.reset();
+    about_.reset();
+    settings_.reset();
+    main_.reset();
+}
+
+void AppWindows::showMain()
+{
+    main_->show();
+    if (splash_->isVisible()) {
+        splash_->raise();
+    }
+}

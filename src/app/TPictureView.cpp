@@ -1,0 +1,42 @@
+#include "app/TPictureView.h"
+
+#include <QPainter>
+
+#include "app/ViewFit.h"
+
+TPictureView::TPictureView(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void TPictureView::setPicture(const QImage& picture)
+{
+    picture_ = picture;
+    update();
+}
+
+void TPictureView::clearPicture()
+{
+    picture_ = QImage();
+    update();
+}
+
+QRect TPictureView::shownRect() const
+{
+    if (picture_.isNull()) {
+        return {};
+    }
+    return FitAndCentre(picture_.width(), picture_.height(), width(), height());
+}
+
+void TPictureView::paintEvent(QPaintEvent* /*event*/)
+{
+    const QRect target = shownRect();
+    if (target.isEmpty()) {
+        return;
+    }
+    // Nearest-pixel scaling keeps the black-and-white pixels crisp when a small picture is
+    // enlarged.
+    QPainter painter(this);
+    painter.drawImage(target, picture_);
+}
