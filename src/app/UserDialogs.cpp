@@ -15,7 +15,7 @@ QFileDialog::Options OptionsFor(const UserDialogs::FileRequest& request)
     return options;
 }
 
-} // namespace
+}  // namespace
 
 QString QtUserDialogs::openFile(QWidget* parent, const FileRequest& request)
 {

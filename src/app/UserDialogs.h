@@ -11,11 +11,11 @@ public:
     virtual ~UserDialogs() = default;
 
     struct FileRequest {
-        QString title;         // empty: the platform's default title
-        QString folder;        // initial folder; empty: the platform's default
-        QString fileName;      // proposed name, without folder
-        QString filter;        // Qt filter text, e.g. "Bitmap image (*.bmp)"
-        QString defaultSuffix; // added when the user types a name without one ("txt")
+        QString title;           // empty: the platform's default title
+        QString folder;          // initial folder; empty: the platform's default
+        QString fileName;        // proposed name, without folder
+        QString filter;          // Qt filter text, e.g. "Bitmap image (*.bmp)"
+        QString defaultSuffix;   // added when the user types a name without one ("txt")
         bool confirmOverwrite = true;
     };
 
