@@ -97,3 +97,38 @@ TEST(DerivedValues, FollowTheUnitAndTheFlavorFlag)
 
 }  // namespace
 }  // namespace pyrolith
+
+namespace pyrolith {
+namespace {
+
+struct FlagCase {
+    const char* text;
+    std::optional<bool> value;
+};
+
+void PrintTo(const FlagCase& c, std::ostream* os)
+{
+    *os << "'" << c.text << "'";
+}
+
+class FlagText : public testing::TestWithParam<FlagCase> {};
+
+TEST_P(FlagText, ReadsAsAWholeNumber)
+{
+    EXPECT_EQ(ParseFlagText(GetParam().text), GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, FlagText,
+    testing::Values(FlagCase{"1", true}, FlagCase{"0", false}, FlagCase{"00", false},
+                    FlagCase{"2", true}, FlagCase{"-1", true}, FlagCase{"+0", false},
+                    FlagCase{"0x1", true}, FlagCase{"0X0", false}, FlagCase{"0xff", true},
+                    FlagCase{"0x", std::nullopt}, FlagCase{"yes", std::nullopt},
+                    FlagCase{"true", std::nullopt}, FlagCase{"", std::nullopt},
+                    FlagCase{"1.0", std::nullopt}, FlagCase{"1 ", std::nullopt},
+                    FlagCase{"-", std::nullopt}, FlagCase{"0x-1", std::nullopt},
+                    FlagCase{"2147483647", true}, FlagCase{"2147483648", std::nullopt},
+                    FlagCase{"0xFFFFFFFF", true}, FlagCase{"0x100000000", std::nullopt}));
+
+}  // namespace
+}  // namespace pyrolith
