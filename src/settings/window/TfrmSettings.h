@@ -3,10 +3,22 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "settings/JobSettings.h"
 
+class QAbstractButton;
+class QLineEdit;
+class QPlainTextEdit;
 class UserDialogs;
+class NumberKeyFilter;
+namespace Ui {
+class TfrmSettings;
+}
+namespace pyrolith {
+struct FieldInfo;
+}
 
 // The settings window: edits JobSettings, loads and saves profiles, keeps the settings file.
 // It owns JobSettings and AppSettings for the whole run.
@@ -14,14 +26,19 @@ class TfrmSettings : public QWidget {
     Q_OBJECT
 public:
     struct Context {
-        QString settingsFile;    // the program's path with the extension ".ini"
-        QString profilesFolder;  // where the profile dialogs start (ends with a separator)
-        QChar decimalSeparator;  // the user's, recorded by the main window at start
+        QString settingsFile;   // the program's path with the extension ".ini"
+        QString profilesFolder; // where the profile dialogs start (ends with a separator)
+        QChar decimalSeparator; // the user's, recorded by the main window at start
         UserDialogs* dialogs = nullptr;
         // The final-size update of the main window: shows the final size and returns true
         // when a picture is loaded; returns false (and changes nothing) otherwise.
         std::function<bool()> showFinalSize;
     };
+
+    // The profile label while no profile has been loaded or saved.
+    static const QString kNoProfileLabel;
+    // The filter of the profile dialogs.
+    static const QString kProfileFilter;
 
     // Creation selects the page "Basics" and runs the start-up read of the settings file
     // (and the last profile when asked for).
@@ -33,6 +50,56 @@ public:
 
     // "Load Profile" (also the main window's "Load Profile..." menu item).
     void loadProfileCommand();
+    // "Save As..." (also the Yes answer of the exit prompt).
+    void saveProfileCommand();
+    // Reads the profile at path into the window and makes it current.
+    void loadProfile(const QString& path);
     // End of the run: the exit prompt when the profile is modified, then the final write.
     void finishRun();
+
+    // Shows the window centred over owner (the main window's "Settings..." command).
+    void showCentredOver(const QWidget* owner);
+
+    bool profileModified() const { return profileModified_; }
+    QString profileLabel() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct Binding {
+        const pyrolith::FieldInfo* field = nullptr;
+        QAbstractButton* button = nullptr; // flags: the check box or first radio button
+        QAbstractButton* pair = nullptr;   // the second radio button of a pair
+        QLineEdit* edit = nullptr;
+        QPlainTextEdit* memo = nullptr;
+    };
+
+    void bindControls();
+    void bindFlag(const Binding& binding);
+    void bindText(const Binding& binding);
+    void showRecords();
+    void fieldChanged(const Binding& binding);
+
+    void startupRead();
+    void setProfileModified(bool modified);
+    void setProfileLabel(const QString& label);
+    void applyUnit();
+    void unitSwitch();
+    void finalSizeUpdate();
+    bool writeIniFile(const QString& path);
+    void writeSettingsFile();
+
+    void btnDoneClick();
+    void btnLoadProfileClick();
+    void btnSaveProfileClick();
+
+    Context context_;
+    std::unique_ptr<Ui::TfrmSettings> ui_;
+    NumberKeyFilter* keyFilter_ = nullptr;
+    std::vector<Binding> bindings_;
+    pyrolith::JobSettings job_;
+    pyrolith::AppSettings app_;
+    bool profileModified_ = false;
+    bool showingRecords_ = false; // the controls are being set from the records
 };

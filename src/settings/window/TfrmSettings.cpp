@@ -1,0 +1,430 @@
+#include "settings/window/TfrmSettings.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <array>
+#include <exception>
+#include <filesystem>
+#include <utility>
+
+#include "app/UserDialogs.h"
+#include "settings/SettingsFields.h"
+#include "settings/SettingsFiles.h"
+#include "settings/window/NumberKeyFilter.h"
+#include "ui_TfrmSettings.h"
+
+using pyrolith::FieldInfo;
+using pyrolith::FieldKind;
+
+const QString TfrmSettings::kNoProfileLabel = QStringLiteral("<none loaded>");
+const QString TfrmSettings::kProfileFilter = QStringLiteral("Quellin Profiles (*.prf)");
+
+namespace {
+
+// The two fields of JobSettings that no file holds: they keep their window values until the
+// program ends, whatever profile is loaded.
+// clang-format off
+const std::array<FieldInfo, 2> kWindowOnlyFields = {{
+    {"IndicateLeftCenter",  "chkDoLeftCenter", "", FieldKind::Flag,  &pyrolith::JobSettings::IndicateLeftCenter,  "0",    std::nullopt, std::nullopt},
+    {"LeftCenterDwellTime", "edtDwellTime3",   "", FieldKind::Whole, &pyrolith::JobSettings::LeftCenterDwellTime, "5000", std::nullopt, std::nullopt},
+}};
+// clang-format on
+
+// Flags whose change does not mark the profile modified. The unit has its own rule (the
+// unit switch marks it).
+bool ChangeCounts(const FieldInfo& field)
+{
+    return field.key != "UseG0" && field.key != "IndicateLeftCenter" &&
+           field.key != "AutoLoadProfile";
+}
+
+// A radio pair that a false value leaves with neither button checked: the raster choice,
+// whose false value no button of the window shows.
+bool FalseChecksNeither(const FieldInfo& field)
+{
+    return field.key == "Optimize";
+}
+
+bool IsNumberKind(FieldKind kind)
+{
+    return kind == FieldKind::Whole || kind == FieldKind::Decimal ||
+           kind == FieldKind::SignedDecimal;
+}
+
+std::filesystem::path ToPath(const QString& path)
+{
+    return std::filesystem::path(path.toStdU16String());
+}
+
+QString ToQString(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// The record keeps the lines of a memo separated by CR LF; the memo separates them by LF.
+QString LinesToMemo(const std::string& lines)
+{
+    QString text = ToQString(lines);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+std::string MemoToLines(const QString& memo)
+{
+    QString text = memo;
+    text.replace(QChar::LineSeparator, u'\n');
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    return text.toStdString();
+}
+
+void SetRadioPairUnchecked(QAbstractButton* first, QAbstractButton* second)
+{
+    for (QAbstractButton* button : {first, second}) {
+        const bool exclusive = button->autoExclusive();
+        button->setAutoExclusive(false);
+        button->setChecked(false);
+        button->setAutoExclusive(exclusive);
+    }
+}
+
+} // namespace
+
+TfrmSettings::TfrmSettings(Context context, QWidget* parent)
+    : QWidget(parent), context_(std::move(context)), ui_(std::make_unique<Ui::TfrmSettings>())
+{
+    Q_ASSERT(context_.dialogs != nullptr);
+    ui_->setupUi(this);
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    keyFilter_ = new NumberKeyFilter(
+        context_.decimalSeparator, [this] { setProfileModified(true); }, this);
+    bindControls();
+    showRecords();
+    setProfileLabel(kNoProfileLabel);
+    setProfileModified(false);
+
+    connect(ui_->btnDone, &QPushButton::clicked, this, &TfrmSettings::btnDoneClick);
+    connect(ui_->btnLoadProfile, &QPushButton::clicked, this, &TfrmSettings::btnLoadProfileClick);
+    connect(ui_->btnSaveProfile, &QPushButton::clicked, this, &TfrmSettings::btnSaveProfileClick);
+
+    ui_->pgcSettings->setCurrentWidget(ui_->tabBasics);
+    startupRead();
+}
+
+TfrmSettings::~TfrmSettings() = default;
+
+const pyrolith::JobSettings& TfrmSettings::jobSettings() const
+{
+    return job_;
+}
+
+pyrolith::AppSettings& TfrmSettings::appSettings()
+{
+    return app_;
+}
+
+QString TfrmSettings::profileLabel() const
+{
+    return ui_->lblProfile->text();
+}
+
+// Every stored field with a control, and the two window-only fields, bound through their
+// control names.
+void TfrmSettings::bindControls()
+{
+    const auto bind = [this](const FieldInfo& field) {
+        if (field.control.empty()) {
+            return;
+        }
+        const QString name = QString::fromLatin1(field.control.data(), field.control.size());
+        Binding binding;
+        binding.field = &field;
+        if (field.isFlag()) {
+            binding.button = findChild<QAbstractButton*>(name);
+            if (!field.pairControl.empty()) {
+                binding.pair = findChild<QAbstractButton*>(
+                    QString::fromLatin1(field.pairControl.data(), field.pairControl.size()));
+                Q_ASSERT(binding.pair != nullptr);
+            }
+            Q_ASSERT(binding.button != nullptr);
+        } else if (field.kind == FieldKind::Lines) {
+            binding.memo = findChild<QPlainTextEdit*>(name);
+            Q_ASSERT(binding.memo != nullptr);
+        } else {
+            binding.edit = findChild<QLineEdit*>(name);
+            Q_ASSERT(binding.edit != nullptr);
+        }
+        bindings_.push_back(binding);
+    };
+    for (const FieldInfo& field : pyrolith::StoredFields()) {
+        bind(field);
+    }
+    for (const FieldInfo& field : kWindowOnlyFields) {
+        bind(field);
+    }
+    for (const Binding& binding : bindings_) {
+        if (binding.field->isFlag()) {
+            bindFlag(binding);
+        } else {
+            bindText(binding);
+        }
+    }
+}
+
+void TfrmSettings::bindFlag(const Binding& binding)
+{
+    if (binding.pair == nullptr) {
+        connect(binding.button, &QAbstractButton::toggled, this,
+                [this, binding](bool) { fieldChanged(binding); });
+        return;
+    }
+    // A radio pair changes when one of its buttons becomes checked.
+    for (QAbstractButton* button : {binding.button, binding.pair}) {
+        connect(button, &QAbstractButton::toggled, this, [this, binding](bool checked) {
+            if (checked) {
+                fieldChanged(binding);
+            }
+        });
+    }
+}
+
+void TfrmSettings::bindText(const Binding& binding)
+{
+    if (binding.memo != nullptr) {
+        connect(binding.memo, &QPlainTextEdit::textChanged, this,
+                [this, binding] { fieldChanged(binding); });
+        return;
+    }
+    connect(binding.edit, &QLineEdit::textChanged, this,
+            [this, binding] { fieldChanged(binding); });
+    KeyFilterKind filter{};
+    if (KeyFilterOf(binding.field->kind, filter)) {
+        keyFilter_->attach(binding.edit, filter);
+    }
+}
+
+// Sets every control from the records; the controls' change handlers stay quiet meanwhile.
+void TfrmSettings::showRecords()
+{
+    showingRecords_ = true;
+    for (const Binding& binding : bindings_) {
+        const FieldInfo& field = *binding.field;
+        if (field.isFlag()) {
+            const bool value = pyrolith::FlagOf(field, std::as_const(job_), std::as_const(app_));
+            if (value || binding.pair == nullptr) {
+                binding.button->setChecked(value);
+            } else if (FalseChecksNeither(field)) {
+                SetRadioPairUnchecked(binding.button, binding.pair);
+            } else {
+                binding.pair->setChecked(true);
+            }
+        } else if (binding.memo != nullptr) {
+            const QString text =
+                LinesToMemo(pyrolith::TextOf(field, std::as_const(job_), std::as_const(app_)));
+            if (binding.memo->toPlainText() != text) {
+                binding.memo->setPlainText(text);
+            }
+        } else {
+            const QString text =
+                ToQString(pyrolith::TextOf(field, std::as_const(job_), std::as_const(app_)));
+            if (binding.edit->text() != text) {
+                binding.edit->setText(text);
+            }
+        }
+    }
+    showingRecords_ = false;
+}
+
+// A control changed: the record follows it, and the change counts as the rules say.
+void TfrmSettings::fieldChanged(const Binding& binding)
+{
+    if (showingRecords_) {
+        return;
+    }
+    const FieldInfo& field = *binding.field;
+    if (field.isFlag()) {
+        *pyrolith::FlagOf(field, job_, app_) = binding.button->isChecked();
+        if (field.key == "UseInches") {
+            unitSwitch();
+        } else if (ChangeCounts(field)) {
+            setProfileModified(true);
+        }
+        return;
+    }
+    std::string* text = pyrolith::TextOf(field, job_, app_);
+    if (binding.memo != nullptr) {
+        *text = MemoToLines(binding.memo->toPlainText());
+    } else {
+        *text = binding.edit->text().toStdString();
+    }
+    if (!IsNumberKind(field.kind)) {
+        setProfileModified(true); // typed or pasted alike
+    } else if (field.key == "DistPerPixel") {
+        finalSizeUpdate();
+    }
+    // Other number fields count only keys typed (the key filter marks them).
+}
+
+void TfrmSettings::startupRead()
+{
+    pyrolith::ReadSettingsFile(ToPath(context_.settingsFile), job_, app_);
+    showRecords();
+    unitSwitch();
+    setProfileModified(false);
+    if (app_.AutoLoadProfile) {
+        loadProfile(ToQString(app_.Profile));
+    }
+}
+
+void TfrmSettings::loadProfile(const QString& path)
+{
+    pyrolith::LoadProfile(ToPath(path), job_, app_);
+    app_.Profile = path.toStdString();
+    showRecords();
+    unitSwitch();
+    setProfileLabel(ToQString(pyrolith::ProfileLabel(ToPath(path))));
+    setProfileModified(false);
+}
+
+void TfrmSettings::setProfileModified(bool modified)
+{
+    profileModified_ = modified;
+    ui_->grpProfiles->setTitle(modified ? QStringLiteral("Profiles (modified)")
+                                        : QStringLiteral("Profiles"));
+}
+
+void TfrmSettings::setProfileLabel(const QString& label)
+{
+    ui_->lblProfile->setText(label);
+}
+
+// The unit changed (picked by the user or set by a file). No number is converted: the same
+// digits are now read in the other unit.
+void TfrmSettings::unitSwitch()
+{
+    ui_->grpSpeeds->setTitle(ToQString(std::string(pyrolith::SpeedGroupCaption(job_))));
+    const QString unit = ToQString(std::string(pyrolith::UnitWord(job_)));
+    for (QLabel* label :
+         {ui_->lblStartHeightUnit, ui_->lblXOffsetUnit, ui_->lblYOffsetUnit, ui_->lblBacklashUnit,
+          ui_->lblInitialCutHeightUnit, ui_->lblAdvDownUnit}) {
+        label->setText(unit);
+    }
+    finalSizeUpdate();
+    setProfileModified(true);
+}
+
+// Refreshes the main window's final-size line; only counts while a picture is loaded.
+void TfrmSettings::finalSizeUpdate()
+{
+    if (context_.showFinalSize && context_.showFinalSize()) {
+        setProfileModified(true);
+    }
+}
+
+bool TfrmSettings::writeIniFile(const QString& path)
+{
+    try {
+        pyrolith::MakeIniFile(ToPath(path), job_, app_);
+        return true;
+    } catch (const std::exception&) {
+        context_.dialogs->message(
+            this, QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
+}
+
+void TfrmSettings::writeSettingsFile()
+{
+    writeIniFile(context_.settingsFile);
+}
+
+void TfrmSettings::loadProfileCommand()
+{
+    UserDialogs::FileRequest request;
+    request.folder = context_.profilesFolder;
+    request.filter = kProfileFilter;
+    request.confirmOverwrite = false;
+    const QString path = context_.dialogs->openFile(this, request);
+    if (!path.isEmpty()) {
+        loadProfile(path);
+    }
+}
+
+void TfrmSettings::saveProfileCommand()
+{
+    UserDialogs::FileRequest request;
+    request.folder = context_.profilesFolder;
+    request.filter = kProfileFilter;
+    request.defaultSuffix = QStringLiteral("prf"); // a name typed without extension
+    request.confirmOverwrite = true;
+    if (profileLabel() != kNoProfileLabel) {
+        request.fileName = profileLabel();
+    }
+    const QString path = context_.dialogs->saveFile(this, request);
+    if (path.isEmpty()) {
+        return;
+    }
+    // A profile that could not be written does not become current, and the marker keeps
+    // saying that the settings are not saved anywhere.
+    const std::string previous = app_.Profile;
+    app_.Profile = path.toStdString();
+    if (!writeIniFile(path)) {
+        app_.Profile = previous;
+        return;
+    }
+    setProfileLabel(ToQString(pyrolith::ProfileLabel(ToPath(path))));
+    setProfileModified(false);
+}
+
+void TfrmSettings::finishRun()
+{
+    if (profileModified_ && context_.dialogs->askYesNo(
+                                this, QStringLiteral("Save profile (%1)?").arg(profileLabel()))) {
+        saveProfileCommand();
+    }
+    writeSettingsFile();
+}
+
+void TfrmSettings::showCentredOver(const QWidget* owner)
+{
+    adjustSize();
+    if (owner != nullptr) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(owner->frameGeometry().center());
+        move(frame.topLeft());
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmSettings::closeEvent(QCloseEvent* event)
+{
+    // "Done" and the close box: every hide writes the settings file.
+    if (isVisible()) {
+        writeSettingsFile();
+    }
+    QWidget::closeEvent(event);
+}
+
+void TfrmSettings::btnDoneClick()
+{
+    close();
+}
+
+void TfrmSettings::btnLoadProfileClick()
+{
+    loadProfileCommand();
+}
+
+void TfrmSettings::btnSaveProfileClick()
+{
+    saveProfileCommand();
+}
