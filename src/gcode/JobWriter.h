@@ -10,11 +10,11 @@ namespace pyrolith {
 
 // What a job takes besides the settings and the picture.
 struct JobEnvironment {
-    char decimalSeparator = '.';  // the user's, for the strict number reading
-    std::string date;             // the locale's short date text
-    std::string time;             // the locale's long time text
-    std::string versionText;      // "1.3.0.4"
-    std::string imageFileName;    // the loaded file's name without folder
+    char decimalSeparator = '.'; // the user's, for the strict number reading
+    std::string date;            // the locale's short date text
+    std::string time;            // the locale's long time text
+    std::string versionText;     // "1.3.0.4"
+    std::string imageFileName;   // the loaded file's name without folder
 };
 
 // Writes the complete job for `picture` into `output`. Every number is checked before the
@@ -24,4 +24,12 @@ struct JobEnvironment {
 void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
                   const MonoBitmap& picture, const JobEnvironment& environment);
 
-}  // namespace pyrolith
+class JobSink;
+struct JobContext;
+
+// The sections of a job in their fixed order: the settings summary, the preamble up to
+// "BEGIN IMAGE", the engraving rows and the job end. `context` comes from MakeJobContext.
+void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
+              const MonoBitmap& picture, const JobEnvironment& environment);
+
+} // namespace pyrolith

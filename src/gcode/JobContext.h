@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "image/MonoBitmap.h"
+#include "settings/JobSettings.h"
+
+namespace pyrolith {
+
+// The values fixed once at the start of a job and read by every section writer. The texts are
+// already in the job's code page (Windows-1252); lengths are in the unit of the settings.
+struct JobContext {
+    std::string StartComment;
+    std::string EndComment;
+    std::string LaserOffCommand;
+    std::string LaserOnCommand;
+    std::string LaserLowPower;
+    std::string BurnFeed;  // " F" + OnSpeed + " " (+ "E1 " with fake extrusion)
+    std::string MoveWord;  // "G0" or "G1"
+    std::string OffFeed;   // " F" + OffSpeed + " "
+    std::string TraceFeed; // " F" + TraceSpeed + " "
+    // Pause arguments: milliseconds as typed for a 3D printer, seconds for GRBL.
+    std::string CenterPauseText;
+    std::string FrontPauseText;
+    std::string LeftPauseText;
+    double BacklashValue = 0;
+    double PixelSize = 0;
+    double XOffsetValue = 0;
+    double YOffsetValue = 0;
+    std::int32_t ImageWidth = 0;
+    std::int32_t ImageHeight = 0;
+    GcodeFlavor Flavor = GcodeFlavor::Printer3D;
+
+    // StartComment + text + EndComment, text in the job's code page.
+    std::string comment(std::string_view text) const;
+};
+
+// Reads and checks every number the job needs and fills the context. The backlash (when it
+// is used) and the three pause times, in that order, must read with the strict conversion
+// and `decimalSeparator`; otherwise pyrolith::Error "'%s' is not a valid floating point
+// value" is thrown. The pixel size and the offsets read as 0 when they are not numbers.
+JobContext MakeJobContext(const JobSettings& settings, const MonoBitmap& picture,
+                          char decimalSeparator);
+
+// The lines of a multi-line settings text: CR LF, a lone LF or a lone CR end a line, and a
+// break at the very end starts no further line. An empty text has no lines.
+std::vector<std::string_view> SplitLines(std::string_view text);
+
+} // namespace pyrolith

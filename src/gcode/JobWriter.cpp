@@ -1,0 +1,32 @@
+#include "gcode/JobWriter.h"
+
+#include "gcode/ImagePass.h"
+#include "gcode/JobContext.h"
+#include "gcode/JobHeader.h"
+#include "gcode/JobPreamble.h"
+#include "gcode/JobSink.h"
+
+namespace pyrolith {
+
+void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
+              const MonoBitmap& picture, const JobEnvironment& environment)
+{
+    WriteHeader(sink, context, settings, environment);
+    WritePreamble(sink, context, settings);
+    WriteImagePass(sink, context, settings, picture);
+    WriteJobEnd(sink, settings);
+}
+
+void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                  const MonoBitmap& picture, const JobEnvironment& environment)
+{
+    // The numbers are checked before the file is touched.
+    const JobContext context = MakeJobContext(settings, picture, environment.decimalSeparator);
+    // The job goes to a temporary file beside the target and replaces it only when it is
+    // complete: a failed job never leaves a truncated file that may end with the laser on.
+    FileJobSink sink(output);
+    WriteJob(sink, context, settings, picture, environment);
+    sink.commit();
+}
+
+} // namespace pyrolith
