@@ -56,7 +56,8 @@ AppLocations ResolveLocations(const QString& programPath, const QString& configF
 {
     const QFileInfo program(programPath);
     const QString programFolder = program.absolutePath();
-    if (QFileInfo(programFolder).isWritable()) {
+    const QFileInfo folderInfo(programFolder);
+    if (folderInfo.isDir() && folderInfo.isWritable()) {
         return {programFolder + QLatin1Char('/') + program.completeBaseName() +
                     QStringLiteral(".ini"),
                 programFolder + QStringLiteral("/Profiles/")};

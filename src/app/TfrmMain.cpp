@@ -338,17 +338,9 @@ void TfrmMain::btnGcode2Click()
 
 void TfrmMain::btnSettingsClick()
 {
-    if (settings_ == nullptr) {
-        return;
+    if (settings_ != nullptr) {
+        settings_->showCentredOver(this);
     }
-    if (!settings_->isVisible()) {
-        QRect frame = settings_->frameGeometry();
-        frame.moveCenter(frameGeometry().center());
-        settings_->move(frame.topLeft());
-    }
-    settings_->show();
-    settings_->raise();
-    settings_->activateWindow();
 }
 
 void TfrmMain::ShowSettings1Click()

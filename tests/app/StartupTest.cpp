@@ -1,0 +1,200 @@
+// Start-up: the profiles folder, the version text, the splash and about windows, the manual,
+// the distributor's link, and where the settings live.
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/AppPlatform.h"
+#include "app/TClickLabel.h"
+#include "app/TfrmAboutBox.h"
+#include "app/TfrmSplash.h"
+#include "support/AppHarness.h"
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartCreatesProfilesFolder();
+    void profilesFolderThatCannotBeMade();
+    void versionTextOfTheBuild();
+    void splashShowsVersionAndClosesItself();
+    void aboutShowsVersionAndLinks();
+    void showHelp_data();
+    void showHelp();
+    void logoOpensDistributorPage();
+    void settingsBesideAWritableProgram();
+    void settingsOfAnInstalledProgram();
+};
+
+void StartupTest::firstStartCreatesProfilesFolder()
+{
+    AppHarness app;
+    QVERIFY(!QDir(app.locations.profilesFolder).exists());
+    app.start();
+    QVERIFY(QDir(app.locations.profilesFolder).exists());
+    QCOMPARE(app.dialogs.messages, QStringList());
+    QCOMPARE(app.main().windowTitle(), QStringLiteral("Pyrolith"));
+}
+
+void StartupTest::profilesFolderThatCannotBeMade()
+{
+    AppHarness app;
+    // A folder inside a plain file cannot be created, even by the administrator.
+    QFile blocker(app.path(QStringLiteral("blocker")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    app.locations.profilesFolder = app.path(QStringLiteral("blocker/Profiles/"));
+    app.start();
+    QCOMPARE(app.dialogs.messages, QStringList({QStringLiteral("Unable tp create Profiles folder")}));
+    // The window works on: a load dialog still opens.
+    app.main().Button1Click();
+    QCOMPARE(app.dialogs.openRequests.size(), 1);
+}
+
+void StartupTest::versionTextOfTheBuild()
+{
+    AppHarness app;
+    app.start();
+    QCOMPARE(app.main().versionText(), QStringLiteral("1.3.0.4"));
+    QCOMPARE(VersionText(), QStringLiteral(PYROLITH_VERSION_TEXT));
+}
+
+void StartupTest::splashShowsVersionAndClosesItself()
+{
+    AppHarness app;
+    app.start();
+    TfrmSplash& splash = app.windows().splash();
+    QVERIFY(splash.isVisible());
+    QCOMPARE(splash.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(),
+             QStringLiteral("1.3.0.4"));
+    QCOMPARE(splash.size(), QSize(378, 278));
+    QCOMPARE(splash.Timer1.interval(), 2500);
+    QVERIFY(splash.Timer1.isActive());
+    // The main window is usable while the splash shows.
+    QVERIFY(app.main().isVisible());
+    QVERIFY(app.main().isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!splash.isVisible(), 6000);
+    QVERIFY(!splash.Timer1.isActive());
+}
+
+void StartupTest::aboutShowsVersionAndLinks()
+{
+    AppHarness app;
+    app.start();
+    TfrmAboutBox& about = app.windows().about();
+    QVERIFY(!about.isVisible());
+    QCOMPARE(about.windowTitle(), QStringLiteral("About"));
+    QCOMPARE(about.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(),
+             QStringLiteral("Version 1.3.0.4"));
+    auto* ok = about.findChild<QPushButton*>(QStringLiteral("OKButton"));
+    QVERIFY(ok->isDefault());
+
+    // "About..." shows it modally; OK closes it, and it can be shown again.
+    for (int round = 0; round < 2; ++round) {
+        QTimer::singleShot(0, ok, [ok] { QTest::mouseClick(ok, Qt::LeftButton); });
+        app.find<QAction>(QStringLiteral("About1"))->trigger();
+        QVERIFY(!about.isVisible());
+    }
+
+    const auto click = [&about](const char* name) {
+        auto* label = about.findChild<TClickLabel*>(QLatin1String(name));
+        QVERIFY2(label != nullptr, name);
+        emit label->clicked();
+    };
+    click("Copyright");
+    click("lblDistributor");
+    click("Image1");
+    click("Image2");
+    click("Label4");
+    QCOMPARE(app.openedUrls.size(), 5);
+    QCOMPARE(app.openedUrls[0].scheme(), QStringLiteral("mailto"));
+    QCOMPARE(app.openedUrls[4].scheme(), QStringLiteral("mailto"));
+    QVERIFY(app.openedUrls[4].path() !=  app.openedUrls[0].path());
+    QCOMPARE(about.findChild<QLabel*>(QStringLiteral("Label4"))->text(),
+             app.openedUrls[4].path());
+    for (int i = 1; i <= 3; ++i) {
+        QCOMPARE(app.openedUrls[i].scheme(), QStringLiteral("https"));
+        QCOMPARE(app.openedUrls[i], app.openedUrls[1]);
+    }
+    for (const QUrl& url : app.openedUrls) {
+        const QString host = url.scheme() == QStringLiteral("mailto")
+                                 ? url.path().section(QLatin1Char('@'), 1)
+                                 : url.host();
+        QVERIFY2(host.endsWith(QStringLiteral("example.com")), qPrintable(url.toString()));
+    }
+}
+
+void StartupTest::showHelp_data()
+{
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<bool>("shellSucceeds");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("manual present") << true << true << QStringList();
+    QTest::newRow("manual missing") << false << true
+                                    << QStringList({QStringLiteral("Help file not found")});
+    QTest::newRow("desktop cannot open it")
+        << true << false << QStringList({QStringLiteral("Show Help failed")});
+}
+
+void StartupTest::showHelp()
+{
+    QFETCH(bool, present);
+    QFETCH(bool, shellSucceeds);
+    QFETCH(QStringList, messages);
+    AppHarness app;
+    if (present) {
+        QFile manual(app.manualPath);
+        QVERIFY(manual.open(QIODevice::WriteOnly));
+        manual.write("%PDF-1.4\n");
+    }
+    app.shellSucceeds = shellSucceeds;
+    app.start();
+    app.find<QAction>(QStringLiteral("ShowHelp1"))->trigger();
+    QCOMPARE(app.dialogs.messages, messages);
+    if (present) {
+        QCOMPARE(app.openedUrls, QList<QUrl>({QUrl::fromLocalFile(app.manualPath)}));
+    } else {
+        QCOMPARE(app.openedUrls, QList<QUrl>());
+    }
+}
+
+void StartupTest::logoOpensDistributorPage()
+{
+    AppHarness app;
+    app.start();
+    auto* logo = app.find<TClickLabel>(QStringLiteral("imgZorvex"));
+    QTest::mouseClick(logo, Qt::LeftButton);
+    QCOMPARE(app.openedUrls.size(), 1);
+    QCOMPARE(app.openedUrls[0].scheme(), QStringLiteral("https"));
+    QVERIFY(app.openedUrls[0].host().endsWith(QStringLiteral("example.com")));
+    QCOMPARE(app.dialogs.messages, QStringList());
+}
+
+void StartupTest::settingsBesideAWritableProgram()
+{
+    QTemporaryDir folder;
+    const AppLocations locations =
+        ResolveLocations(folder.filePath(QStringLiteral("pyrolith")), QStringLiteral("/unused"));
+    QCOMPARE(locations.settingsFile, folder.filePath(QStringLiteral("pyrolith.ini")));
+    QCOMPARE(locations.profilesFolder, folder.filePath(QStringLiteral("Profiles/")));
+}
+
+void StartupTest::settingsOfAnInstalledProgram()
+{
+    // A program folder that cannot be written (it does not even exist as a folder here).
+    QTemporaryDir config;
+    QFile plain(config.filePath(QStringLiteral("bin")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const AppLocations locations = ResolveLocations(
+        config.filePath(QStringLiteral("bin/pyrolith")), config.filePath(QStringLiteral("cfg")));
+    QCOMPARE(locations.settingsFile, config.filePath(QStringLiteral("cfg/pyrolith.ini")));
+    QCOMPARE(locations.profilesFolder, config.filePath(QStringLiteral("cfg/Profiles/")));
+}
+
+QTEST_MAIN(StartupTest)
+#include "StartupTest.moc"
