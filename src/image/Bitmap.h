@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "image/MonoBitmap.h"
@@ -12,12 +14,12 @@ namespace pyrolith {
 
 // How the pixels of a read bitmap are laid out. The load accepts all but Unrecognized.
 enum class PixelLayout {
-    Indexed,       // 1, 4 or 8 bits per pixel with a colour table
-    Rgb555,        // 16 bits, no colour masks
-    Rgb565,        // 16 bits, masks with the green mask 0x07E0
-    Rgb888,        // 24 bits
-    Rgb888x,       // 32 bits, no colour masks: 8-8-8 plus a fourth byte
-    Unrecognized,  // anything else (other 16-bit masks, 32 bits with masks, ...)
+    Indexed,      // 1, 4 or 8 bits per pixel with a colour table
+    Rgb555,       // 16 bits, no colour masks
+    Rgb565,       // 16 bits, masks with the green mask 0x07E0
+    Rgb888,       // 24 bits
+    Rgb888x,      // 32 bits, no colour masks: 8-8-8 plus a fourth byte
+    Unrecognized, // anything else (other 16-bit masks, 32 bits with masks, 2 bits, ...)
 };
 
 // A Windows bitmap as read, in its own pixel layout: the bit count, colour table and masks
@@ -28,34 +30,60 @@ struct Bitmap {
     std::int32_t height = 0;
     std::uint16_t bitsPerPixel = 0;
     PixelLayout layout = PixelLayout::Unrecognized;
-    std::vector<Rgb> palette;  // the colour table (indexed layouts)
-    std::uint32_t redMask = 0, greenMask = 0, blueMask = 0, alphaMask = 0;  // 0: none stored
-    std::size_t stride = 0;            // bytes per row in `pixels`
-    std::vector<std::uint8_t> pixels;  // height rows of stride bytes, the file's bit layout
+    std::vector<Rgb> palette; // the colour table (bit counts up to 8 only)
+    std::uint32_t redMask = 0, greenMask = 0, blueMask = 0, alphaMask = 0; // 0: none stored
+    std::size_t stride = 0;           // bytes per row in `pixels`, a multiple of 4
+    std::vector<std::uint8_t> pixels; // height rows of stride bytes, the file's bit layout
 
     bool empty() const { return width == 0 || height == 0; }
-    // The colour of pixel (x, y); both inside the picture.
+    // True when the file gave colour masks (16 and 32 bits only).
+    bool hasMasks() const { return (redMask | greenMask | blueMask | alphaMask) != 0; }
+    // The colour of pixel (x, y); both inside the picture. Alpha is ignored.
     Rgb pixel(std::int32_t x, std::int32_t y) const;
 };
 
-// Reads a Windows bitmap. Throws pyrolith::Error with the user's text for a file it cannot
-// read; never reads past the bytes present nor allocates more than the file can justify.
-Bitmap ReadBitmap(const std::filesystem::path& path);
-Bitmap ReadBitmap(std::span<const std::uint8_t> bytes);
+// The bytes of one row of a bitmap file: rows are padded to whole 32-bit words.
+std::uint64_t BitmapRowBytes(std::uint64_t width, std::uint32_t bitsPerPixel);
+
+// What a read may allocate. The default is the program's; tests and the fuzz target use
+// smaller figures.
+struct BitmapLimits {
+    std::uint64_t maxPixelBytes = std::uint64_t{1} << 30; // the decoded rows
+    std::uint64_t maxPixelCount = std::uint64_t{1} << 30; // width x height
+};
+
+// Reads a Windows bitmap: the OS/2 core header and the Windows info headers (40, 52, 56,
+// 108 and 124 bytes, and the OS/2 2.x header of 16 to 64 bytes); 1, 2, 4 and 8 bits per
+// pixel with a colour table, uncompressed or (4 and 8 bits) run-length encoded; 16 and 32
+// bits with or without colour masks; 24 bits; rows bottom-up or top-down.
+//
+// Throws pyrolith::Error with the user's text ("Bitmap image is not valid: ...") for a file
+// it cannot read. Every size, offset and product is checked against the bytes present, in
+// 64-bit arithmetic, before anything is read or allocated, and the decoded rows stay within
+// `limits`. Pixels left undefined by the skips of a run-length encoded file take entry 0 of
+// the colour table.
+Bitmap ReadBitmap(const std::filesystem::path& path, const BitmapLimits& limits = {});
+Bitmap ReadBitmap(std::span<const std::uint8_t> bytes, const BitmapLimits& limits = {});
 
 // The message of a layout the load refuses.
 std::string UnrecognizedFormatMessage();
 
 // The black-and-white image of a source picture: each pixel takes the nearest colour of
 // the 16-colour palette (a 4-bit picture keeps its own colour table and values), then every
-// pixel that is neither black nor white becomes white.
+// pixel that is neither black nor white becomes white (for a 4-bit picture: the entry of its
+// table nearest to white). An empty source gives an empty image.
 MonoBitmap MakeMonoBitmap(const Bitmap& source);
 
-// Writes the source picture in its own layout, or the black-and-white image as a 4-bit
-// bitmap with its colour table. Replaces the file in one step; throws pyrolith::Error with
-// the file error's text.
+// Writes the source picture in its own layout (uncompressed, bottom-up rows, the colour
+// table and masks of the source), or the black-and-white image as a 4-bit bitmap with its
+// 16-entry colour table. Replaces the file in one step; throws pyrolith::Error with the file
+// error's text.
 void WriteBitmap(const std::filesystem::path& path, const Bitmap& bitmap);
 void WriteBitmap(const std::filesystem::path& path, const MonoBitmap& bitmap);
+
+// The file's bytes, as WriteBitmap writes them.
+std::vector<std::uint8_t> EncodeBitmap(const Bitmap& bitmap);
+std::vector<std::uint8_t> EncodeBitmap(const MonoBitmap& bitmap);
 
 // "Original size: 640 x 480 pixels"
 std::string OriginalSizeLine(std::int32_t width, std::int32_t height);
@@ -63,4 +91,4 @@ std::string OriginalSizeLine(std::int32_t width, std::int32_t height);
 std::string FinalSizeLine(std::int32_t width, std::int32_t height, std::string_view distPerPixel,
                           bool useInches, char decimalSeparator);
 
-}  // namespace pyrolith
+} // namespace pyrolith

@@ -7,10 +7,22 @@ namespace pyrolith {
 const std::array<Rgb, 16>& StandardPalette()
 {
     static const std::array<Rgb, 16> kPalette = {{
-        {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-        {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {128, 128, 128},
-        {192, 192, 192}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
-        {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
+        {0, 0, 0},
+        {128, 0, 0},
+        {0, 128, 0},
+        {128, 128, 0},
+        {0, 0, 128},
+        {128, 0, 128},
+        {0, 128, 128},
+        {128, 128, 128},
+        {192, 192, 192},
+        {255, 0, 0},
+        {0, 255, 0},
+        {255, 255, 0},
+        {0, 0, 255},
+        {255, 0, 255},
+        {0, 255, 255},
+        {255, 255, 255},
     }};
     return kPalette;
 }
@@ -53,14 +65,14 @@ void MonoBitmap::setIndex(std::int32_t c, std::int32_t r, std::uint8_t paletteIn
              static_cast<std::size_t>(c)] = paletteIndex & 0x0F;
 }
 
-std::uint8_t MonoBitmap::whiteIndex() const
+std::uint8_t NearestPaletteIndex(const std::array<Rgb, 16>& palette, Rgb colour)
 {
     std::uint8_t best = 0;
     long bestDistance = -1;
-    for (std::size_t i = 0; i < palette_.size(); ++i) {
-        const long dr = 255 - palette_[i].r;
-        const long dg = 255 - palette_[i].g;
-        const long db = 255 - palette_[i].b;
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+        const long dr = long{colour.r} - palette[i].r;
+        const long dg = long{colour.g} - palette[i].g;
+        const long db = long{colour.b} - palette[i].b;
         const long distance = dr * dr + dg * dg + db * db;
         if (bestDistance < 0 || distance < bestDistance) {
             best = static_cast<std::uint8_t>(i);
@@ -70,4 +82,9 @@ std::uint8_t MonoBitmap::whiteIndex() const
     return best;
 }
 
-}  // namespace pyrolith
+std::uint8_t MonoBitmap::whiteIndex() const
+{
+    return NearestPaletteIndex(palette_, Rgb{255, 255, 255});
+}
+
+} // namespace pyrolith

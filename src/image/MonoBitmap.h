@@ -36,7 +36,8 @@ public:
     // c and r must lie inside the picture.
     bool black(std::int32_t c, std::int32_t r) const
     {
-        return paletteIsBlack_[indices_[static_cast<std::size_t>(r) * static_cast<std::size_t>(width_) +
+        return paletteIsBlack_[indices_[static_cast<std::size_t>(r) *
+                                            static_cast<std::size_t>(width_) +
                                         static_cast<std::size_t>(c)]];
     }
     Rgb pixel(std::int32_t c, std::int32_t r) const { return palette_[index(c, r)]; }
@@ -65,4 +66,18 @@ private:
 // The 16-colour palette of the black-and-white image.
 const std::array<Rgb, 16>& StandardPalette();
 
-}  // namespace pyrolith
+// The entry of `palette` nearest to `colour`: plain squared distance in RGB, the lowest index
+// among entries at equal distance.
+//
+// Why: the palette's entries lie on a regular grid of RGB values (0, 128, 192, 255), so the
+// plain distance splits every axis at the midpoints between them, the same border for red,
+// green and blue, which is what a picture mapped without dithering is expected to show; a
+// weighted (luminance) distance would move those borders unevenly per channel. Ties take the
+// lowest index because the entries are ordered from black upward: a colour exactly between
+// black and another entry, such as (64, 64, 64) between black and dark grey or (0, 0, 64)
+// between black and dark blue, becomes black, so dark lines drawn at the midpoint grey are
+// burned rather than lost. Every channel at 64 or below is therefore black; (20, 20, 20) is
+// black, while (65, 0, 0) and anything brighter is not.
+std::uint8_t NearestPaletteIndex(const std::array<Rgb, 16>& palette, Rgb colour);
+
+} // namespace pyrolith

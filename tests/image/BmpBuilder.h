@@ -1,0 +1,92 @@
+#pragma once
+
+// Builds bitmap files byte by byte for the reader tests, independently of the writer, so a
+// fault shared by reader and writer cannot hide.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "image/MonoBitmap.h"
+
+namespace pyrolith::test {
+
+struct BmpSpec {
+    std::uint32_t headerSize = 40; // 12 (OS/2 core), 16, 40, 52, 56, 64, 108, 124
+    std::int32_t width = 1;
+    std::int32_t height = 1;
+    std::uint16_t planes = 1;
+    std::uint16_t bitsPerPixel = 24;
+    std::uint32_t compression = 0;
+    std::vector<Rgb> palette;
+    std::optional<std::uint32_t> colorsUsed;  // default: the palette's size
+    std::vector<std::uint32_t> masks;         // after a 40-byte header, or inside a larger one
+    std::vector<std::uint8_t> pixels;         // exactly as stored in the file
+    std::optional<std::uint32_t> pixelOffset; // default: right after the colour table
+    std::uint32_t gap = 0;                    // unused bytes between the table and the pixels
+};
+
+inline void Put16(std::vector<std::uint8_t>& out, std::uint32_t value)
+{
+    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
+}
+
+inline void Put32(std::vector<std::uint8_t>& out, std::uint32_t value)
+{
+    Put16(out, value & 0xFFFF);
+    Put16(out, value >> 16);
+}
+
+inline std::vector<std::uint8_t> BuildBmp(const BmpSpec& spec)
+{
+    std::vector<std::uint8_t> info;
+    const bool core = spec.headerSize == 12;
+    Put32(info, spec.headerSize);
+    if (core) {
+        Put16(info, static_cast<std::uint32_t>(spec.width));
+        Put16(info, static_cast<std::uint32_t>(spec.height));
+    } else {
+        Put32(info, static_cast<std::uint32_t>(spec.width));
+        Put32(info, static_cast<std::uint32_t>(spec.height));
+    }
+    Put16(info, spec.planes);
+    Put16(info, spec.bitsPerPixel);
+    if (!core) {
+        Put32(info, spec.compression);
+        Put32(info, static_cast<std::uint32_t>(spec.pixels.size()));
+        Put32(info, 2835);
+        Put32(info, 2835);
+        Put32(info, spec.colorsUsed.value_or(static_cast<std::uint32_t>(spec.palette.size())));
+        Put32(info, 0);
+        // A 40-byte header is followed by the masks; the larger ones hold them here.
+        for (std::uint32_t mask : spec.masks) {
+            Put32(info, mask);
+        }
+    }
+    // Short headers are cut, long ones padded with zeros, after the masks they hold.
+    const std::size_t headerEnd =
+        spec.headerSize + (spec.headerSize == 40 ? 4 * spec.masks.size() : 0);
+    info.resize(headerEnd, 0);
+    for (const Rgb& colour : spec.palette) {
+        info.push_back(colour.b);
+        info.push_back(colour.g);
+        info.push_back(colour.r);
+        if (!core) {
+            info.push_back(0);
+        }
+    }
+    info.insert(info.end(), spec.gap, 0xEE);
+
+    std::vector<std::uint8_t> file;
+    file.push_back('B');
+    file.push_back('M');
+    Put32(file, static_cast<std::uint32_t>(14 + info.size() + spec.pixels.size()));
+    Put32(file, 0);
+    Put32(file, spec.pixelOffset.value_or(static_cast<std::uint32_t>(14 + info.size())));
+    file.insert(file.end(), info.begin(), info.end());
+    file.insert(file.end(), spec.pixels.begin(), spec.pixels.end());
+    return file;
+}
+
+} // namespace pyrolith::test
