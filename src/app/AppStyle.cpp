@@ -2,7 +2,21 @@
 
 #include <QLabel>
 
+static void RegisterResources()
+{
+    Q_INIT_RESOURCE(pyrolith);
+}
+
 namespace AppStyle {
+
+void LoadResources()
+{
+    static const bool loaded = [] {
+        RegisterResources();
+        return true;
+    }();
+    (void)loaded;
+}
 
 void SetProductName(QLabel& label)
 {

@@ -8,6 +8,7 @@ TfrmAboutBox::TfrmAboutBox(const QString& versionText, std::function<bool(const 
                            QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TfrmAboutBox>()), openUrl_(std::move(openUrl))
 {
+    AppStyle::LoadResources();
     ui_->setupUi(this);
     setFixedSize(386, 376);
     QPalette white = ui_->Panel1->palette();

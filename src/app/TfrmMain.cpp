@@ -9,6 +9,7 @@
 #include <exception>
 
 #include "app/AppLinks.h"
+#include "app/AppStyle.h"
 #include "app/BitmapImages.h"
 #include "app/TfrmAboutBox.h"
 #include "app/UserDialogs.h"
@@ -59,6 +60,7 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TfrmMain>()),
       environment_(std::move(environment))
 {
+    AppStyle::LoadResources();
     ui_->setupUi(this);
     QPalette area = ui_->pnlImage->palette();
     area.setColor(QPalette::Window, QColor(160, 160, 164));

@@ -12,6 +12,7 @@ TfrmSplash::TfrmSplash(const QString& versionText, QWidget* parent)
                           Qt::WindowStaysOnTopHint),
       ui_(std::make_unique<Ui::TfrmSplash>())
 {
+    AppStyle::LoadResources();
     ui_->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFixedSize(378, 278);

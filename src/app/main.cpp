@@ -2,6 +2,7 @@
 #include <QIcon>
 
 #include "app/AppPlatform.h"
+#include "app/AppStyle.h"
 #include "app/AppWindows.h"
 #include "app/UserDialogs.h"
 #include "common/FileError.h"
@@ -16,6 +17,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Pyrolith"));
     QApplication::setApplicationVersion(VersionText());
     QApplication::setDesktopFileName(QStringLiteral("pyrolith"));
+    AppStyle::LoadResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pyrolith/icon-256.png")));
 
     QtUserDialogs dialogs;

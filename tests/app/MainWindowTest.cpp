@@ -12,9 +12,9 @@
 
 #include "app/TPictureView.h"
 #include "app/ViewFit.h"
+#include "app/support/AppHarness.h"
+#include "app/support/TestBitmaps.h"
 #include "image/Bitmap.h"
-#include "support/AppHarness.h"
-#include "support/TestBitmaps.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ QColor Sample(int x, int y)
     return colours[y][x];
 }
 
-}  // namespace
+} // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -109,7 +109,8 @@ void MainWindowTest::layoutAndMenus()
     QCOMPARE(main.windowTitle(), QStringLiteral("Pyrolith"));
     QCOMPARE(app_->find<QLabel>(QStringLiteral("lblOrigDim"))->text(), QString());
     QCOMPARE(app_->find<QLabel>(QStringLiteral("lblNewDim"))->text(), QString());
-    QCOMPARE(app_->find<QPushButton>(QStringLiteral("Button1"))->text(), QStringLiteral("Load bmp"));
+    QCOMPARE(app_->find<QPushButton>(QStringLiteral("Button1"))->text(),
+             QStringLiteral("Load bmp"));
     QCOMPARE(app_->find<QPushButton>(QStringLiteral("btnGcode2"))->text(),
              QStringLiteral("Save G-code"));
     QCOMPARE(app_->find<QPushButton>(QStringLiteral("btnSettings"))->text(),
@@ -142,7 +143,7 @@ void MainWindowTest::layoutAndMenus()
 
 void MainWindowTest::enableRules_data()
 {
-    QTest::addColumn<QStringList>("loads");  // "" cancels the dialog
+    QTest::addColumn<QStringList>("loads"); // "" cancels the dialog
     QTest::addColumn<bool>("saveGcode");
     QTest::addColumn<bool>("views");
 
@@ -151,10 +152,10 @@ void MainWindowTest::enableRules_data()
     QTest::newRow("after a load") << QStringList({QStringLiteral("a.bmp")}) << true << true;
     QTest::newRow("load, then a cancelled load")
         << QStringList({QStringLiteral("a.bmp"), QString()}) << true << true;
-    QTest::newRow("unreadable first file") << QStringList({QStringLiteral("note.bmp")}) << false
-                                           << false;
-    QTest::newRow("refused first layout") << QStringList({QStringLiteral("masks.bmp")}) << false
-                                          << false;
+    QTest::newRow("unreadable first file")
+        << QStringList({QStringLiteral("note.bmp")}) << false << false;
+    QTest::newRow("refused first layout")
+        << QStringList({QStringLiteral("masks.bmp")}) << false << false;
 }
 
 void MainWindowTest::enableRules()
@@ -226,12 +227,12 @@ void MainWindowTest::loadDialogRemembersNameAndFolder()
 
     load(first);
     load(second);
-    load(QString());  // cancelled: nothing changes, the views stay enabled
+    load(QString()); // cancelled: nothing changes, the views stay enabled
 
     const auto& requests = app_->dialogs.openRequests;
     QCOMPARE(requests.size(), 3);
     QCOMPARE(requests[0].filter, QStringLiteral("Bitmap image (*.bmp)"));
-    QCOMPARE(requests[0].folder, app_->folder());  // InitialOpenDir of the settings file
+    QCOMPARE(requests[0].folder, app_->folder()); // InitialOpenDir of the settings file
     QCOMPARE(requests[0].fileName, QString());
     QCOMPARE(requests[1].fileName, QStringLiteral("first.bmp"));
     QCOMPARE(requests[2].folder, app_->path(QStringLiteral("pictures")));
@@ -391,7 +392,7 @@ void MainWindowTest::saveDisplayedImage()
 
 void MainWindowTest::saveDisplayedImageWithoutPicture()
 {
-    load(QString());  // cancelled: the command is enabled, the Orig view is empty
+    load(QString()); // cancelled: the command is enabled, the Orig view is empty
     QVERIFY(enabled(QStringLiteral("SaveDisplayedImage1")));
     app_->find<QAction>(QStringLiteral("SaveDisplayedImage1"))->trigger();
     QCOMPARE(app_->dialogs.saveRequests.size(), 0);

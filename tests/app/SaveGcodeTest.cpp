@@ -1,18 +1,18 @@
 // The Save G-code command of the main window, and what the window writes when it closes.
 #include <QAction>
 #include <QApplication>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "app/AppPlatform.h"
+#include "app/support/AppHarness.h"
+#include "app/support/TestBitmaps.h"
 #include "gcode/JobWriter.h"
 #include "image/Bitmap.h"
 #include "settings/SettingsFiles.h"
-#include "support/AppHarness.h"
-#include "support/TestBitmaps.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ void WriteAll(const QString& path, const QByteArray& bytes)
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-}  // namespace
+} // namespace
 
 class SaveGcodeTest : public QObject {
     Q_OBJECT
@@ -148,14 +148,14 @@ void SaveGcodeTest::dialogRequestAndRememberedFolder()
     const QString target = app_->path(QStringLiteral("jobs/first.txt"));
     app_->dialogs.saveAnswers.append(target);
     app_->find<QAction>(QStringLiteral("SaveGcode1"))->trigger();
-    app_->find<QAction>(QStringLiteral("SaveGcode1"))->trigger();  // cancelled
+    app_->find<QAction>(QStringLiteral("SaveGcode1"))->trigger(); // cancelled
 
     const auto& requests = app_->dialogs.saveRequests;
     QCOMPARE(requests.size(), 2);
     QCOMPARE(requests[0].filter, QStringLiteral("G-code (*.gcode);;Text (*.txt);;Any File (*)"));
     QCOMPARE(requests[0].defaultSuffix, QStringLiteral("txt"));
     QVERIFY(requests[0].confirmOverwrite);
-    QCOMPARE(requests[0].folder, app_->path(QStringLiteral("out")));  // InitialSaveDir
+    QCOMPARE(requests[0].folder, app_->path(QStringLiteral("out"))); // InitialSaveDir
     QCOMPARE(requests[0].fileName, QString());
     QCOMPARE(requests[1].folder, app_->path(QStringLiteral("jobs")));
     QCOMPARE(requests[1].fileName, QStringLiteral("first.txt"));
@@ -170,7 +170,7 @@ void SaveGcodeTest::cancelledSaveLeavesExistingFile()
     WriteAll(existing, "keep me\r\n");
     const QStringList before = QDir(app_->folder()).entryList(QDir::Files);
 
-    app_->main().btnGcode2Click();  // the fake dialog answers "cancelled"
+    app_->main().btnGcode2Click(); // the fake dialog answers "cancelled"
 
     QCOMPARE(app_->dialogs.messages, QStringList({QStringLiteral("Cancelled...")}));
     QCOMPARE(ReadAll(existing), QByteArray("keep me\r\n"));
@@ -180,7 +180,7 @@ void SaveGcodeTest::cancelledSaveLeavesExistingFile()
 void SaveGcodeTest::badNumberShowsMessageAndKeepsFile()
 {
     pyrolith::JobSettings job;
-    job.DwellTime = "";  // read even when the centre dwell is off
+    job.DwellTime = ""; // read even when the centre dwell is off
     job.IndicateCenter = false;
     startWith(job);
     loadSample();
@@ -232,7 +232,8 @@ void SaveGcodeTest::exitWritesTheDialogFolders()
     pyrolith::JobSettings job;
     pyrolith::AppSettings written;
     pyrolith::ReadSettingsFile(ToPath(app_->settingsFile()), job, written);
-    QCOMPARE(QString::fromStdString(written.InitialOpenDir), app_->path(QStringLiteral("pictures")));
+    QCOMPARE(QString::fromStdString(written.InitialOpenDir),
+             app_->path(QStringLiteral("pictures")));
     QCOMPARE(QString::fromStdString(written.InitialSaveDir), app_->path(QStringLiteral("jobs")));
 }
 

@@ -13,7 +13,7 @@
 #include "app/TClickLabel.h"
 #include "app/TfrmAboutBox.h"
 #include "app/TfrmSplash.h"
-#include "support/AppHarness.h"
+#include "app/support/AppHarness.h"
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -49,7 +49,8 @@ void StartupTest::profilesFolderThatCannotBeMade()
     blocker.close();
     app.locations.profilesFolder = app.path(QStringLiteral("blocker/Profiles/"));
     app.start();
-    QCOMPARE(app.dialogs.messages, QStringList({QStringLiteral("Unable tp create Profiles folder")}));
+    QCOMPARE(app.dialogs.messages,
+             QStringList({QStringLiteral("Unable tp create Profiles folder")}));
     // The window works on: a load dialog still opens.
     app.main().Button1Click();
     QCOMPARE(app.dialogs.openRequests.size(), 1);
@@ -113,9 +114,8 @@ void StartupTest::aboutShowsVersionAndLinks()
     QCOMPARE(app.openedUrls.size(), 5);
     QCOMPARE(app.openedUrls[0].scheme(), QStringLiteral("mailto"));
     QCOMPARE(app.openedUrls[4].scheme(), QStringLiteral("mailto"));
-    QVERIFY(app.openedUrls[4].path() !=  app.openedUrls[0].path());
-    QCOMPARE(about.findChild<QLabel*>(QStringLiteral("Label4"))->text(),
-             app.openedUrls[4].path());
+    QVERIFY(app.openedUrls[4].path() != app.openedUrls[0].path());
+    QCOMPARE(about.findChild<QLabel*>(QStringLiteral("Label4"))->text(), app.openedUrls[4].path());
     for (int i = 1; i <= 3; ++i) {
         QCOMPARE(app.openedUrls[i].scheme(), QStringLiteral("https"));
         QCOMPARE(app.openedUrls[i], app.openedUrls[1]);
@@ -134,8 +134,8 @@ void StartupTest::showHelp_data()
     QTest::addColumn<bool>("shellSucceeds");
     QTest::addColumn<QStringList>("messages");
     QTest::newRow("manual present") << true << true << QStringList();
-    QTest::newRow("manual missing") << false << true
-                                    << QStringList({QStringLiteral("Help file not found")});
+    QTest::newRow("manual missing")
+        << false << true << QStringList({QStringLiteral("Help file not found")});
     QTest::newRow("desktop cannot open it")
         << true << false << QStringList({QStringLiteral("Show Help failed")});
 }
@@ -190,8 +190,8 @@ void StartupTest::settingsOfAnInstalledProgram()
     QFile plain(config.filePath(QStringLiteral("bin")));
     QVERIFY(plain.open(QIODevice::WriteOnly));
     plain.close();
-    const AppLocations locations = ResolveLocations(
-        config.filePath(QStringLiteral("bin/pyrolith")), config.filePath(QStringLiteral("cfg")));
+    const AppLocations locations = ResolveLocations(config.filePath(QStringLiteral("bin/pyrolith")),
+                                                    config.filePath(QStringLiteral("cfg")));
     QCOMPARE(locations.settingsFile, config.filePath(QStringLiteral("cfg/pyrolith.ini")));
     QCOMPARE(locations.profilesFolder, config.filePath(QStringLiteral("cfg/Profiles/")));
 }

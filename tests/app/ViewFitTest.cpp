@@ -1,9 +1,10 @@
 // The fit-and-centre arithmetic of the picture views, and a view that re-fits on resize.
+#include "app/ViewFit.h"
+
 #include <QImage>
 #include <QTest>
 
 #include "app/TPictureView.h"
-#include "app/ViewFit.h"
 
 class ViewFitTest : public QObject {
     Q_OBJECT
@@ -21,22 +22,21 @@ void ViewFitTest::fitsAndCentres_data()
     QTest::addColumn<QRect>("shown");
 
     // The image area of the main window as designed is 630 x 312.
-    QTest::newRow("10x10 enlarged to the height") << QSize(10, 10) << QSize(630, 312)
-                                                  << QRect(159, 0, 312, 312);
-    QTest::newRow("640x480 reduced, height limits") << QSize(640, 480) << QSize(630, 312)
-                                                    << QRect(107, 0, 416, 312);
-    QTest::newRow("wide 100x40 fills the width") << QSize(100, 40) << QSize(630, 312)
-                                                 << QRect(0, 30, 630, 252);
-    QTest::newRow("tall 40x100, width truncated") << QSize(40, 100) << QSize(630, 312)
-                                                  << QRect(253, 0, 124, 312);
-    QTest::newRow("tall into a narrow area") << QSize(100, 200) << QSize(50, 312)
-                                             << QRect(0, 106, 50, 100);
-    QTest::newRow("very wide strip") << QSize(1000, 10) << QSize(630, 312)
-                                     << QRect(0, 153, 630, 6);
-    QTest::newRow("7x3: 100/2.333 truncates to 42") << QSize(7, 3) << QSize(100, 100)
-                                                    << QRect(0, 29, 100, 42);
-    QTest::newRow("odd margin halves truncate") << QSize(3, 1) << QSize(100, 100)
-                                                << QRect(0, 33, 100, 33);
+    QTest::newRow("10x10 enlarged to the height")
+        << QSize(10, 10) << QSize(630, 312) << QRect(159, 0, 312, 312);
+    QTest::newRow("640x480 reduced, height limits")
+        << QSize(640, 480) << QSize(630, 312) << QRect(107, 0, 416, 312);
+    QTest::newRow("wide 100x40 fills the width")
+        << QSize(100, 40) << QSize(630, 312) << QRect(0, 30, 630, 252);
+    QTest::newRow("tall 40x100, width truncated")
+        << QSize(40, 100) << QSize(630, 312) << QRect(253, 0, 124, 312);
+    QTest::newRow("tall into a narrow area")
+        << QSize(100, 200) << QSize(50, 312) << QRect(0, 106, 50, 100);
+    QTest::newRow("very wide strip") << QSize(1000, 10) << QSize(630, 312) << QRect(0, 153, 630, 6);
+    QTest::newRow("7x3: 100/2.333 truncates to 42")
+        << QSize(7, 3) << QSize(100, 100) << QRect(0, 29, 100, 42);
+    QTest::newRow("odd margin halves truncate")
+        << QSize(3, 1) << QSize(100, 100) << QRect(0, 33, 100, 33);
     QTest::newRow("square into a square") << QSize(5, 5) << QSize(80, 80) << QRect(0, 0, 80, 80);
     QTest::newRow("1x1 enlarged") << QSize(1, 1) << QSize(201, 100) << QRect(50, 0, 100, 100);
 }

@@ -1,4 +1,4 @@
-#include "support/AppHarness.h"
+#include "app/support/AppHarness.h"
 
 #include "app/AppPlatform.h"
 #include "settings/SettingsFiles.h"

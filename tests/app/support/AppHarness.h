@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "app/AppWindows.h"
+#include "app/support/FakeDialogs.h"
 #include "settings/JobSettings.h"
-#include "support/FakeDialogs.h"
 
 // The program's windows started as the program starts them, in a temporary program folder,
 // with fake dialogs, a recording shell and a fixed clock.

@@ -1,4 +1,4 @@
-#include "support/FakeDialogs.h"
+#include "app/support/FakeDialogs.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "support/TestBitmaps.h"
+#include "app/support/TestBitmaps.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -53,7 +53,7 @@ void Save(const QString& path, const QByteArray& bytes)
     }
 }
 
-}  // namespace
+} // namespace
 
 void WriteBmp24(const QString& path, int width, int height,
                 const std::function<QColor(int, int)>& colourAt)
@@ -77,7 +77,7 @@ void WriteBmp24(const QString& path, int width, int height,
 void WriteBmp32WithMasks(const QString& path, int width, int height)
 {
     const int imageBytes = width * height * 4;
-    QByteArray bytes = Header(width, height, 32, 3, 12, imageBytes);  // BI_BITFIELDS
+    QByteArray bytes = Header(width, height, 32, 3, 12, imageBytes); // BI_BITFIELDS
     Put32(bytes, 0x00FF0000);
     Put32(bytes, 0x0000FF00);
     Put32(bytes, 0x000000FF);
