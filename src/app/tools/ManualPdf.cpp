@@ -1,6 +1,8 @@
 // Renders the user manual (Markdown) into a PDF with Qt's own PDF writer. The build runs it
 // on the offscreen platform:  pyrolith-manual docs/manual.md build/bin/Pyrolith_Manual.pdf
-// Pictures named in the manual are found relative to the manual's folder.
+// Pictures named in the manual are found relative to the manual's folder; a missing one
+// fails the build.
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -10,18 +12,22 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextImageFormat>
+#include <QTextTable>
 #include <QUrl>
 #include <cstdio>
 
 namespace {
 
-// Widest picture on the page, in the document's pixels (96 per inch): the text width of A4
-// with the margins below.
-constexpr double kMaxPictureWidth = 600.0;
+// Widest picture on the page, in the document's pixels (96 per inch): a little less than
+// the text width of A4 with the margins below.
+constexpr double kMaxPictureWidth = 500.0;
 
-// Pictures keep their own size unless they are wider than the text; those are reduced.
-void FitPictures(QTextDocument& document)
+// Loads every picture of the manual into the document (the printed copy of the document
+// keeps loaded pictures but cannot find files by their relative names) and gives it its size
+// on the page: its own size, reduced to the text width when it is wider.
+bool LoadPictures(QTextDocument& document, const QDir& folder)
 {
+    bool loaded = true;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
             const QTextFragment part = fragment.fragment();
@@ -29,19 +35,37 @@ void FitPictures(QTextDocument& document)
                 continue;
             }
             QTextImageFormat format = part.charFormat().toImageFormat();
-            const QVariant resource =
-                document.resource(QTextDocument::ImageResource, QUrl(format.name()));
-            const QImage image = resource.value<QImage>();
-            if (image.isNull() || image.width() <= kMaxPictureWidth) {
+            const QImage image(folder.filePath(format.name()));
+            if (image.isNull()) {
+                std::fprintf(stderr, "pyrolith-manual: cannot read the picture %s\n",
+                             qPrintable(format.name()));
+                loaded = false;
                 continue;
             }
-            const double scale = kMaxPictureWidth / image.width();
-            format.setWidth(kMaxPictureWidth);
+            document.addResource(QTextDocument::ImageResource, QUrl(format.name()), image);
+            const double scale = qMin(1.0, kMaxPictureWidth / image.width());
+            format.setWidth(image.width() * scale);
             format.setHeight(image.height() * scale);
             QTextCursor cursor(&document);
             cursor.setPosition(part.position());
             cursor.setPosition(part.position() + part.length(), QTextCursor::KeepAnchor);
             cursor.setCharFormat(format);
+        }
+    }
+    return loaded;
+}
+
+// Tables get room around their texts and single lines between their cells.
+void DressTables(QTextDocument& document)
+{
+    for (QTextFrame* frame : document.rootFrame()->childFrames()) {
+        if (auto* table = qobject_cast<QTextTable*>(frame)) {
+            QTextTableFormat format = table->format();
+            format.setCellPadding(3);
+            format.setCellSpacing(0);
+            format.setBorderCollapse(true);
+            format.setBorder(0.5);
+            table->setFormat(format);
         }
     }
 }
@@ -69,9 +93,11 @@ int main(int argc, char* argv[])
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPointSizeF(10);
     document.setDefaultFont(font);
-    document.setBaseUrl(QUrl::fromLocalFile(QFileInfo(input).absolutePath() + QLatin1Char('/')));
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
-    FitPictures(document);
+    if (!LoadPictures(document, QFileInfo(input).absoluteDir())) {
+        return 1;
+    }
+    DressTables(document);
 
     QPdfWriter writer(output);
     writer.setTitle(QStringLiteral("Pyrolith Manual"));

@@ -1,0 +1,136 @@
+// Takes the screenshots of the documentation: the main window with a picture in both views,
+// the splash and the about window. Run under a real X server (for example Xvfb):
+//   xvfb-run -s "-screen 0 1280x800x24" build/tools/pyrolith-screenshots docs/screenshots
+// The program runs from a temporary folder with its own settings file; nothing of the user's
+// settings is touched.
+#include <QApplication>
+#include <QDir>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+
+#include "app/AppWindows.h"
+#include "app/TfrmAboutBox.h"
+#include "app/TfrmSplash.h"
+#include "app/UserDialogs.h"
+#include "settings/window/TfrmSettings.h"
+
+namespace {
+
+// Answers the file dialogs from a list; says nothing.
+class ScriptedDialogs final : public UserDialogs {
+public:
+    QStringList openAnswers;
+    QString openFile(QWidget*, const FileRequest&) override
+    {
+        return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
+    }
+    QString saveFile(QWidget*, const FileRequest&) override { return {}; }
+    void message(QWidget*, const QString& text) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    bool askYesNo(QWidget*, const QString&) override { return false; }
+};
+
+// A sample picture with colours and shades: a sun over hills, and a name plate.
+QImage SamplePicture()
+{
+    QImage picture(240, 160, QImage::Format_RGB888);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, 110);
+    sky.setColorAt(0, QColor(120, 180, 240));
+    sky.setColorAt(1, QColor(235, 240, 250));
+    p.fillRect(picture.rect(), sky);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 200, 40));
+    p.drawEllipse(QPointF(170, 48), 24, 24);
+    p.setBrush(QColor(40, 120, 50));
+    p.drawEllipse(QRectF(-60, 80, 220, 140));
+    p.setBrush(QColor(10, 10, 10));
+    p.drawEllipse(QRectF(90, 95, 220, 130));
+    p.setBrush(QColor(90, 60, 30));
+    p.drawRect(QRectF(52, 60, 8, 36));
+    p.setBrush(QColor(5, 5, 5));
+    p.drawEllipse(QPointF(56, 52), 18, 22);
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(20, 118, 120, 30), 6, 6);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setBold(true);
+    font.setPixelSize(18);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QRectF(20, 118, 120, 30), Qt::AlignCenter, QStringLiteral("PYROLITH"));
+    return picture;
+}
+
+bool Save(QWidget& window, const QString& path)
+{
+    QApplication::processEvents();
+    QTest::qWait(150);
+    return window.grab().save(path);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pyrolith"));
+    if (argc != 2) {
+        std::fputs("usage: pyrolith-screenshots FOLDER\n", stderr);
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QTemporaryDir work;
+    const QString picture = work.filePath(QStringLiteral("sunset.bmp"));
+    if (!SamplePicture().save(picture, "BMP")) {
+        std::fputs("pyrolith-screenshots: cannot write the sample picture\n", stderr);
+        return 1;
+    }
+
+    ScriptedDialogs dialogs;
+    TfrmMain::Environment environment;
+    environment.dialogs = &dialogs;
+    environment.locations = {work.filePath(QStringLiteral("pyrolith.ini")),
+                             work.filePath(QStringLiteral("Profiles/"))};
+    environment.manualPath = work.filePath(QStringLiteral("Pyrolith_Manual.pdf"));
+    environment.openUrl = [](const QUrl&) { return true; };
+    AppWindows windows(std::move(environment));
+    windows.showMain();
+    if (!QTest::qWaitForWindowExposed(&windows.splash()) ||
+        !Save(windows.splash(), folder + QStringLiteral("/splash.png"))) {
+        return 1;
+    }
+    windows.splash().Timer1Timer();
+
+    TfrmMain& main = windows.main();
+    main.resize(646, 444);
+    dialogs.openAnswers.append(picture);
+    main.Button1Click();
+    bool saved = Save(main, folder + QStringLiteral("/main-bw.png"));
+    main.findChild<QRadioButton*>(QStringLiteral("rdoOrig"))->click();
+    saved = saved && Save(main, folder + QStringLiteral("/main-orig.png"));
+
+    TfrmAboutBox& about = windows.about();
+    about.show();
+    saved = saved && QTest::qWaitForWindowExposed(&about) &&
+            Save(about, folder + QStringLiteral("/about.png"));
+    about.hide();
+
+    TfrmSettings& settings = windows.settings();
+    settings.showCentredOver(&main);
+    saved = saved && QTest::qWaitForWindowExposed(&settings) &&
+            Save(settings, folder + QStringLiteral("/settings.png"));
+    settings.hide();
+
+    if (!saved) {
+        std::fputs("pyrolith-screenshots: cannot write the screenshots\n", stderr);
+        return 1;
+    }
+    return 0;
+}
