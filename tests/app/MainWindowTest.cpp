@@ -15,6 +15,8 @@
 #include "app/support/AppHarness.h"
 #include "app/support/TestBitmaps.h"
 #include "image/Bitmap.h"
+#include "settings/SettingsFiles.h"
+#include "settings/window/TfrmSettings.h"
 
 namespace {
 
@@ -51,6 +53,7 @@ private slots:
     void saveDisplayedImage_data();
     void saveDisplayedImage();
     void saveDisplayedImageWithoutPicture();
+    void settingsAndProfileCommands();
 
 private:
     QString writeSample(const QString& name);
@@ -397,6 +400,35 @@ void MainWindowTest::saveDisplayedImageWithoutPicture()
     app_->find<QAction>(QStringLiteral("SaveDisplayedImage1"))->trigger();
     QCOMPARE(app_->dialogs.saveRequests.size(), 0);
     QCOMPARE(app_->dialogs.messages, QStringList());
+}
+
+void MainWindowTest::settingsAndProfileCommands()
+{
+    load(writeSample(QStringLiteral("a.bmp")));
+    // A profile in inches with another distance per pixel: loading it through the main
+    // window's menu refreshes the final-size line.
+    pyrolith::JobSettings profile;
+    profile.UseInches = true;
+    profile.DistPerPixel = "0.5";
+    const QString path = app_->path(QStringLiteral("Profiles/wood.prf"));
+    pyrolith::MakeIniFile(ToPath(path), profile, pyrolith::AppSettings{});
+    app_->dialogs.openAnswers.append(path);
+    app_->find<QAction>(QStringLiteral("LoadProfile1"))->trigger();
+
+    QCOMPARE(app_->dialogs.openRequests.last().folder, app_->locations.profilesFolder);
+    QCOMPARE(app_->windows().settings().profileLabel(), QStringLiteral("wood"));
+    QCOMPARE(app_->find<QLabel>(QStringLiteral("lblNewDim"))->text(),
+             QStringLiteral("Final size: 1.5000 x 1.0000 inches"));
+
+    // "Settings..." and "Show Settings..." show the settings window without blocking.
+    TfrmSettings& settings = app_->windows().settings();
+    QVERIFY(!settings.isVisible());
+    QTest::mouseClick(app_->find<QPushButton>(QStringLiteral("btnSettings")), Qt::LeftButton);
+    QVERIFY(settings.isVisible());
+    settings.hide();
+    app_->find<QAction>(QStringLiteral("ShowSettings1"))->trigger();
+    QVERIFY(settings.isVisible());
+    QVERIFY(app_->main().isEnabled());
 }
 
 QTEST_MAIN(MainWindowTest)
