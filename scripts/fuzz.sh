@@ -9,6 +9,7 @@ CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 cmake --build build-fuzz -j"$(nproc)"
 shopt -s nullglob
 for target in build-fuzz/fuzz/*; do
+  [ -f "$target" ] && [ -x "$target" ] || continue  # skip CMakeFiles and the like
   name=$(basename "$target")
   seeds=fuzz/corpus/$name
   work=build-fuzz/corpus-$name

@@ -374,6 +374,7 @@ std::string IniDocument::Serialize() const
     struct SectionEdits {
         std::string_view name;
         std::vector<std::size_t> edits;
+        NameSet keys;  // the keys of edits, for the lines of the old text
         bool seen = false;
     };
     std::vector<SectionEdits> sections;
@@ -383,13 +384,15 @@ std::string IniDocument::Serialize() const
         for (SectionEdits& s : sections) {
             if (EqualNoCase(s.name, edits_[e].section)) {
                 s.edits.push_back(e);
+                s.keys.add(edits_[e].key, e);
                 found = true;
                 break;
             }
         }
         if (!found) {
             sectionNames.add(edits_[e].section, sections.size());
-            sections.push_back({edits_[e].section, {e}, false});
+            sections.push_back({edits_[e].section, {e}, {}, false});
+            sections.back().keys.add(edits_[e].key, e);
         }
     }
     std::vector<bool> written(edits_.size(), false);
@@ -477,13 +480,14 @@ std::string IniDocument::Serialize() const
         heldBlanks = {};
         bool replaced = false;
         if (parts.kind == LineKind::Key) {
-            for (const std::size_t e : current->edits) {
-                if (!written[e] && EqualNoCase(edits_[e].key, parts.name)) {
+            // Set() keeps one edit per key and section: one match at most.
+            current->keys.forEach(parts.name, [&](std::size_t e) {
+                if (!written[e]) {
                     writeEdit(e);
                     replaced = true;
-                    break;
                 }
-            }
+                return false;
+            });
         }
         if (!replaced) {
             keep(line.whole());
