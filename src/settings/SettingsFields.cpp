@@ -1,6 +1,7 @@
 #include "settings/SettingsFields.h"
 
 #include <array>
+#include <charconv>
 
 namespace pyrolith {
 namespace {
@@ -152,6 +153,33 @@ std::string ValueText(const FieldInfo& field, const JobSettings& job, const AppS
         return FlagOf(field, job, app) ? "1" : "0";
     }
     return TextOf(field, job, app);
+}
+
+std::optional<bool> ParseFlagText(std::string_view text)
+{
+    // A 32-bit whole number, as the platform's integer reading of profile values: decimal
+    // with an optional sign, or hexadecimal up to 0xFFFFFFFF.
+    int base = 10;
+    long long lowest = -2147483648LL;
+    long long highest = 2147483647LL;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        lowest = 0;
+        highest = 0xFFFFFFFFLL;
+        text.remove_prefix(2);
+    } else if (!text.empty() && text[0] == '+') {
+        text.remove_prefix(1);
+    }
+    if (text.empty() || (base == 16 && (text[0] == '-' || text[0] == '+'))) {
+        return std::nullopt;
+    }
+    long long value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value < lowest ||
+        value > highest) {
+        return std::nullopt;
+    }
+    return value != 0;
 }
 
 GcodeFlavor FlavorOf(const JobSettings& settings)

@@ -60,4 +60,9 @@ const std::string& TextOf(const FieldInfo& field, const JobSettings& job, const 
 // A field's value as the files write it: "1"/"0" for flags, the text itself otherwise.
 std::string ValueText(const FieldInfo& field, const JobSettings& job, const AppSettings& app);
 
+// A flag as the files store it: a whole number, hexadecimal after "0x" or "0X" when the
+// text is longer than two characters; any number but 0 is true. Empty for a text that is not
+// a whole number (an empty text included): the reader then takes the flag's default.
+std::optional<bool> ParseFlagText(std::string_view text);
+
 }  // namespace pyrolith

@@ -1,0 +1,121 @@
+#include "common/AtomicFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/Error.h"
+
+namespace pyrolith {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AtomicFileTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder_ = fs::temp_directory_path() /
+                  ("pyrolith-atomic-" + std::to_string(::getpid()) + "-" +
+                   testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override
+    {
+        fs::permissions(folder_, fs::perms::owner_all);
+        fs::remove_all(folder_);
+    }
+    static std::string Read(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    static void Write(const fs::path& path, const std::string& bytes)
+    {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    std::size_t EntriesInFolder() const
+    {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(folder_), fs::directory_iterator()));
+    }
+    fs::path folder_;
+};
+
+TEST_F(AtomicFileTest, TargetAppearsOnlyOnCommit)
+{
+    const fs::path target = folder_ / "job.gcode";
+    {
+        AtomicFile file(target);
+        file.write("M107\r\n");
+        file.write('G');
+        file.write(std::string(200000, 'x'));  // larger than the buffer
+        EXPECT_FALSE(fs::exists(target));
+        file.commit();
+    }
+    EXPECT_EQ(Read(target), "M107\r\nG" + std::string(200000, 'x'));
+    EXPECT_EQ(EntriesInFolder(), 1u);
+}
+
+TEST_F(AtomicFileTest, AbandonedWriteKeepsTheOldFileAndLeavesNoTemporaryFile)
+{
+    const fs::path target = folder_ / "job.gcode";
+    Write(target, "old");
+    {
+        AtomicFile file(target);
+        file.write("new but unfinished");
+    }
+    EXPECT_EQ(Read(target), "old");
+    EXPECT_EQ(EntriesInFolder(), 1u);
+}
+
+TEST_F(AtomicFileTest, RefusesReadOnlyTargetsAndFoldersEvenForRoot)
+{
+    const fs::path target = folder_ / "settings.ini";
+    Write(target, "keep");
+    fs::permissions(target, fs::perms::owner_read);
+    EXPECT_THROW(AtomicFile{target}, Error);
+    EXPECT_EQ(Read(target), "keep");
+
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+    try {
+        AtomicFile file(folder_ / "new.ini");
+        FAIL() << "a folder without write permission was accepted";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "File access denied");
+    }
+    EXPECT_EQ(EntriesInFolder(), 1u);
+}
+
+TEST_F(AtomicFileTest, KeepsThePermissionsOfTheFileItReplaces)
+{
+    const fs::path target = folder_ / "shared.prf";
+    Write(target, "old");
+    ::chmod(target.c_str(), 0640);
+    AtomicFile file(target);
+    file.write("new");
+    file.commit();
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST_F(AtomicFileTest, MissingFolderIsReported)
+{
+    try {
+        AtomicFile file(folder_ / "no-such-folder" / "job.gcode");
+        FAIL() << "no error for a missing folder";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "Path not found");
+    }
+}
+
+}  // namespace
+}  // namespace pyrolith
