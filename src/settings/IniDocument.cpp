@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <stdexcept>
 
 #include "common/TextEncoding.h"
@@ -374,7 +373,7 @@ std::string IniDocument::Serialize() const
     struct SectionEdits {
         std::string_view name;
         std::vector<std::size_t> edits;
-        NameSet keys;  // the keys of edits, for the lines of the old text
+        NameSet keys; // the keys of edits, for the lines of the old text
         bool seen = false;
     };
     std::vector<SectionEdits> sections;
@@ -504,49 +503,6 @@ std::string IniDocument::Serialize() const
         }
     }
     return out;
-}
-
-std::optional<std::int64_t> ParseIniInteger(std::string_view text)
-{
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        std::uint64_t value = 0;
-        for (const char c : text.substr(2)) {
-            int digit = 0;
-            if (c >= '0' && c <= '9') {
-                digit = c - '0';
-            } else if (c >= 'a' && c <= 'f') {
-                digit = c - 'a' + 10;
-            } else if (c >= 'A' && c <= 'F') {
-                digit = c - 'A' + 10;
-            } else {
-                return std::nullopt;
-            }
-            value = value * 16 + static_cast<std::uint64_t>(digit);
-            if (value > 0xFFFFFFFFu) {
-                return std::nullopt;
-            }
-        }
-        return static_cast<std::int64_t>(value);
-    }
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty() || text.front() < '0' || text.front() > '9') {
-        return std::nullopt;
-    }
-    std::uint64_t magnitude = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    const std::uint64_t limit = negative ? 2147483648u : 2147483647u;
-    if (magnitude > limit) {
-        return std::nullopt;
-    }
-    const auto value = static_cast<std::int64_t>(magnitude);
-    return negative ? -value : value;
 }
 
 IniFile ReadIniFile(const std::filesystem::path& path)

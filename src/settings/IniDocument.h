@@ -86,11 +86,6 @@ private:
     std::vector<Edit> edits_;
 };
 
-// A value read as a whole number, as flags are read: a text of more than two characters
-// that begins with "0x" or "0X" is hexadecimal (up to FFFFFFFF), anything else decimal with
-// an optional sign (32-bit range). Nothing for any other text, the empty text included.
-std::optional<std::int64_t> ParseIniInteger(std::string_view text);
-
 // Reading a file for the document. Settings files and profiles are a few kilobytes (52
 // values that read back cut to 2047 characters make at most about 110 KiB); a file larger
 // than kMaxIniFileSize is none that the program wrote and is refused rather than loaded

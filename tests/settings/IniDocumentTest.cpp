@@ -123,39 +123,6 @@ TEST(IniReading, ReadsManyKeysInOnePass)
     EXPECT_EQ(document.Values("Values", keys), expected);
 }
 
-struct IntegerCase {
-    const char* text;
-    std::optional<std::int64_t> expected;
-};
-
-void PrintTo(const IntegerCase& c, std::ostream* os)
-{
-    *os << '"' << c.text << '"';
-}
-
-class IniInteger : public testing::TestWithParam<IntegerCase> {};
-
-TEST_P(IniInteger, ReadsWholeNumbersOnly)
-{
-    EXPECT_EQ(ParseIniInteger(GetParam().text), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, IniInteger,
-    testing::Values(IntegerCase{"yes", std::nullopt}, IntegerCase{"2", 2}, IntegerCase{"0x1", 1},
-                    IntegerCase{"00", 0}, IntegerCase{"0", 0}, IntegerCase{"", std::nullopt},
-                    IntegerCase{"0x", std::nullopt}, IntegerCase{"0X1f", 31}, IntegerCase{"0x0", 0},
-                    IntegerCase{"0xg", std::nullopt}, IntegerCase{"-1", -1}, IntegerCase{"+0", 0},
-                    IntegerCase{"-", std::nullopt}, IntegerCase{"1.0", std::nullopt},
-                    IntegerCase{"1 ", std::nullopt}, IntegerCase{"x1", std::nullopt},
-                    IntegerCase{"-0x1", std::nullopt}, IntegerCase{"2147483647", 2147483647},
-                    IntegerCase{"2147483648", std::nullopt},
-                    IntegerCase{"-2147483648", -2147483648LL},
-                    IntegerCase{"99999999999999999999999", std::nullopt},
-                    IntegerCase{"0xFFFFFFFF", 4294967295LL},
-                    IntegerCase{"0x100000000", std::nullopt}, IntegerCase{"0x0000000000001", 1},
-                    IntegerCase{"0000000000000000000000001", 1}));
-
 struct WriteCase {
     const char* what;
     std::string before;
