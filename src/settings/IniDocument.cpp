@@ -14,6 +14,8 @@ namespace pyrolith {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 constexpr std::string_view kLineEnd = "\r\n";
 
 bool IsBlank(char c)
@@ -83,6 +85,94 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i)
         return 0;
     }
     return length;
+}
+
+void AppendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// UTF-8 from UTF-16 bytes; nothing unless they are well-formed UTF-16 (an even count, every
+// surrogate in a pair), so that only a text that comes back unchanged is taken as UTF-16.
+std::optional<std::string> Utf16ToUtf8(std::string_view bytes, bool bigEndian)
+{
+    if (bytes.size() % 2 != 0) {
+        return std::nullopt;
+    }
+    const auto unit = [&](std::size_t i) {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<char32_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    };
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        char32_t cp = unit(i);
+        if (cp >= 0xDC00 && cp <= 0xDFFF) {
+            return std::nullopt;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF) {
+            if (i + 3 >= bytes.size()) {
+                return std::nullopt;
+            }
+            const char32_t low = unit(i + 2);
+            if (low < 0xDC00 || low > 0xDFFF) {
+                return std::nullopt;
+            }
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+// UTF-16 bytes from well-formed UTF-8.
+std::string Utf8ToUtf16(std::string_view utf8, bool bigEndian)
+{
+    std::string out;
+    out.reserve(utf8.size() * 2);
+    const auto put = [&](char32_t u) {
+        const auto high = static_cast<char>(u >> 8);
+        const auto low = static_cast<char>(u & 0xFF);
+        out.push_back(bigEndian ? high : low);
+        out.push_back(bigEndian ? low : high);
+    };
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const std::size_t length = std::max<std::size_t>(Utf8SequenceLength(utf8, i), 1);
+        char32_t cp = static_cast<unsigned char>(utf8[i]);
+        if (length > 1) {
+            cp &= 0x3Fu >> (length - 1);
+            for (std::size_t k = 1; k < length; ++k) {
+                cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+            }
+        } else if (cp >= 0x80) {
+            cp = 0xFFFD;
+        }
+        i += length;
+        if (cp >= 0x10000) {
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            put(cp);
+        }
+    }
+    return out;
 }
 
 // Well-formed UTF-8 from text that should be UTF-8: a byte that starts no well-formed
@@ -262,9 +352,17 @@ bool FitsCp1252(std::string_view utf8)
 IniDocument IniDocument::Parse(std::string bytes)
 {
     IniDocument document;
-    if (std::string_view(bytes).starts_with(kByteOrderMark)) {
+    const std::string_view text = bytes;
+    if (text.starts_with(kByteOrderMark)) {
         bytes.erase(0, kByteOrderMark.size());
         document.encoding_ = Encoding::Utf8;
+    } else if (text.starts_with(kUtf16LeMark) || text.starts_with(kUtf16BeMark)) {
+        const bool bigEndian = text.starts_with(kUtf16BeMark);
+        if (std::optional<std::string> utf8 = Utf16ToUtf8(text.substr(2), bigEndian)) {
+            document.bytes_ = std::move(*utf8);
+            document.encoding_ = bigEndian ? Encoding::Utf16Be : Encoding::Utf16Le;
+            return document;
+        }
     }
     document.bytes_ = std::move(bytes);
     return document;
@@ -272,13 +370,13 @@ IniDocument IniDocument::Parse(std::string bytes)
 
 IniDocument::Encoding IniDocument::encoding() const
 {
-    return needsUtf8() ? Encoding::Utf8 : encoding_;
+    return encoding_ == Encoding::Windows1252 && needsUtf8() ? Encoding::Utf8 : encoding_;
 }
 
 bool IniDocument::needsUtf8() const
 {
-    if (encoding_ == Encoding::Utf8) {
-        return true;
+    if (encoding_ != Encoding::Windows1252) {
+        return true; // the text in memory is UTF-8 already
     }
     for (const Edit& edit : edits_) {
         if (!FitsCp1252(edit.section) || !FitsCp1252(edit.key) || !FitsCp1252(edit.value)) {
@@ -399,7 +497,8 @@ std::string IniDocument::Serialize() const
     std::string out;
     out.reserve(bytes_.size() + bytes_.size() / 8 * (transcode ? 1 : 0) + 64 * edits_.size() +
                 kByteOrderMark.size());
-    if (utf8) {
+    const bool utf16 = encoding_ == Encoding::Utf16Le || encoding_ == Encoding::Utf16Be;
+    if (utf8 && !utf16) {
         out += kByteOrderMark;
     }
     bool lineOpen = false; // the text so far ends in a line without a line end
@@ -501,6 +600,10 @@ std::string IniDocument::Serialize() const
                 writeEdit(e);
             }
         }
+    }
+    if (utf16) {
+        const bool bigEndian = encoding_ == Encoding::Utf16Be;
+        return std::string(bigEndian ? kUtf16BeMark : kUtf16LeMark) + Utf8ToUtf16(out, bigEndian);
     }
     return out;
 }
