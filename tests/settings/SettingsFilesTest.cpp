@@ -265,6 +265,18 @@ INSTANTIATE_TEST_SUITE_P(
                     FlagCase{"Optimize", "0", false}, FlagCase{"AutoLoadProfile", "maybe", true},
                     FlagCase{"AutoLoadProfile", "0", false}));
 
+TEST_F(SettingsFiles, EmptyValueGivesEmptyTextButTheFlagsDefault)
+{
+    WriteBytes(file("p.prf"), "[Values]\nOffSpeed=\nHomeCommand=  \nIndicateCenter=\n");
+    JobSettings job;
+    AppSettings app;
+    LoadProfile(file("p.prf"), job, app);
+    EXPECT_EQ(job.OffSpeed, "");
+    EXPECT_EQ(job.HomeCommand, "");
+    EXPECT_TRUE(job.IndicateCenter);
+    EXPECT_EQ(job.CutSpeed, "250") << "missing key";
+}
+
 TEST_F(SettingsFiles, FirstRunGivesProfileDefaults)
 {
     JobSettings job;
