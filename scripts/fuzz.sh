@@ -16,6 +16,6 @@ for target in build-fuzz/fuzz/*; do
   mkdir -p "$work"
   echo "Fuzzing $name for $seconds s"
   "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
-    "$work" $( [ -d "$seeds" ] && echo "$seeds" ) 2>&1 | tail -n 12
-  [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "fuzz target $name failed" >&2; exit 1; }
+    "$work" $( [ -d "$seeds" ] && echo "$seeds" ) 2>&1 | tail -n 12 ||
+    { echo "fuzz target $name failed (crash-* file in $(pwd))" >&2; exit 1; }
 done

@@ -351,7 +351,7 @@ IniDocument IniDocument::Parse(std::string bytes)
 
 IniDocument::Encoding IniDocument::encoding() const
 {
-    return encoding_ == Encoding::Windows1252 && needsUtf8() ? Encoding::Utf8 : encoding_;
+    return encoding_;
 }
 
 bool IniDocument::needsUtf8() const
@@ -445,7 +445,25 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
 
 std::string IniDocument::Serialize() const
 {
-    const bool utf8 = needsUtf8();
+    if (!needsUtf8()) {
+        std::string out = serializeText(false);
+        // Windows-1252 text that starts with the characters 255 and 254 (or 254 and 255) and
+        // happens to be well-formed UTF-16 after them would read back as UTF-16: such a text
+        // is written as UTF-8 instead. Unchanged text never gets here, as Parse() took it
+        // for Windows-1252.
+        const std::string_view text = out;
+        const bool looksLikeUtf16 =
+            (text.starts_with(kUtf16LeMark) || text.starts_with(kUtf16BeMark)) &&
+            Utf16ToUtf8(text.substr(2), text.starts_with(kUtf16BeMark)).has_value();
+        if (!looksLikeUtf16) {
+            return out;
+        }
+    }
+    return serializeText(true);
+}
+
+std::string IniDocument::serializeText(bool utf8) const
+{
     const bool transcode = utf8 && encoding_ == Encoding::Windows1252;
 
     // The sections that get values, in the order they were first set.

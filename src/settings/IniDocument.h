@@ -71,8 +71,10 @@ public:
     // with '[' or ';' (std::invalid_argument otherwise): the program writes its own names.
     void Set(std::string_view section, std::string_view key, std::string_view value);
 
-    // The whole text with every value set, in the encoding encoding() says.
+    // The whole text with every value set: in the encoding it was read in, or in UTF-8 with
+    // the mark when Windows-1252 cannot hold it (see above).
     std::string Serialize() const;
+    // The encoding the text was read in.
     Encoding encoding() const;
 
 private:
@@ -83,6 +85,7 @@ private:
     };
 
     bool needsUtf8() const;
+    std::string serializeText(bool utf8) const;
 
     std::string bytes_; // the file's bytes without the byte order mark
     Encoding encoding_ = Encoding::Windows1252;

@@ -251,6 +251,10 @@ INSTANTIATE_TEST_SUITE_P(
                   Utf16(u"[Values]\n", true),
                   {{"A", "1"}},
                   Utf16(u"[Values]\nA=1\r\n", true)},
+        WriteCase{"Windows-1252 text that would read as UTF-16 is written as UTF-8",
+                  "\xFE\xFF=\r\n",
+                  {{"A", "1"}},
+                  kBom + "\xC3\xBE\xC3\xBF=\r\n[Values]\r\nA=1\r\n"},
         WriteCase{
             "set twice: the last value", "", {{"A", "1"}, {"a", "2"}}, "[Values]\r\nA=2\r\n"}));
 
