@@ -217,6 +217,28 @@ private slots:
                  profileWritten ? profile.toStdString() : std::string());
     }
 
+    // A long profile name is shortened on screen, never in the prompt or the dialogs.
+    void longProfileName()
+    {
+        WriteSettingsFile(settingsPath(), {QStringLiteral("AutoLoadProfile=0")});
+        auto f = createWindow();
+        f->window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f->window.get()));
+        const int width = f->window->width();
+        const QString name = QStringLiteral("engraver-with-a-very-long-name-for-plywood-3mm");
+        f->dialogs.saveAnswers << profilesFolder() + name + QStringLiteral(".prf");
+        f->window->saveProfileCommand();
+        QCOMPARE(f->window->profileLabel(), name);
+        auto* label = f->control<QLabel>("lblProfile");
+        QVERIFY(label->text() != name);
+        QCOMPARE(label->toolTip(), name);
+        QTRY_COMPARE(f->window->width(), width);
+        f->control<QCheckBox>("chkHalfStepHeight")->click();
+        f->dialogs.yesNoAnswers << false;
+        f->window->finishRun();
+        QCOMPARE(f->dialogs.questions, QStringList{"Save profile (" + name + ")?"});
+    }
+
     // A profile that cannot be written is reported and does not become current.
     void failedProfileSave()
     {
