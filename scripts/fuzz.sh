@@ -9,12 +9,13 @@ CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 cmake --build build-fuzz -j"$(nproc)"
 shopt -s nullglob
 for target in build-fuzz/fuzz/*; do
+  [ -f "$target" ] && [ -x "$target" ] || continue  # skip CMakeFiles and the like
   name=$(basename "$target")
   seeds=fuzz/corpus/$name
   work=build-fuzz/corpus-$name
   mkdir -p "$work"
   echo "Fuzzing $name for $seconds s"
   "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
-    "$work" $( [ -d "$seeds" ] && echo "$seeds" ) 2>&1 | tail -n 12
-  [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "fuzz target $name failed" >&2; exit 1; }
+    "$work" $( [ -d "$seeds" ] && echo "$seeds" ) 2>&1 | tail -n 12 ||
+    { echo "fuzz target $name failed (crash-* file in $(pwd))" >&2; exit 1; }
 done

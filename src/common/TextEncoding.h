@@ -15,4 +15,7 @@ std::string Utf8ToCp1252(std::string_view utf8);
 // C1 control of the same number, as the Windows conversion does.
 std::string Cp1252ToUtf8(std::string_view bytes);
 
+// Appends one code point (up to U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
 }  // namespace pyrolith

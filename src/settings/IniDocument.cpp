@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <stdexcept>
 
 #include "common/TextEncoding.h"
@@ -15,6 +14,8 @@ namespace pyrolith {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 constexpr std::string_view kLineEnd = "\r\n";
 
 bool IsBlank(char c)
@@ -84,6 +85,75 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i)
         return 0;
     }
     return length;
+}
+
+// UTF-8 from UTF-16 bytes; nothing unless they are well-formed UTF-16 (an even count, every
+// surrogate in a pair), so that only a text that comes back unchanged is taken as UTF-16.
+std::optional<std::string> Utf16ToUtf8(std::string_view bytes, bool bigEndian)
+{
+    if (bytes.size() % 2 != 0) {
+        return std::nullopt;
+    }
+    const auto unit = [&](std::size_t i) {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<char32_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    };
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        char32_t cp = unit(i);
+        if (cp >= 0xDC00 && cp <= 0xDFFF) {
+            return std::nullopt;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF) {
+            if (i + 3 >= bytes.size()) {
+                return std::nullopt;
+            }
+            const char32_t low = unit(i + 2);
+            if (low < 0xDC00 || low > 0xDFFF) {
+                return std::nullopt;
+            }
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+// UTF-16 bytes from well-formed UTF-8.
+std::string Utf8ToUtf16(std::string_view utf8, bool bigEndian)
+{
+    std::string out;
+    out.reserve(utf8.size() * 2);
+    const auto put = [&](char32_t u) {
+        const auto high = static_cast<char>(u >> 8);
+        const auto low = static_cast<char>(u & 0xFF);
+        out.push_back(bigEndian ? high : low);
+        out.push_back(bigEndian ? low : high);
+    };
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const std::size_t length = std::max<std::size_t>(Utf8SequenceLength(utf8, i), 1);
+        char32_t cp = static_cast<unsigned char>(utf8[i]);
+        if (length > 1) {
+            cp &= 0x3Fu >> (length - 1);
+            for (std::size_t k = 1; k < length; ++k) {
+                cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+            }
+        } else if (cp >= 0x80) {
+            cp = 0xFFFD;
+        }
+        i += length;
+        if (cp >= 0x10000) {
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            put(cp);
+        }
+    }
+    return out;
 }
 
 // Well-formed UTF-8 from text that should be UTF-8: a byte that starts no well-formed
@@ -263,9 +333,17 @@ bool FitsCp1252(std::string_view utf8)
 IniDocument IniDocument::Parse(std::string bytes)
 {
     IniDocument document;
-    if (std::string_view(bytes).starts_with(kByteOrderMark)) {
+    const std::string_view text = bytes;
+    if (text.starts_with(kByteOrderMark)) {
         bytes.erase(0, kByteOrderMark.size());
         document.encoding_ = Encoding::Utf8;
+    } else if (text.starts_with(kUtf16LeMark) || text.starts_with(kUtf16BeMark)) {
+        const bool bigEndian = text.starts_with(kUtf16BeMark);
+        if (std::optional<std::string> utf8 = Utf16ToUtf8(text.substr(2), bigEndian)) {
+            document.bytes_ = std::move(*utf8);
+            document.encoding_ = bigEndian ? Encoding::Utf16Be : Encoding::Utf16Le;
+            return document;
+        }
     }
     document.bytes_ = std::move(bytes);
     return document;
@@ -273,13 +351,13 @@ IniDocument IniDocument::Parse(std::string bytes)
 
 IniDocument::Encoding IniDocument::encoding() const
 {
-    return needsUtf8() ? Encoding::Utf8 : encoding_;
+    return encoding_;
 }
 
 bool IniDocument::needsUtf8() const
 {
-    if (encoding_ == Encoding::Utf8) {
-        return true;
+    if (encoding_ != Encoding::Windows1252) {
+        return true; // the text in memory is UTF-8 already
     }
     for (const Edit& edit : edits_) {
         if (!FitsCp1252(edit.section) || !FitsCp1252(edit.key) || !FitsCp1252(edit.value)) {
@@ -367,13 +445,32 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
 
 std::string IniDocument::Serialize() const
 {
-    const bool utf8 = needsUtf8();
+    if (!needsUtf8()) {
+        std::string out = serializeText(false);
+        // Windows-1252 text that starts with the characters 255 and 254 (or 254 and 255) and
+        // happens to be well-formed UTF-16 after them would read back as UTF-16: such a text
+        // is written as UTF-8 instead. Unchanged text never gets here, as Parse() took it
+        // for Windows-1252.
+        const std::string_view text = out;
+        const bool looksLikeUtf16 =
+            (text.starts_with(kUtf16LeMark) || text.starts_with(kUtf16BeMark)) &&
+            Utf16ToUtf8(text.substr(2), text.starts_with(kUtf16BeMark)).has_value();
+        if (!looksLikeUtf16) {
+            return out;
+        }
+    }
+    return serializeText(true);
+}
+
+std::string IniDocument::serializeText(bool utf8) const
+{
     const bool transcode = utf8 && encoding_ == Encoding::Windows1252;
 
     // The sections that get values, in the order they were first set.
     struct SectionEdits {
         std::string_view name;
         std::vector<std::size_t> edits;
+        NameSet keys; // the keys of edits, for the lines of the old text
         bool seen = false;
     };
     std::vector<SectionEdits> sections;
@@ -383,13 +480,15 @@ std::string IniDocument::Serialize() const
         for (SectionEdits& s : sections) {
             if (EqualNoCase(s.name, edits_[e].section)) {
                 s.edits.push_back(e);
+                s.keys.add(edits_[e].key, e);
                 found = true;
                 break;
             }
         }
         if (!found) {
             sectionNames.add(edits_[e].section, sections.size());
-            sections.push_back({edits_[e].section, {e}, false});
+            sections.push_back({edits_[e].section, {e}, {}, false});
+            sections.back().keys.add(edits_[e].key, e);
         }
     }
     std::vector<bool> written(edits_.size(), false);
@@ -397,7 +496,8 @@ std::string IniDocument::Serialize() const
     std::string out;
     out.reserve(bytes_.size() + bytes_.size() / 8 * (transcode ? 1 : 0) + 64 * edits_.size() +
                 kByteOrderMark.size());
-    if (utf8) {
+    const bool utf16 = encoding_ == Encoding::Utf16Le || encoding_ == Encoding::Utf16Be;
+    if (utf8 && !utf16) {
         out += kByteOrderMark;
     }
     bool lineOpen = false; // the text so far ends in a line without a line end
@@ -477,13 +577,14 @@ std::string IniDocument::Serialize() const
         heldBlanks = {};
         bool replaced = false;
         if (parts.kind == LineKind::Key) {
-            for (const std::size_t e : current->edits) {
-                if (!written[e] && EqualNoCase(edits_[e].key, parts.name)) {
+            // Set() keeps one edit per key and section: one match at most.
+            current->keys.forEach(parts.name, [&](std::size_t e) {
+                if (!written[e]) {
                     writeEdit(e);
                     replaced = true;
-                    break;
                 }
-            }
+                return false;
+            });
         }
         if (!replaced) {
             keep(line.whole());
@@ -499,50 +600,11 @@ std::string IniDocument::Serialize() const
             }
         }
     }
+    if (utf16) {
+        const bool bigEndian = encoding_ == Encoding::Utf16Be;
+        return std::string(bigEndian ? kUtf16BeMark : kUtf16LeMark) + Utf8ToUtf16(out, bigEndian);
+    }
     return out;
-}
-
-std::optional<std::int64_t> ParseIniInteger(std::string_view text)
-{
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        std::uint64_t value = 0;
-        for (const char c : text.substr(2)) {
-            int digit = 0;
-            if (c >= '0' && c <= '9') {
-                digit = c - '0';
-            } else if (c >= 'a' && c <= 'f') {
-                digit = c - 'a' + 10;
-            } else if (c >= 'A' && c <= 'F') {
-                digit = c - 'A' + 10;
-            } else {
-                return std::nullopt;
-            }
-            value = value * 16 + static_cast<std::uint64_t>(digit);
-            if (value > 0xFFFFFFFFu) {
-                return std::nullopt;
-            }
-        }
-        return static_cast<std::int64_t>(value);
-    }
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty() || text.front() < '0' || text.front() > '9') {
-        return std::nullopt;
-    }
-    std::uint64_t magnitude = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    const std::uint64_t limit = negative ? 2147483648u : 2147483647u;
-    if (magnitude > limit) {
-        return std::nullopt;
-    }
-    const auto value = static_cast<std::int64_t>(magnitude);
-    return negative ? -value : value;
 }
 
 IniFile ReadIniFile(const std::filesystem::path& path)

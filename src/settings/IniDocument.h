@@ -34,7 +34,10 @@ namespace pyrolith {
 // Encoding: the files are Windows-1252, so one byte is one character. A file that starts
 // with the UTF-8 byte order mark (EF BB BF) was saved as UTF-8 by some editor; it is read as
 // UTF-8 (the mark itself is no part of the first line) and written back as UTF-8 with the
-// mark, so its other lines keep their bytes and its characters keep their meaning. Values
+// mark, so its other lines keep their bytes and its characters keep their meaning. A file
+// that starts with a UTF-16 mark (FF FE or FE FF, as Notepad's "Unicode" saves) and is
+// well-formed UTF-16 is read and written back as UTF-16 with its mark; one that is not
+// well-formed UTF-16 is taken as Windows-1252 bytes like any other. Values
 // are handed out and taken in as UTF-8. When a value to be written has a character that
 // Windows-1252 cannot hold (a folder name in Cyrillic letters, say), the whole file is
 // written as UTF-8 with the mark instead of losing that character; the other lines keep
@@ -44,7 +47,7 @@ namespace pyrolith {
 // programs and editors, which expect CR LF; lines kept from the old file keep their own.
 class IniDocument {
 public:
-    enum class Encoding { Windows1252, Utf8 };
+    enum class Encoding { Windows1252, Utf8, Utf16Le, Utf16Be };
 
     static constexpr std::size_t kMaxValueLength = 2047; // characters returned per value
 
@@ -68,8 +71,10 @@ public:
     // with '[' or ';' (std::invalid_argument otherwise): the program writes its own names.
     void Set(std::string_view section, std::string_view key, std::string_view value);
 
-    // The whole text with every value set, in the encoding Encoding() says.
+    // The whole text with every value set: in the encoding it was read in, or in UTF-8 with
+    // the mark when Windows-1252 cannot hold it (see above).
     std::string Serialize() const;
+    // The encoding the text was read in.
     Encoding encoding() const;
 
 private:
@@ -80,16 +85,12 @@ private:
     };
 
     bool needsUtf8() const;
+    std::string serializeText(bool utf8) const;
 
     std::string bytes_; // the file's bytes without the byte order mark
     Encoding encoding_ = Encoding::Windows1252;
     std::vector<Edit> edits_;
 };
-
-// A value read as a whole number, as flags are read: a text of more than two characters
-// that begins with "0x" or "0X" is hexadecimal (up to FFFFFFFF), anything else decimal with
-// an optional sign (32-bit range). Nothing for any other text, the empty text included.
-std::optional<std::int64_t> ParseIniInteger(std::string_view text);
 
 // Reading a file for the document. Settings files and profiles are a few kilobytes (52
 // values that read back cut to 2047 characters make at most about 110 KiB); a file larger

@@ -169,6 +169,9 @@ std::optional<bool> ParseFlagText(std::string_view text)
         text.remove_prefix(2);
     } else if (!text.empty() && text[0] == '+') {
         text.remove_prefix(1);
+        if (!text.empty() && text[0] == '-') {
+            return std::nullopt;  // "+-1" is no number
+        }
     }
     if (text.empty() || (base == 16 && (text[0] == '-' || text[0] == '+'))) {
         return std::nullopt;

@@ -110,9 +110,8 @@ void ReadStoredFields(const IniDocument& document, SettingsReader reader, JobSet
         const std::string_view fallback = *DefaultFor(field, reader);
         const std::optional<std::string>& value = values[i];
         if (field.isFlag()) {
-            const std::optional<std::int64_t> number =
-                value ? ParseIniInteger(*value) : std::nullopt;
-            *FlagOf(field, job, app) = number ? *number != 0 : fallback == "1";
+            const std::optional<bool> flag = value ? ParseFlagText(*value) : std::nullopt;
+            *FlagOf(field, job, app) = flag.value_or(fallback == "1");
         } else if (field.kind == FieldKind::Lines) {
             *TextOf(field, job, app) = LinesFromFile(value ? *value : fallback);
         } else {

@@ -14,6 +14,20 @@ using namespace std::string_literals;
 
 const std::string kBom = "\xEF\xBB\xBF";
 
+// UTF-16 bytes with the byte order mark; characters beyond the Basic Multilingual Plane as
+// surrogate pairs.
+std::string Utf16(std::u16string_view text, bool bigEndian = false)
+{
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const auto high = static_cast<char>(unit >> 8);
+        const auto low = static_cast<char>(unit & 0xFF);
+        out.push_back(bigEndian ? high : low);
+        out.push_back(bigEndian ? low : high);
+    }
+    return out;
+}
+
 struct ReadCase {
     const char* what;
     std::string text;
@@ -77,6 +91,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"UTF-8 with byte order mark", kBom + "[Values]\r\nA=caf\xC3\xA9\r\n", "A",
                  "caf\xC3\xA9"},
         ReadCase{"stray byte in UTF-8 file", kBom + "[Values]\nA=caf\xE9!\n", "A", "caf\xC3\xA9!"},
+        ReadCase{"UTF-16 little-endian", Utf16(u"[Values]\r\nA=caf\u00E9 \U0001F600\r\n"), "A",
+                 "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+        ReadCase{"UTF-16 big-endian", Utf16(u"[Values]\nA=\u0414\n", true), "A", "\xD0\x94"},
+        ReadCase{"UTF-16 mark before bytes that are no UTF-16", "\xFF\xFE\n[Values]\nA=12\n", "A",
+                 "12"},
         ReadCase{"mark only at the start", "[Values]\n" + kBom + "A=1\n", "A", std::nullopt},
         ReadCase{"binary before section", "\0\xFF\xFE\x01junk=\n[Values]\nA=1\n"s, "A", "1"},
         ReadCase{"NUL in value kept", "[Values]\nA=a\0b\n"s, "A", "a\0b"s}));
@@ -122,39 +141,6 @@ TEST(IniReading, ReadsManyKeysInOnePass)
     const std::vector<std::optional<std::string>> expected = {"1", "2", std::nullopt, "1"};
     EXPECT_EQ(document.Values("Values", keys), expected);
 }
-
-struct IntegerCase {
-    const char* text;
-    std::optional<std::int64_t> expected;
-};
-
-void PrintTo(const IntegerCase& c, std::ostream* os)
-{
-    *os << '"' << c.text << '"';
-}
-
-class IniInteger : public testing::TestWithParam<IntegerCase> {};
-
-TEST_P(IniInteger, ReadsWholeNumbersOnly)
-{
-    EXPECT_EQ(ParseIniInteger(GetParam().text), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, IniInteger,
-    testing::Values(IntegerCase{"yes", std::nullopt}, IntegerCase{"2", 2}, IntegerCase{"0x1", 1},
-                    IntegerCase{"00", 0}, IntegerCase{"0", 0}, IntegerCase{"", std::nullopt},
-                    IntegerCase{"0x", std::nullopt}, IntegerCase{"0X1f", 31}, IntegerCase{"0x0", 0},
-                    IntegerCase{"0xg", std::nullopt}, IntegerCase{"-1", -1}, IntegerCase{"+0", 0},
-                    IntegerCase{"-", std::nullopt}, IntegerCase{"1.0", std::nullopt},
-                    IntegerCase{"1 ", std::nullopt}, IntegerCase{"x1", std::nullopt},
-                    IntegerCase{"-0x1", std::nullopt}, IntegerCase{"2147483647", 2147483647},
-                    IntegerCase{"2147483648", std::nullopt},
-                    IntegerCase{"-2147483648", -2147483648LL},
-                    IntegerCase{"99999999999999999999999", std::nullopt},
-                    IntegerCase{"0xFFFFFFFF", 4294967295LL},
-                    IntegerCase{"0x100000000", std::nullopt}, IntegerCase{"0x0000000000001", 1},
-                    IntegerCase{"0000000000000000000000001", 1}));
 
 struct WriteCase {
     const char* what;
@@ -257,14 +243,33 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"B", "\xD0\x94\xD0\xBE\xD0\xBC"}},
                   kBom + "; \xC3\xA9t\xC3\xA9\r\n[Values]\r\nA=caf\xC3\xA9\r\nB=\xD0\x94\xD0\xBE"
                          "\xD0\xBC\r\n"},
+        WriteCase{"UTF-16 file stays UTF-16",
+                  Utf16(u"; \u00E9t\u00E9\n[Values]\r\nA=0\r\n"),
+                  {{"A", "\xF0\x9F\x98\x80"}, {"B", "\xD0\x94"}},
+                  Utf16(u"; \u00E9t\u00E9\n[Values]\r\nA=\U0001F600\r\nB=\u0414\r\n")},
+        WriteCase{"UTF-16 big-endian file stays so",
+                  Utf16(u"[Values]\n", true),
+                  {{"A", "1"}},
+                  Utf16(u"[Values]\nA=1\r\n", true)},
+        WriteCase{"Windows-1252 text that would read as UTF-16 is written as UTF-8",
+                  "\xFE\xFF=\r\n",
+                  {{"A", "1"}},
+                  kBom + "\xC3\xBE\xC3\xBF=\r\n[Values]\r\nA=1\r\n"},
         WriteCase{
             "set twice: the last value", "", {{"A", "1"}, {"a", "2"}}, "[Values]\r\nA=2\r\n"}));
 
 TEST(IniWriting, KeepsAnyTextUnchangedWhenNothingIsSet)
 {
-    const std::string texts[] = {
-        "",   "no line end",          "\r\n\r\n",
-        kBom, kBom + "[Values]\nA=1", "[Values]\r\nA=\xFF\xFE\r\n\0\x80[x\n"s};
+    const std::string texts[] = {"",
+                                 "no line end",
+                                 "\r\n\r\n",
+                                 kBom,
+                                 kBom + "[Values]\nA=1",
+                                 "[Values]\r\nA=\xFF\xFE\r\n\0\x80[x\n"s,
+                                 Utf16(u"[Values]\nA=\U0001F600"),
+                                 "\xFF\xFE[\0x"s,
+                                 "\xFE\xFF\xD8\x00\x00A"s,
+                                 "\xFF\xFE\x00\xDC"s};
     for (const std::string& text : texts) {
         EXPECT_EQ(IniDocument::Parse(text).Serialize(), text);
     }

@@ -128,7 +128,13 @@ INSTANTIATE_TEST_SUITE_P(
                     FlagCase{"1.0", std::nullopt}, FlagCase{"1 ", std::nullopt},
                     FlagCase{"-", std::nullopt}, FlagCase{"0x-1", std::nullopt},
                     FlagCase{"2147483647", true}, FlagCase{"2147483648", std::nullopt},
-                    FlagCase{"0xFFFFFFFF", true}, FlagCase{"0x100000000", std::nullopt}));
+                    FlagCase{"0xFFFFFFFF", true}, FlagCase{"0x100000000", std::nullopt},
+                    FlagCase{"+-1", std::nullopt}, FlagCase{"-0x1", std::nullopt},
+                    FlagCase{"0xg", std::nullopt}, FlagCase{"-2147483648", true},
+                    FlagCase{"-2147483649", std::nullopt},
+                    FlagCase{"99999999999999999999999", std::nullopt},
+                    FlagCase{"0x0000000000001", true},
+                    FlagCase{"0000000000000000000000001", true}));
 
 }  // namespace
 }  // namespace pyrolith

@@ -5,9 +5,11 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <filesystem>
+#include <initializer_list>
 #include <utility>
 
 #include "app/UserDialogs.h"
@@ -128,11 +130,6 @@ const pyrolith::JobSettings& TfrmSettings::jobSettings() const
 pyrolith::AppSettings& TfrmSettings::appSettings()
 {
     return app_;
-}
-
-QString TfrmSettings::profileLabel() const
-{
-    return ui_->lblProfile->text();
 }
 
 // Every stored field with a control, and the two window-only fields, bound through their
@@ -302,7 +299,17 @@ void TfrmSettings::setProfileModified(bool modified)
 
 void TfrmSettings::setProfileLabel(const QString& label)
 {
-    ui_->lblProfile->setText(label);
+    profileLabel_ = label;
+    // A long name is shortened to the width of the profile buttons rather than widening
+    // the window; the hint then shows it whole.
+    int width = 0;
+    for (const QWidget* widget : std::initializer_list<const QWidget*>{
+             ui_->btnLoadProfile, ui_->btnSaveProfile, ui_->chkAutoLoadProfile}) {
+        width = std::max(width, widget->sizeHint().width());
+    }
+    const QString shown = ui_->lblProfile->fontMetrics().elidedText(label, Qt::ElideMiddle, width);
+    ui_->lblProfile->setText(shown);
+    ui_->lblProfile->setToolTip(shown == label ? QString() : label);
 }
 
 // The unit changed (picked by the user or set by a file). No number is converted: the same

@@ -61,7 +61,8 @@ public:
     void showCentredOver(const QWidget* owner);
 
     bool profileModified() const { return profileModified_; }
-    QString profileLabel() const;
+    // The profile label in full; the window shows a long one shortened in the middle.
+    QString profileLabel() const { return profileLabel_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -100,6 +101,7 @@ private:
     std::vector<Binding> bindings_;
     pyrolith::JobSettings job_;
     pyrolith::AppSettings app_;
+    QString profileLabel_;
     bool profileModified_ = false;
     bool showingRecords_ = false; // the controls are being set from the records
 };

@@ -57,33 +57,70 @@ private slots:
         const QChar dot = u'.';
         const QChar comma = u',';
         // IntOnly: the candidate is the text with the digit appended.
-        QTest::newRow("whole: digit appended") << "edtDwellTime" << dot << "500" << -1 << "0" << "5000" << true;
-        QTest::newRow("whole: empty field") << "edtDwellTime2" << dot << "" << -1 << "7" << "7" << true;
-        QTest::newRow("whole: caret before the text, checked as appended") << "edtDwellTime" << dot << "500" << 0 << "9" << "9500" << true;
-        QTest::newRow("whole: largest 32-bit number") << "edtDwellTime" << dot << "214748364" << -1 << "7" << "2147483647" << true;
-        QTest::newRow("whole: one more is refused") << "edtDwellTime" << dot << "214748364" << -1 << "8" << "214748364" << false;
-        QTest::newRow("whole: ten digits typed, the rest refused") << "edtDwellTime3" << dot << "" << -1 << "99999999999" << "999999999" << true;
-        QTest::newRow("whole: middle digit judged at the end") << "edtDwellTime" << dot << "100000000" << 0 << "3" << "3100000000" << true;
-        QTest::newRow("whole: then nothing fits") << "edtDwellTime" << dot << "3100000000" << -1 << "1" << "3100000000" << false;
-        QTest::newRow("whole: letters dropped") << "edtDwellTime" << dot << "12" << -1 << "aZ+ e" << "12" << false;
-        QTest::newRow("whole: minus dropped") << "edtDwellTime2" << dot << "12" << -1 << "-" << "12" << false;
-        QTest::newRow("whole: full stop passes, digits no more") << "edtDwellTime" << dot << "12" << -1 << ".5" << "12." << true;
-        QTest::newRow("whole: comma separator is no digit") << "edtDwellTime" << comma << "12" << -1 << "," << "12" << false;
-        QTest::newRow("whole: full stop with comma separator") << "edtDwellTime" << comma << "12" << -1 << "." << "12." << true;
+        QTest::newRow("whole: digit appended") << "edtDwellTime" << dot << "500" << -1 << "0"
+                                               << "5000" << true;
+        QTest::newRow("whole: empty field") << "edtDwellTime2" << dot << "" << -1 << "7"
+                                            << "7" << true;
+        QTest::newRow("whole: caret before the text, checked as appended")
+            << "edtDwellTime" << dot << "500" << 0 << "9"
+            << "9500" << true;
+        QTest::newRow("whole: largest 32-bit number")
+            << "edtDwellTime" << dot << "214748364" << -1 << "7"
+            << "2147483647" << true;
+        QTest::newRow("whole: one more is refused")
+            << "edtDwellTime" << dot << "214748364" << -1 << "8"
+            << "214748364" << false;
+        QTest::newRow("whole: ten digits typed, the rest refused")
+            << "edtDwellTime3" << dot << "" << -1 << "99999999999"
+            << "999999999" << true;
+        QTest::newRow("whole: middle digit judged at the end")
+            << "edtDwellTime" << dot << "100000000" << 0 << "3"
+            << "3100000000" << true;
+        QTest::newRow("whole: then nothing fits")
+            << "edtDwellTime" << dot << "3100000000" << -1 << "1"
+            << "3100000000" << false;
+        QTest::newRow("whole: letters dropped") << "edtDwellTime" << dot << "12" << -1 << "aZ+ e"
+                                                << "12" << false;
+        QTest::newRow("whole: minus dropped") << "edtDwellTime2" << dot << "12" << -1 << "-"
+                                              << "12" << false;
+        QTest::newRow("whole: full stop passes, digits no more")
+            << "edtDwellTime" << dot << "12" << -1 << ".5"
+            << "12." << true;
+        QTest::newRow("whole: comma separator is no digit")
+            << "edtDwellTime" << comma << "12" << -1 << ","
+            << "12" << false;
+        QTest::newRow("whole: full stop with comma separator")
+            << "edtDwellTime" << comma << "12" << -1 << "."
+            << "12." << true;
         // IntOrFloatOnly: digits and the separator always pass, "." passes anyway.
-        QTest::newRow("decimal: second full stop") << "edtDperPixel" << dot << "0.1" << -1 << "." << "0.1." << true;
-        QTest::newRow("decimal: comma separator") << "edtDperPixel" << comma << "0" << -1 << ",25" << "0,25" << true;
-        QTest::newRow("decimal: full stop with comma separator") << "edtDperPixel" << comma << "0" << -1 << ".5" << "0.5" << true;
-        QTest::newRow("decimal: comma not the separator") << "edtOffSpeed" << dot << "15" << -1 << "," << "15" << false;
-        QTest::newRow("decimal: minus dropped") << "edtBacklash" << dot << "1" << -1 << "-" << "1" << false;
-        QTest::newRow("decimal: letters and blanks dropped") << "edtStartHeight" << dot << "20" << -1 << "e x" << "20" << false;
-        QTest::newRow("decimal: digit in the middle") << "edtZSpeed" << dot << "200" << 1 << "5" << "2500" << true;
+        QTest::newRow("decimal: second full stop") << "edtDperPixel" << dot << "0.1" << -1 << "."
+                                                   << "0.1." << true;
+        QTest::newRow("decimal: comma separator") << "edtDperPixel" << comma << "0" << -1 << ",25"
+                                                  << "0,25" << true;
+        QTest::newRow("decimal: full stop with comma separator")
+            << "edtDperPixel" << comma << "0" << -1 << ".5"
+            << "0.5" << true;
+        QTest::newRow("decimal: comma not the separator")
+            << "edtOffSpeed" << dot << "15" << -1 << ","
+            << "15" << false;
+        QTest::newRow("decimal: minus dropped") << "edtBacklash" << dot << "1" << -1 << "-"
+                                                << "1" << false;
+        QTest::newRow("decimal: letters and blanks dropped")
+            << "edtStartHeight" << dot << "20" << -1 << "e x"
+            << "20" << false;
+        QTest::newRow("decimal: digit in the middle") << "edtZSpeed" << dot << "200" << 1 << "5"
+                                                      << "2500" << true;
         // IntOrFloatorNegOnly: "-" passes wherever the caret stands.
-        QTest::newRow("signed: minus into empty field") << "edtXOffset" << dot << "" << -1 << "-" << "-" << true;
-        QTest::newRow("signed: minus at the caret") << "edtXOffset" << dot << "5" << -1 << "-" << "5-" << true;
-        QTest::newRow("signed: second minus") << "edtYOffset" << dot << "-5" << 0 << "-" << "--5" << true;
-        QTest::newRow("signed: separator comma") << "edtYOffset" << comma << "-5" << -1 << ",5" << "-5,5" << true;
-        QTest::newRow("signed: letters dropped") << "edtXOffset" << dot << "1" << -1 << "x+" << "1" << false;
+        QTest::newRow("signed: minus into empty field") << "edtXOffset" << dot << "" << -1 << "-"
+                                                        << "-" << true;
+        QTest::newRow("signed: minus at the caret") << "edtXOffset" << dot << "5" << -1 << "-"
+                                                    << "5-" << true;
+        QTest::newRow("signed: second minus") << "edtYOffset" << dot << "-5" << 0 << "-"
+                                              << "--5" << true;
+        QTest::newRow("signed: separator comma") << "edtYOffset" << comma << "-5" << -1 << ",5"
+                                                 << "-5,5" << true;
+        QTest::newRow("signed: letters dropped") << "edtXOffset" << dot << "1" << -1 << "x+"
+                                                 << "1" << false;
     }
 
     void typedCharacters()
@@ -114,14 +151,22 @@ private slots:
 
         const int none = Qt::NoModifier;
         const int ctrl = Qt::ControlModifier;
-        QTest::newRow("backspace") << "edtDwellTime" << int(Qt::Key_Backspace) << none << "50" << true;
-        QTest::newRow("backspace in signed field") << "edtXOffset" << int(Qt::Key_Backspace) << none << "50" << true;
-        QTest::newRow("enter dropped") << "edtDwellTime" << int(Qt::Key_Return) << none << "500" << false;
-        QTest::newRow("escape dropped") << "edtDperPixel" << int(Qt::Key_Escape) << none << "500" << false;
-        QTest::newRow("paste shortcut does nothing") << "edtDwellTime" << int(Qt::Key_V) << ctrl << "500" << false;
-        QTest::newRow("cut shortcut does nothing") << "edtOnSpeed" << int(Qt::Key_X) << ctrl << "500" << false;
-        QTest::newRow("delete types no character") << "edtDwellTime" << int(Qt::Key_Delete) << none << "50" << false;
-        QTest::newRow("arrow types no character") << "edtXOffset" << int(Qt::Key_Left) << none << "500" << false;
+        QTest::newRow("backspace")
+            << "edtDwellTime" << int(Qt::Key_Backspace) << none << "50" << true;
+        QTest::newRow("backspace in signed field")
+            << "edtXOffset" << int(Qt::Key_Backspace) << none << "50" << true;
+        QTest::newRow("enter dropped")
+            << "edtDwellTime" << int(Qt::Key_Return) << none << "500" << false;
+        QTest::newRow("escape dropped")
+            << "edtDperPixel" << int(Qt::Key_Escape) << none << "500" << false;
+        QTest::newRow("paste shortcut does nothing")
+            << "edtDwellTime" << int(Qt::Key_V) << ctrl << "500" << false;
+        QTest::newRow("cut shortcut does nothing")
+            << "edtOnSpeed" << int(Qt::Key_X) << ctrl << "500" << false;
+        QTest::newRow("delete types no character")
+            << "edtDwellTime" << int(Qt::Key_Delete) << none << "50" << false;
+        QTest::newRow("arrow types no character")
+            << "edtXOffset" << int(Qt::Key_Left) << none << "500" << false;
     }
 
     // Keys that are no digit: the caret stands at the end, the clipboard holds "123".
@@ -159,7 +204,7 @@ private slots:
     {
         createWindow(u'.');
         QLineEdit* edit = prepareField("edtNumReps", QString(), -1);
-        edit->setEnabled(true);  // the Cut page is disabled; the filter is the same
+        edit->setEnabled(true); // the Cut page is disabled; the filter is the same
         QTest::keyClick(edit, Qt::Key_Backspace);
         QCOMPARE(edit->text(), QString());
         QVERIFY(fixture_.modified());

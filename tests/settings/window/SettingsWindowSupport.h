@@ -69,7 +69,8 @@ struct SettingsWindowFixture {
     bool modified() const
     {
         const QString caption = control<QGroupBox>("grpProfiles")->title();
-        if (caption != QLatin1String("Profiles") && caption != QLatin1String("Profiles (modified)")) {
+        if (caption != QLatin1String("Profiles") &&
+            caption != QLatin1String("Profiles (modified)")) {
             qFatal("unexpected profile group caption");
         }
         return caption == QLatin1String("Profiles (modified)");

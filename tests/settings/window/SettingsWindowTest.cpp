@@ -144,8 +144,10 @@ private slots:
                               << "click" << false << true;
         QTest::newRow("3D printer already checked") << "rdoPrinter"
                                                     << "click" << false << false;
-        QTest::newRow("unit mm") << "rdoMm"
-                                 << "click" << false << true;
+        QTest::newRow("unit inches") << "rdoInches"
+                                     << "click" << false << true;
+        QTest::newRow("unit mm already checked") << "rdoMm"
+                                                 << "click" << false << false;
         QTest::newRow("typed laser command") << "edtLaserOffCommand"
                                              << "type" << false << true;
         QTest::newRow("typed comment") << "edtEndComment"

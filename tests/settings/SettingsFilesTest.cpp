@@ -1,0 +1,533 @@
+#include "settings/SettingsFiles.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <utility>
+
+#include "common/Error.h"
+#include "common/FileError.h"
+#include "settings/SettingsFields.h"
+
+namespace pyrolith {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+fs::path TestData(const char* name)
+{
+    return fs::path(PYROLITH_TEST_DATA) / "settings" / name;
+}
+
+// A fresh folder per test, removed afterwards (write permission given back first).
+class SettingsFiles : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("pyrolith_") + info->test_suite_name() + "_" + info->name() +
+                           "_" + std::to_string(::getpid());
+        std::replace(name.begin(), name.end(), '/', '_');
+        folder_ = fs::path(testing::TempDir()) / name;
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override
+    {
+        std::error_code error;
+        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, error);
+        fs::remove_all(folder_, error);
+    }
+    fs::path file(const char* name) const { return folder_ / name; }
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> result;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder_)) {
+            result.push_back(entry.path().filename().string());
+        }
+        std::sort(result.begin(), result.end());
+        return result;
+    }
+    // The records the data files new_file.ini and foreign_saved.prf were written from.
+    static void DataFileRecords(JobSettings& job, AppSettings& app)
+    {
+        job = JobSettings{};
+        app = AppSettings{};
+        job.StartComment = "; ";
+        job.StartOfCode = "G21\r\nG90";
+        app.AutoLoadProfile = true;
+        app.Profile = "/home/ana/Profiles/Bois \xC3\xA9t\xC3\xA9.prf";
+    }
+
+    fs::path folder_;
+};
+
+// The records after a first run: no settings file, so the empty profile name is loaded.
+void FirstRun(const fs::path& settingsFile, JobSettings& job, AppSettings& app)
+{
+    ReadSettingsFile(settingsFile, job, app);
+    ASSERT_TRUE(app.AutoLoadProfile);
+    LoadProfile(app.Profile, job, app);
+}
+
+TEST_F(SettingsFiles, NewFileHasAllKeysInOrderWithCrLf)
+{
+    JobSettings job;
+    AppSettings app;
+    DataFileRecords(job, app);
+    MakeIniFile(file("Pyrolith.ini"), job, app);
+    EXPECT_EQ(ReadBytes(file("Pyrolith.ini")), ReadBytes(TestData("new_file.ini")));
+    EXPECT_EQ(names(), std::vector<std::string>{"Pyrolith.ini"});
+}
+
+TEST_F(SettingsFiles, SavingOverAProfileKeepsForeignLinesAndTheirOrder)
+{
+    fs::copy_file(TestData("foreign.prf"), file("Wood.prf"));
+    JobSettings job;
+    AppSettings app;
+    LoadProfile(file("Wood.prf"), job, app);
+    EXPECT_EQ(job.OnSpeed, "300") << "first key of the first [values] section";
+    EXPECT_TRUE(job.GRBL);
+    EXPECT_FALSE(job.UseInches) << "keys of other sections are not read";
+
+    DataFileRecords(job, app);
+    MakeIniFile(file("Wood.prf"), job, app);
+    EXPECT_EQ(ReadBytes(file("Wood.prf")), ReadBytes(TestData("foreign_saved.prf")));
+}
+
+// Every stored field set to a value of its own, so that a key mixed up with another shows.
+void DistinctValues(JobSettings& job, AppSettings& app)
+{
+    int n = 0;
+    for (const FieldInfo& field : StoredFields()) {
+        ++n;
+        if (field.isFlag()) {
+            *FlagOf(field, job, app) = !(field.missingInSettingsFile == "1");
+        } else if (field.kind == FieldKind::Lines) {
+            *TextOf(field, job, app) = "line " + std::to_string(n) + "\r\n\xC3\xA9t\xC3\xA9\r\n";
+        } else {
+            *TextOf(field, job, app) = std::string(field.key) + " " + std::to_string(n);
+        }
+    }
+}
+
+TEST_F(SettingsFiles, SettingsFileReadsBackEveryKeyButInitialCutHeight)
+{
+    JobSettings job;
+    AppSettings app;
+    DistinctValues(job, app);
+    MakeIniFile(file("Pyrolith.ini"), job, app);
+
+    JobSettings read;
+    AppSettings readApp;
+    ReadSettingsFile(file("Pyrolith.ini"), read, readApp);
+    JobSettings expected = job;
+    expected.InitialCutHeight = JobSettings{}.InitialCutHeight;
+    EXPECT_EQ(read, expected);
+    EXPECT_EQ(readApp, app);
+}
+
+TEST_F(SettingsFiles, ProfileReadsBackJobSettingsOnly)
+{
+    JobSettings job;
+    AppSettings app;
+    DistinctValues(job, app);
+    MakeIniFile(file("Mine.prf"), job, app);
+
+    JobSettings read;
+    read.IndicateLeftCenter = true;
+    read.LeftCenterDwellTime = "123";
+    AppSettings readApp;
+    readApp.InitialOpenDir = "/pictures";
+    LoadProfile(file("Mine.prf"), read, readApp);
+
+    JobSettings expected = job;
+    expected.InitialCutHeight = JobSettings{}.InitialCutHeight;
+    expected.IndicateLeftCenter = true;
+    expected.LeftCenterDwellTime = "123";
+    EXPECT_EQ(read, expected);
+    AppSettings expectedApp;
+    expectedApp.InitialOpenDir = "/pictures";
+    expectedApp.Profile = file("Mine.prf").string();
+    EXPECT_EQ(readApp, expectedApp);
+}
+
+TEST_F(SettingsFiles, TrailingBlankOfStartCommentIsLostThroughAFile)
+{
+    JobSettings job;
+    AppSettings app;
+    FirstRun(file("Pyrolith.ini"), job, app);
+    EXPECT_EQ(job.StartComment, "; ") << "a missing key gives the default";
+    MakeIniFile(file("Pyrolith.ini"), job, app);
+    JobSettings read;
+    ReadSettingsFile(file("Pyrolith.ini"), read, app);
+    EXPECT_EQ(read.StartComment, ";");
+    LoadProfile(file("Pyrolith.ini"), read, app);
+    EXPECT_EQ(read.StartComment, ";");
+}
+
+TEST_F(SettingsFiles, LineBreaksTravelAsCharacters255And254)
+{
+    JobSettings job;
+    AppSettings app;
+    job.StartOfCode = "G21\r\nG90";
+    job.EndOfCode = "M84\r\n";
+    job.ProfileNotes = "typed \xC3\xBF and \xC3\xBE"; // the characters 255 and 254
+    MakeIniFile(file("p.prf"), job, app);
+    const std::string bytes = ReadBytes(file("p.prf"));
+    EXPECT_NE(bytes.find("\r\nStartOfCode=G21\xFF\xFEG90\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nEndOfCode=M84\xFF\xFE\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nProfileNotes=typed \xFF and \xFE\r\n"), std::string::npos);
+
+    JobSettings read;
+    LoadProfile(file("p.prf"), read, app);
+    EXPECT_EQ(read.StartOfCode, "G21\r\nG90");
+    EXPECT_EQ(read.EndOfCode, "M84\r\n");
+    EXPECT_EQ(read.ProfileNotes, "typed \r and \n") << "typed 255/254 come back as breaks";
+}
+
+TEST_F(SettingsFiles, LongLinesValueIsCutTo2047Characters)
+{
+    std::string lines;
+    while (lines.size() < 3000) {
+        lines += "G1 X10\xFF\xFE";
+    }
+    WriteBytes(file("p.prf"), "[Values]\r\nStartOfCode=" + lines + "\r\n");
+    JobSettings job;
+    AppSettings app;
+    LoadProfile(file("p.prf"), job, app);
+    std::string expected = lines.substr(0, 2047);
+    for (char& c : expected) {
+        c = c == '\xFF' ? '\r' : c == '\xFE' ? '\n' : c;
+    }
+    EXPECT_EQ(job.StartOfCode, expected);
+}
+
+struct FlagCase {
+    const char* key;
+    const char* value;
+    bool expected;
+};
+
+void PrintTo(const FlagCase& c, std::ostream* os)
+{
+    *os << c.key << "=" << c.value;
+}
+
+class SettingsFileFlags : public SettingsFiles, public testing::WithParamInterface<FlagCase> {};
+
+TEST_P(SettingsFileFlags, ReadAsWholeNumbersWithTheReadersDefault)
+{
+    const FlagCase& c = GetParam();
+    WriteBytes(file("s.ini"), std::string("[Values]\r\n") + c.key + "=" + c.value + "\r\n");
+    JobSettings job;
+    AppSettings app;
+    ReadSettingsFile(file("s.ini"), job, app);
+    const FieldInfo* field = FindStoredField(c.key);
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(FlagOf(*field, std::as_const(job), app), c.expected) << "settings file";
+    if (field->inJobSettings()) {
+        job = JobSettings{};
+        LoadProfile(file("s.ini"), job, app);
+        EXPECT_EQ(FlagOf(*field, std::as_const(job), app), c.expected) << "profile";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, SettingsFileFlags,
+    testing::Values(FlagCase{"UseInches", "yes", false}, FlagCase{"UseInches", "2", true},
+                    FlagCase{"UseInches", "0x1", true}, FlagCase{"UseInches", "0", false},
+                    FlagCase{"UseInches", "00", false}, FlagCase{"UseInches", "", false},
+                    FlagCase{"UseInches", "-1", true}, FlagCase{"UseInches", "\"1\"", true},
+                    FlagCase{"UseInches", " 0X10 ", true}, FlagCase{"UseInches", "true", false},
+                    FlagCase{"IndicateCenter", "yes", true}, FlagCase{"IndicateCenter", "", true},
+                    FlagCase{"IndicateCenter", "0", false},
+                    FlagCase{"IndicateCenter", "0x0", false}, FlagCase{"Outline", "no", true},
+                    FlagCase{"Optimize", "0", false}, FlagCase{"AutoLoadProfile", "maybe", true},
+                    FlagCase{"AutoLoadProfile", "0", false}));
+
+TEST_F(SettingsFiles, EmptyValueGivesEmptyTextButTheFlagsDefault)
+{
+    WriteBytes(file("p.prf"), "[Values]\nOffSpeed=\nHomeCommand=  \nIndicateCenter=\n");
+    JobSettings job;
+    AppSettings app;
+    LoadProfile(file("p.prf"), job, app);
+    EXPECT_EQ(job.OffSpeed, "");
+    EXPECT_EQ(job.HomeCommand, "");
+    EXPECT_TRUE(job.IndicateCenter);
+    EXPECT_EQ(job.CutSpeed, "250") << "missing key";
+}
+
+TEST_F(SettingsFiles, FirstRunGivesProfileDefaults)
+{
+    JobSettings job;
+    AppSettings app;
+    FirstRun(file("Pyrolith.ini"), job, app);
+    EXPECT_EQ(app.Profile, "");
+    EXPECT_EQ(ProfileLabel(app.Profile), "");
+    EXPECT_EQ(job.OnSpeed, "200");
+    EXPECT_TRUE(job.Outline);
+    EXPECT_FALSE(job.UseInches);
+    EXPECT_EQ(job.LaserOnCommand, "M106 S255");
+    EXPECT_EQ(job.InitialCutHeight, "26") << "read from no file";
+    EXPECT_EQ(job.LeftCenterDwellTime, "5000");
+    EXPECT_EQ(names(), std::vector<std::string>{}) << "reading creates no file";
+}
+
+TEST_F(SettingsFiles, SettingsFileWithoutOnSpeedGivesItsOwnDefault)
+{
+    JobSettings job;
+    AppSettings app;
+    job.OnSpeed = "777";
+    job.OffSpeed = "888";
+    MakeIniFile(file("Pyrolith.ini"), job, app);
+    std::string bytes = ReadBytes(file("Pyrolith.ini"));
+    const std::size_t at = bytes.find("OnSpeed=777\r\n");
+    ASSERT_NE(at, std::string::npos);
+    bytes.erase(at, std::string_view("OnSpeed=777\r\n").size());
+    WriteBytes(file("Pyrolith.ini"), bytes);
+
+    JobSettings read;
+    AppSettings readApp;
+    ReadSettingsFile(file("Pyrolith.ini"), read, readApp);
+    EXPECT_FALSE(readApp.AutoLoadProfile);
+    EXPECT_EQ(read.OnSpeed, "500");
+    EXPECT_EQ(read.OffSpeed, "888");
+}
+
+TEST_F(SettingsFiles, DeletedCurrentProfileGivesProfileDefaultsAndKeepsItsName)
+{
+    JobSettings job;
+    AppSettings app;
+    DistinctValues(job, app);
+    MakeIniFile(file("Deleted Profile.prf"), job, app);
+    LoadProfile(file("Deleted Profile.prf"), job, app);
+    app.AutoLoadProfile = true;
+    MakeIniFile(file("Pyrolith.ini"), job, app);
+    fs::remove(file("Deleted Profile.prf"));
+
+    JobSettings restarted;
+    AppSettings restartedApp;
+    ReadSettingsFile(file("Pyrolith.ini"), restarted, restartedApp);
+    ASSERT_TRUE(restartedApp.AutoLoadProfile);
+    LoadProfile(restartedApp.Profile, restarted, restartedApp);
+
+    JobSettings defaults;
+    AppSettings ignored;
+    LoadProfile("", defaults, ignored);
+    EXPECT_EQ(restarted, defaults);
+    EXPECT_EQ(restarted.OnSpeed, "200");
+    EXPECT_EQ(restartedApp.Profile, file("Deleted Profile.prf").string());
+    EXPECT_EQ(ProfileLabel(restartedApp.Profile), "Deleted Profile");
+}
+
+struct LabelCase {
+    const char* path;
+    const char* label;
+};
+
+class ProfileLabels : public testing::TestWithParam<LabelCase> {};
+
+TEST_P(ProfileLabels, NameWithoutFolderAndExtension)
+{
+    EXPECT_EQ(ProfileLabel(GetParam().path), GetParam().label);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, ProfileLabels,
+                         testing::Values(LabelCase{"/home/ana/Profiles/Wood 3mm.prf", "Wood 3mm"},
+                                         LabelCase{"C:\\Laser\\Profiles\\Acrylic.prf", "Acrylic"},
+                                         LabelCase{"relative/x.y.prf", "x.y"},
+                                         LabelCase{"/a.b/noext", "noext"}, LabelCase{"", ""},
+                                         LabelCase{"/p/.prf", ""}));
+
+// The fault mended here: a write that fails half-way must leave the old file whole.
+TEST_F(SettingsFiles, FailedWriteLeavesTheOldFileAndNoTemporaryFile)
+{
+    const std::string old = "; mine\r\n[Values]\r\nOnSpeed=1\r\n";
+    WriteBytes(file("Pyrolith.ini"), old);
+    JobSettings job;
+    AppSettings app;
+    job.ProfileNotes = std::string(100000, 'n');
+
+    IgnoreFileSizeSignal();
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 4096; // the new text is far larger: its writing fails part-way
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string message;
+    try {
+        MakeIniFile(file("Pyrolith.ini"), job, app);
+    } catch (const Error& error) {
+        message = error.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+
+    EXPECT_EQ(message, "Unable to write to " + file("Pyrolith.ini").string());
+    EXPECT_EQ(ReadBytes(file("Pyrolith.ini")), old);
+    EXPECT_EQ(names(), std::vector<std::string>{"Pyrolith.ini"});
+}
+
+TEST_F(SettingsFiles, ReadOnlyFolderIsLeftUntouched)
+{
+    WriteBytes(file("old.prf"), "[Values]\nOnSpeed=1\n");
+    fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+    const JobSettings job;
+    const AppSettings app;
+    for (const char* name : {"old.prf", "new.prf"}) {
+        try {
+            MakeIniFile(file(name), job, app);
+            ADD_FAILURE() << "no error for " << name;
+        } catch (const Error& error) {
+            EXPECT_EQ(std::string(error.what()), "Unable to write to " + file(name).string());
+        }
+    }
+    fs::permissions(folder_, fs::perms::owner_all);
+    EXPECT_EQ(ReadBytes(file("old.prf")), "[Values]\nOnSpeed=1\n");
+    EXPECT_EQ(names(), std::vector<std::string>{"old.prf"});
+}
+
+TEST_F(SettingsFiles, ReadOnlyFileIsLeftUntouched)
+{
+    WriteBytes(file("Pyrolith.ini"), "[Values]\nOnSpeed=1\n");
+    fs::permissions(file("Pyrolith.ini"), fs::perms::owner_read | fs::perms::group_read);
+    try {
+        WriteIniValues(file("Pyrolith.ini"), {{"InitialOpenDir", "/x"}});
+        ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+        EXPECT_EQ(std::string(error.what()), "Unable to write to " + file("Pyrolith.ini").string());
+    }
+    EXPECT_EQ(ReadBytes(file("Pyrolith.ini")), "[Values]\nOnSpeed=1\n");
+    EXPECT_EQ(fs::status(file("Pyrolith.ini")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_EQ(names(), std::vector<std::string>{"Pyrolith.ini"});
+}
+
+TEST_F(SettingsFiles, FolderInPlaceOfTheFileIsReported)
+{
+    fs::create_directory(file("Pyrolith.ini"));
+    EXPECT_THROW(MakeIniFile(file("Pyrolith.ini"), JobSettings{}, AppSettings{}), Error);
+    EXPECT_TRUE(fs::is_directory(file("Pyrolith.ini")));
+    JobSettings job;
+    AppSettings app;
+    ReadSettingsFile(file("Pyrolith.ini"), job, app);
+    EXPECT_EQ(job.OnSpeed, "500");
+}
+
+TEST_F(SettingsFiles, OversizedFileReadsAsEmptyAndIsNotReplaced)
+{
+    const std::string start = "[Values]\r\nOnSpeed=999\r\n";
+    WriteBytes(file("huge.prf"), start);
+    fs::resize_file(file("huge.prf"), kMaxIniFileSize + 1); // sparse: cheap to make
+    JobSettings job;
+    AppSettings app;
+    LoadProfile(file("huge.prf"), job, app);
+    EXPECT_EQ(job.OnSpeed, "200");
+    EXPECT_THROW(MakeIniFile(file("huge.prf"), job, app), Error);
+    EXPECT_EQ(fs::file_size(file("huge.prf")), kMaxIniFileSize + 1);
+    EXPECT_EQ(names(), std::vector<std::string>{"huge.prf"});
+}
+
+TEST_F(SettingsFiles, MegabyteLineAndBinaryGarbageAreReadAndKept)
+{
+    std::mt19937 random(7);
+    std::string garbage(1 << 20, '\0');
+    for (char& c : garbage) {
+        c = static_cast<char>(random() % 256);
+        c = c == '\n' ? '\r' : c;
+    }
+    const std::string text = "; " + garbage + "\n[Values]\r\nOnSpeed=42\r\nJunk=" + garbage +
+                             "\r\nOffSpeed=" + std::string(1 << 20, 'x') + "\r\n";
+    WriteBytes(file("p.prf"), text);
+    JobSettings job;
+    AppSettings app;
+    LoadProfile(file("p.prf"), job, app);
+    EXPECT_EQ(job.OnSpeed, "42");
+    EXPECT_EQ(job.OffSpeed, std::string(2047, 'x'));
+
+    job.OffSpeed = "5";
+    WriteIniValues(file("p.prf"), {{"OffSpeed", "5"}});
+    std::string expected = text;
+    expected.replace(expected.find("OffSpeed="), 9 + (1 << 20), "OffSpeed=5");
+    EXPECT_EQ(ReadBytes(file("p.prf")), expected);
+}
+
+TEST_F(SettingsFiles, DevicesAndPipesReadAsEmpty)
+{
+    ASSERT_EQ(::mkfifo(file("pipe.prf").c_str(), 0600), 0);
+    for (const fs::path& path : {fs::path("/dev/zero"), file("pipe.prf")}) {
+        JobSettings job;
+        AppSettings app;
+        LoadProfile(path, job, app);
+        EXPECT_EQ(job.OnSpeed, "200") << path;
+    }
+}
+
+TEST_F(SettingsFiles, SymbolicLinkKeepsPointingAtTheRewrittenFile)
+{
+    fs::create_directory(file("real"));
+    WriteBytes(file("real") / "settings.ini", "; kept\n");
+    fs::create_symlink(fs::path("real") / "settings.ini", file("Pyrolith.ini"));
+    WriteIniValues(file("Pyrolith.ini"), {{"InitialSaveDir", "/jobs"}});
+    EXPECT_TRUE(fs::is_symlink(file("Pyrolith.ini")));
+    EXPECT_EQ(ReadBytes(file("real") / "settings.ini"),
+              "; kept\n[Values]\r\nInitialSaveDir=/jobs\r\n");
+}
+
+TEST_F(SettingsFiles, ClosingWriteOfTheDialogFoldersReplacesThemInPlace)
+{
+    JobSettings job;
+    AppSettings app;
+    app.InitialOpenDir = "/old/pictures";
+    job.EndOfCode = "M84";
+    MakeIniFile(file("Pyrolith.ini"), job, app);
+    const std::string before = ReadBytes(file("Pyrolith.ini"));
+
+    WriteIniValues(file("Pyrolith.ini"), {{"InitialOpenDir", "/pictures/\xC3\xA9t\xC3\xA9"},
+                                          {"initialsavedir", "/jobs"},
+                                          {"EndOfCode", "M84\r\nM107"}});
+    std::string expected = before;
+    expected.replace(expected.find("InitialOpenDir=/old/pictures"), 28,
+                     "InitialOpenDir=/pictures/\xE9t\xE9");
+    expected.replace(expected.find("InitialSaveDir="), 15, "InitialSaveDir=/jobs");
+    expected.replace(expected.find("EndOfCode=M84"), 13, "EndOfCode=M84\xFF\xFEM107");
+    EXPECT_EQ(ReadBytes(file("Pyrolith.ini")), expected);
+}
+
+TEST_F(SettingsFiles, PathsBeyondWindows1252SurviveAsUtf8)
+{
+    JobSettings job;
+    AppSettings app;
+    app.InitialOpenDir = "/home/\xD0\x94\xD0\xBE\xD0\xBC"; // Cyrillic
+    job.StartComment = "caf\xC3\xA9";
+    MakeIniFile(file("Pyrolith.ini"), job, app);
+    const std::string bytes = ReadBytes(file("Pyrolith.ini"));
+    EXPECT_TRUE(bytes.starts_with("\xEF\xBB\xBF[Values]\r\n"));
+    JobSettings read;
+    AppSettings readApp;
+    ReadSettingsFile(file("Pyrolith.ini"), read, readApp);
+    EXPECT_EQ(readApp.InitialOpenDir, app.InitialOpenDir);
+    EXPECT_EQ(read.StartComment, "caf\xC3\xA9");
+}
+
+} // namespace
+} // namespace pyrolith
