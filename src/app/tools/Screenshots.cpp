@@ -1,5 +1,5 @@
 // Takes the screenshots of the documentation: the main window with a picture in both views,
-// the splash and the about window. Run under a real X server (for example Xvfb):
+// the splash and the about window (the settings window has its own). Run under a real X server (for example Xvfb):
 //   xvfb-run -s "-screen 0 1280x800x24" build/tools/pyrolith-screenshots docs/screenshots
 // The program runs from a temporary folder with its own settings file; nothing of the user's
 // settings is touched.
@@ -16,7 +16,6 @@
 #include "app/TfrmAboutBox.h"
 #include "app/TfrmSplash.h"
 #include "app/UserDialogs.h"
-#include "settings/window/TfrmSettings.h"
 
 namespace {
 
@@ -122,11 +121,6 @@ int main(int argc, char* argv[])
             Save(about, folder + QStringLiteral("/about.png"));
     about.hide();
 
-    TfrmSettings& settings = windows.settings();
-    settings.showCentredOver(&main);
-    saved = saved && QTest::qWaitForWindowExposed(&settings) &&
-            Save(settings, folder + QStringLiteral("/settings.png"));
-    settings.hide();
 
     if (!saved) {
         std::fputs("pyrolith-screenshots: cannot write the screenshots\n", stderr);
