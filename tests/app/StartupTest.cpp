@@ -28,6 +28,7 @@ private slots:
     void logoOpensDistributorPage();
     void settingsBesideAWritableProgram();
     void settingsOfAnInstalledProgram();
+    void manualBesideOrInstalled();
 };
 
 void StartupTest::firstStartCreatesProfilesFolder()
@@ -194,6 +195,28 @@ void StartupTest::settingsOfAnInstalledProgram()
                                                     config.filePath(QStringLiteral("cfg")));
     QCOMPARE(locations.settingsFile, config.filePath(QStringLiteral("cfg/pyrolith.ini")));
     QCOMPARE(locations.profilesFolder, config.filePath(QStringLiteral("cfg/Profiles/")));
+}
+
+void StartupTest::manualBesideOrInstalled()
+{
+    QTemporaryDir prefix;
+    QVERIFY(QDir().mkpath(prefix.filePath(QStringLiteral("bin"))));
+    QVERIFY(QDir().mkpath(prefix.filePath(QStringLiteral("share/doc/pyrolith"))));
+    const QString programFolder = prefix.filePath(QStringLiteral("bin"));
+    const QString beside = prefix.filePath(QStringLiteral("bin/Pyrolith_Manual.pdf"));
+    const QString installed =
+        prefix.filePath(QStringLiteral("share/doc/pyrolith/Pyrolith_Manual.pdf"));
+    const auto create = [](const QString& path) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    };
+
+    // Neither exists: the path beside the program, so that "Help file not found" names it.
+    QCOMPARE(ManualPath(programFolder), beside);
+    create(installed);
+    QCOMPARE(ManualPath(programFolder), installed);
+    create(beside);
+    QCOMPARE(ManualPath(programFolder), beside);
 }
 
 QTEST_MAIN(StartupTest)
