@@ -336,6 +336,12 @@ void MainWindowTest::smallPictureEnlargedAndRefitOnResize()
     check();
     QVERIFY(app_->find<QRadioButton>(QStringLiteral("rdoBW"))->isChecked());
     QVERIFY(bw->isVisible());
+
+    // The view hidden during the resize fills the area too once it is shown.
+    auto* orig = app_->find<TPictureView>(QStringLiteral("imgOrig"));
+    app_->find<QRadioButton>(QStringLiteral("rdoOrig"))->click();
+    QTRY_COMPARE(orig->size(), app_->find<QWidget>(QStringLiteral("pnlImage"))->size());
+    QCOMPARE(orig->shownRect(), bw->shownRect());
 }
 
 void MainWindowTest::saveDisplayedImage_data()
