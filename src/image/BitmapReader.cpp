@@ -264,12 +264,18 @@ void ReadUncompressed(std::span<const std::uint8_t> bytes, const Header& header,
     if (needed > bytes.size() - header.pixelStart) {
         Invalid("the file ends before the last of its pixels");
     }
+    // Only the pixels are copied: the padding of every row stays zero, so that equal
+    // pictures have equal rows whatever the file held there.
+    const unsigned usedBits = static_cast<unsigned>(header.width * header.bitsPerPixel % 8);
+    const std::uint8_t lastByteMask =
+        usedBits == 0 ? std::uint8_t{0xFF} : static_cast<std::uint8_t>(0xFF00u >> usedBits);
     bitmap.pixels.assign(rowBytes * header.rows, 0);
     const std::uint8_t* source = bytes.data() + header.pixelStart;
     for (std::uint64_t fileRow = 0; fileRow < header.rows; ++fileRow) {
         const std::uint64_t row = header.topDown ? fileRow : header.rows - 1 - fileRow;
-        const std::uint64_t count = fileRow + 1 == header.rows ? lastRowBytes : rowBytes;
-        std::memcpy(bitmap.pixels.data() + row * rowBytes, source + fileRow * rowBytes, count);
+        std::uint8_t* target = bitmap.pixels.data() + row * rowBytes;
+        std::memcpy(target, source + fileRow * rowBytes, lastRowBytes);
+        target[lastRowBytes - 1] &= lastByteMask;
     }
 }
 
