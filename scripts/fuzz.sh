@@ -9,6 +9,8 @@ CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 cmake --build build-fuzz -j"$(nproc)"
 shopt -s nullglob
 for target in build-fuzz/fuzz/*; do
+  # The folder also holds CMake's own files; only the executables are targets.
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")
   seeds=fuzz/corpus/$name
   work=build-fuzz/corpus-$name

@@ -34,7 +34,7 @@ struct Bitmap {
     std::uint32_t redMask = 0, greenMask = 0, blueMask = 0, alphaMask = 0; // 0: none stored
     std::size_t stride = 0; // bytes per row in `pixels`, a multiple of 4
     // height rows of stride bytes in the file's bit layout; the padding bits of a row are 0
-    std::vector<std::uint8_t> pixels;
+    PixelBuffer pixels;
 
     bool empty() const { return width == 0 || height == 0; }
     // True when the file gave colour masks (16 and 32 bits only).

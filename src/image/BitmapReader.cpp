@@ -269,7 +269,7 @@ void ReadUncompressed(std::span<const std::uint8_t> bytes, const Header& header,
     const unsigned usedBits = static_cast<unsigned>(header.width * header.bitsPerPixel % 8);
     const std::uint8_t lastByteMask =
         usedBits == 0 ? std::uint8_t{0xFF} : static_cast<std::uint8_t>(0xFF00u >> usedBits);
-    bitmap.pixels.assign(rowBytes * header.rows, 0);
+    bitmap.pixels = PixelBuffer(rowBytes * header.rows);
     const std::uint8_t* source = bytes.data() + header.pixelStart;
     for (std::uint64_t fileRow = 0; fileRow < header.rows; ++fileRow) {
         const std::uint64_t row = header.topDown ? fileRow : header.rows - 1 - fileRow;
@@ -286,7 +286,7 @@ void ReadRunLength(std::span<const std::uint8_t> bytes, const Header& header, Bi
     const bool four = header.compression == bmp::kRle4;
     const std::uint64_t width = header.width;
     const std::uint64_t rows = header.rows;
-    bitmap.pixels.assign(bitmap.stride * rows, 0);
+    bitmap.pixels = PixelBuffer(bitmap.stride * rows);
     auto put = [&](std::uint64_t x, std::uint64_t y, std::uint8_t value) {
         std::uint8_t* row = bitmap.pixels.data() + (rows - 1 - y) * bitmap.stride;
         if (four) {
@@ -430,7 +430,11 @@ public:
         }
         size_ = static_cast<std::size_t>(info.st_size);
         if (size_ > 0) {
-            void* address = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
+            int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+            flags |= MAP_POPULATE; // one call instead of a fault for every page
+#endif
+            void* address = ::mmap(nullptr, size_, PROT_READ, flags, fd_, 0);
             if (address == MAP_FAILED) {
                 Fail(errno);
             }
@@ -447,7 +451,10 @@ public:
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
-    std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
+    std::span<const std::uint8_t> bytes() const
+    {
+        return {data_, size_};
+    }
 
 private:
     [[noreturn]] void Fail(int code)
