@@ -32,8 +32,9 @@ struct Bitmap {
     PixelLayout layout = PixelLayout::Unrecognized;
     std::vector<Rgb> palette; // the colour table (bit counts up to 8 only)
     std::uint32_t redMask = 0, greenMask = 0, blueMask = 0, alphaMask = 0; // 0: none stored
-    std::size_t stride = 0;           // bytes per row in `pixels`, a multiple of 4
-    std::vector<std::uint8_t> pixels; // height rows of stride bytes, the file's bit layout
+    std::size_t stride = 0; // bytes per row in `pixels`, a multiple of 4
+    // height rows of stride bytes in the file's bit layout; the padding bits of a row are 0
+    PixelBuffer pixels;
 
     bool empty() const { return width == 0 || height == 0; }
     // True when the file gave colour masks (16 and 32 bits only).

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cerrno>
 #include <charconv>
@@ -264,12 +263,18 @@ void ReadUncompressed(std::span<const std::uint8_t> bytes, const Header& header,
     if (needed > bytes.size() - header.pixelStart) {
         Invalid("the file ends before the last of its pixels");
     }
-    bitmap.pixels.assign(rowBytes * header.rows, 0);
+    // Only the pixels are copied: the padding of every row stays zero, so that equal
+    // pictures have equal rows whatever the file held there.
+    const unsigned usedBits = static_cast<unsigned>(header.width * header.bitsPerPixel % 8);
+    const std::uint8_t lastByteMask =
+        usedBits == 0 ? std::uint8_t{0xFF} : static_cast<std::uint8_t>(0xFF00u >> usedBits);
+    bitmap.pixels = PixelBuffer(rowBytes * header.rows);
     const std::uint8_t* source = bytes.data() + header.pixelStart;
     for (std::uint64_t fileRow = 0; fileRow < header.rows; ++fileRow) {
         const std::uint64_t row = header.topDown ? fileRow : header.rows - 1 - fileRow;
-        const std::uint64_t count = fileRow + 1 == header.rows ? lastRowBytes : rowBytes;
-        std::memcpy(bitmap.pixels.data() + row * rowBytes, source + fileRow * rowBytes, count);
+        std::uint8_t* target = bitmap.pixels.data() + row * rowBytes;
+        std::memcpy(target, source + fileRow * rowBytes, lastRowBytes);
+        target[lastRowBytes - 1] &= lastByteMask;
     }
 }
 
@@ -280,7 +285,7 @@ void ReadRunLength(std::span<const std::uint8_t> bytes, const Header& header, Bi
     const bool four = header.compression == bmp::kRle4;
     const std::uint64_t width = header.width;
     const std::uint64_t rows = header.rows;
-    bitmap.pixels.assign(bitmap.stride * rows, 0);
+    bitmap.pixels = PixelBuffer(bitmap.stride * rows);
     auto put = [&](std::uint64_t x, std::uint64_t y, std::uint8_t value) {
         std::uint8_t* row = bitmap.pixels.data() + (rows - 1 - y) * bitmap.stride;
         if (four) {
@@ -424,7 +429,11 @@ public:
         }
         size_ = static_cast<std::size_t>(info.st_size);
         if (size_ > 0) {
-            void* address = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
+            int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+            flags |= MAP_POPULATE; // one call instead of a fault for every page
+#endif
+            void* address = ::mmap(nullptr, size_, PROT_READ, flags, fd_, 0);
             if (address == MAP_FAILED) {
                 Fail(errno);
             }
@@ -441,7 +450,10 @@ public:
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
-    std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
+    std::span<const std::uint8_t> bytes() const
+    {
+        return {data_, size_};
+    }
 
 private:
     [[noreturn]] void Fail(int code)

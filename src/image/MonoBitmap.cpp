@@ -28,7 +28,13 @@ const std::array<Rgb, 16>& StandardPalette()
 }
 
 MonoBitmap::MonoBitmap(std::int32_t width, std::int32_t height, std::vector<Rgb> palette,
-                       std::vector<std::uint8_t> indices)
+                       const std::vector<std::uint8_t>& indices)
+    : MonoBitmap(width, height, std::move(palette), PixelBuffer(indices.begin(), indices.end()))
+{
+}
+
+MonoBitmap::MonoBitmap(std::int32_t width, std::int32_t height, std::vector<Rgb> palette,
+                       PixelBuffer indices)
     : width_(width), height_(height), indices_(std::move(indices))
 {
     if (width < 0 || height < 0 ||
@@ -50,7 +56,7 @@ MonoBitmap::MonoBitmap(std::int32_t width, std::int32_t height, std::vector<Rgb>
 MonoBitmap MonoBitmap::FromBlackMask(std::int32_t width, std::int32_t height,
                                      const std::vector<std::uint8_t>& blackMask)
 {
-    std::vector<std::uint8_t> indices(blackMask.size());
+    PixelBuffer indices(blackMask.size());
     for (std::size_t i = 0; i < blackMask.size(); ++i) {
         indices[i] = blackMask[i] ? 0 : 15;
     }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "image/PixelBuffer.h"
+
 namespace pyrolith {
 
 struct Rgb {
@@ -22,7 +24,9 @@ public:
     // indices: width * height palette indices, row 0 first. The palette has 16 entries
     // (a shorter one is padded with white).
     MonoBitmap(std::int32_t width, std::int32_t height, std::vector<Rgb> palette,
-               std::vector<std::uint8_t> indices);
+               PixelBuffer indices);
+    MonoBitmap(std::int32_t width, std::int32_t height, std::vector<Rgb> palette,
+               const std::vector<std::uint8_t>& indices);
 
     // A picture of black and white only, with the standard 16-colour palette;
     // blackMask holds width * height bytes, non-zero for black.
@@ -49,7 +53,7 @@ public:
     void setIndex(std::int32_t c, std::int32_t r, std::uint8_t paletteIndex);
 
     const std::array<Rgb, 16>& palette() const { return palette_; }
-    const std::vector<std::uint8_t>& indices() const { return indices_; }
+    const PixelBuffer& indices() const { return indices_; }
 
     // The palette index that whitening uses: the exact white entry, or else the entry
     // nearest to white.
@@ -60,7 +64,7 @@ private:
     std::int32_t height_ = 0;
     std::array<Rgb, 16> palette_{};
     std::array<bool, 16> paletteIsBlack_{};
-    std::vector<std::uint8_t> indices_;
+    PixelBuffer indices_;
 };
 
 // The 16-colour palette of the black-and-white image.

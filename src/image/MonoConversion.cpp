@@ -65,8 +65,7 @@ const BlackRegion& Region()
 }
 
 // Every row of an indexed source through a table of what each palette index becomes.
-void MapIndexed(const Bitmap& source, const std::vector<std::uint8_t>& table,
-                std::vector<std::uint8_t>& out)
+void MapIndexed(const Bitmap& source, const std::vector<std::uint8_t>& table, PixelBuffer& out)
 {
     const unsigned bits = source.bitsPerPixel;
     const unsigned perByte = 8 / bits;
@@ -94,7 +93,7 @@ void MapIndexed(const Bitmap& source, const std::vector<std::uint8_t>& table,
 MonoBitmap FromFourBitSource(const Bitmap& source)
 {
     const auto width = static_cast<std::size_t>(source.width);
-    std::vector<std::uint8_t> indices(width * static_cast<std::size_t>(source.height));
+    PixelBuffer indices(width * static_cast<std::size_t>(source.height));
     std::vector<std::uint8_t> identity(16);
     for (std::uint8_t i = 0; i < 16; ++i) {
         identity[i] = i;
@@ -133,7 +132,7 @@ MonoBitmap MakeMonoBitmap(const Bitmap& source)
     const BlackRegion& region = Region();
     const auto width = static_cast<std::size_t>(source.width);
     const auto height = static_cast<std::size_t>(source.height);
-    std::vector<std::uint8_t> indices(width * height);
+    PixelBuffer indices(width * height);
 
     switch (source.bitsPerPixel) {
     case 24:

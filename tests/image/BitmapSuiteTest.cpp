@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 
+#include "BmpBuilder.h"
 #include "common/Error.h"
 #include "image/Bitmap.h"
 
@@ -61,12 +62,6 @@ std::string LookedAt()
         GTEST_SKIP() << "The BMP test suite is missing; looked for it at " << LookedAt()           \
                      << " (set PYROLITH_BMPSUITE to its folder)";                                  \
     }
-
-std::vector<std::uint8_t> FileBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // FNV-1a over the pixels' red, green and blue bytes, row 0 (the top row) first.
 std::uint64_t PixelHash(const Bitmap& bitmap)
@@ -304,18 +299,7 @@ TEST_P(BitmapSuiteTest, WritesAndReadsBackIdentically)
         return;
     }
     const Bitmap bitmap = ReadBitmap(*folder / c.file);
-    const Bitmap back = ReadBitmap(EncodeBitmap(bitmap));
-    EXPECT_EQ(back.width, bitmap.width);
-    EXPECT_EQ(back.height, bitmap.height);
-    EXPECT_EQ(back.bitsPerPixel, bitmap.bitsPerPixel);
-    EXPECT_EQ(back.layout, bitmap.layout);
-    EXPECT_EQ(back.palette, bitmap.palette);
-    EXPECT_EQ(back.redMask, bitmap.redMask);
-    EXPECT_EQ(back.greenMask, bitmap.greenMask);
-    EXPECT_EQ(back.blueMask, bitmap.blueMask);
-    EXPECT_EQ(back.alphaMask, bitmap.alphaMask);
-    EXPECT_EQ(back.stride, bitmap.stride);
-    EXPECT_TRUE(back.pixels == bitmap.pixels);
+    test::ExpectSameBitmap(ReadBitmap(EncodeBitmap(bitmap)), bitmap);
 
     const MonoBitmap mono = MakeMonoBitmap(bitmap);
     const MonoBitmap monoBack = MakeMonoBitmap(ReadBitmap(EncodeBitmap(mono)));
@@ -404,7 +388,7 @@ class SuiteTruncationTest : public ::testing::TestWithParam<const char*> {};
 TEST_P(SuiteTruncationTest, EveryPrefixIsHandled)
 {
     REQUIRE_SUITE(folder);
-    const std::vector<std::uint8_t> bytes = FileBytes(*folder / GetParam());
+    const std::vector<std::uint8_t> bytes = test::FileBytes(*folder / GetParam());
     ASSERT_FALSE(bytes.empty());
     int refused = 0;
     for (std::size_t length = 0; length < bytes.size(); ++length) {

@@ -1,13 +1,18 @@
 #pragma once
 
 // Builds bitmap files byte by byte for the reader tests, independently of the writer, so a
-// fault shared by reader and writer cannot hide.
+// fault shared by reader and writer cannot hide; and helpers the image tests share.
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <vector>
 
-#include "image/MonoBitmap.h"
+#include "image/Bitmap.h"
 
 namespace pyrolith::test {
 
@@ -87,6 +92,28 @@ inline std::vector<std::uint8_t> BuildBmp(const BmpSpec& spec)
     file.insert(file.end(), info.begin(), info.end());
     file.insert(file.end(), spec.pixels.begin(), spec.pixels.end());
     return file;
+}
+
+inline std::vector<std::uint8_t> FileBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The same layout, colour table, masks and rows.
+inline void ExpectSameBitmap(const Bitmap& back, const Bitmap& bitmap)
+{
+    EXPECT_EQ(back.width, bitmap.width);
+    EXPECT_EQ(back.height, bitmap.height);
+    EXPECT_EQ(back.bitsPerPixel, bitmap.bitsPerPixel);
+    EXPECT_EQ(back.layout, bitmap.layout);
+    EXPECT_EQ(back.palette, bitmap.palette);
+    EXPECT_EQ(back.redMask, bitmap.redMask);
+    EXPECT_EQ(back.greenMask, bitmap.greenMask);
+    EXPECT_EQ(back.blueMask, bitmap.blueMask);
+    EXPECT_EQ(back.alphaMask, bitmap.alphaMask);
+    EXPECT_EQ(back.stride, bitmap.stride);
+    EXPECT_TRUE(back.pixels == bitmap.pixels);
 }
 
 } // namespace pyrolith::test
