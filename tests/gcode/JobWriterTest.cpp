@@ -16,6 +16,8 @@
 
 #include "JobTestSupport.h"
 #include "common/Error.h"
+#include "gcode/JobContext.h"
+#include "gcode/JobSink.h"
 
 namespace pyrolith {
 namespace {
@@ -149,6 +151,59 @@ TEST_F(JobFile, GrblPauseKeepsOneTextInCommandCommentAndSummary)
               lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "G4 P0.00005\t; Pause for 0.00005"),
               lines.end());
+}
+
+Lines JobInMemory(const JobSettings& settings, const MonoBitmap& picture)
+{
+    StringJobSink sink;
+    WriteJob(sink, MakeJobContext(settings, picture, '.'), settings, picture, Environment());
+    return JobLines(sink.text());
+}
+
+Lines LinesAfter(const Lines& lines, const std::string& marker)
+{
+    const auto at = std::find(lines.begin(), lines.end(), marker);
+    EXPECT_NE(at, lines.end()) << "no line " << marker;
+    return at == lines.end() ? Lines{} : Lines(at + 1, lines.end());
+}
+
+TEST(Job, SectionsMeetWithEveryOptionalBlockOff)
+{
+    JobSettings s = ExampleSettings();
+    s.EndOfCode = "M84"; // UseEndOfCode is clear
+    const Lines lines = JobInMemory(s, ExamplePicture());
+    Lines afterSummary = LinesAfter(lines, "; Using 3D Printer flavor");
+    afterSummary.resize(2);
+    EXPECT_EQ(afterSummary, (Lines{"", "M107\t; Laser Off"}));
+    Lines body = LinesAfter(lines, "; BEGIN IMAGE");
+    ASSERT_EQ(body.size(), 13u);
+    EXPECT_EQ(body.front(), "M107");
+    EXPECT_EQ(body[1], "G1 X1 Y0 F1500 ");
+    EXPECT_EQ(body.back(), "M107") << "the final off command is the last line";
+}
+
+// Repeats, cuts, suppression and optimization show in the summary only: the job engraves the
+// picture exactly once and cuts nothing.
+TEST(Job, SettingsOfTheSummaryOnlyLeaveTheBodyAlone)
+{
+    JobSettings plain = ExampleSettings();
+    plain.UseEndOfCode = true;
+    plain.EndOfCode = "M84";
+    JobSettings other = plain;
+    other.RepeatImage = true;
+    other.RepeatImageTimes = "3";
+    other.IncludeCut = true;
+    other.Outline = true;
+    other.SupressImage = true;
+    other.Optimize = false;
+    other.CutSpeed = "1";
+    other.LaserCutPower = "M3 S1000";
+    const Lines plainLines = JobInMemory(plain, ExamplePicture());
+    const Lines otherLines = JobInMemory(other, ExamplePicture());
+    EXPECT_EQ(LinesAfter(otherLines, "; BEGIN IMAGE"), LinesAfter(plainLines, "; BEGIN IMAGE"));
+    EXPECT_EQ(otherLines.back(), "M84");
+    EXPECT_NE(std::find(otherLines.begin(), otherLines.end(), "; Repeating image print 3 times"),
+              otherLines.end());
 }
 
 struct BadNumberCase {
