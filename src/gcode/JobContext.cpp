@@ -1,6 +1,7 @@
 #include "gcode/JobContext.h"
 
 #include "common/TextEncoding.h"
+#include "gcode/GcodeLine.h"
 #include "gcode/NumberText.h"
 
 namespace pyrolith {
@@ -20,10 +21,7 @@ std::string PauseText(const std::string& typed, double milliseconds, GcodeFlavor
 
 std::string JobContext::comment(std::string_view text) const
 {
-    std::string part = StartComment;
-    part += Utf8ToCp1252(text);
-    part += EndComment;
-    return part;
+    return CommentPart(StartComment, Utf8ToCp1252(text), EndComment);
 }
 
 JobContext MakeJobContext(const JobSettings& settings, const MonoBitmap& picture,

@@ -63,8 +63,8 @@ void WriteHeader(JobSink& sink, const JobContext& context, const JobSettings& s,
         comment("Do not pause at center/center");
     }
     if (s.IndicateFrontCenter) {
-        // The same pause text as the pause command (seconds for GRBL). The text of the
-        // context is already in the job's code page; the typed one is converted with the rest.
+        // The same pause text as the pause command: as typed for a 3D printer, the seconds
+        // for GRBL.
         if (context.Flavor == GcodeFlavor::Grbl) {
             comment(Join({"Pause at front/center for ", context.FrontPauseText, " sec"}));
         } else {

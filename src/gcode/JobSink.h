@@ -29,13 +29,6 @@ public:
             appendSlow(text);
         }
     }
-    void append(char c)
-    {
-        if (next_ == end_) {
-            drain();
-        }
-        *next_++ = c;
-    }
     void endLine() { append(std::string_view("\r\n", 2)); }
     // The text and CR LF.
     void line(std::string_view text)

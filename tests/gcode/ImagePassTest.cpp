@@ -386,6 +386,22 @@ TEST(ImagePass, WordSearchAgreesWithPixelByPixelReading)
     }
 }
 
+TEST(ImagePass, VeryWidePictureFormatsItsColumnEdgesAsNeeded)
+{
+    // Too wide to keep the texts of all column edges.
+    const std::int32_t width = (1 << 22) - 1;
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(width));
+    mask[0] = mask[5] = mask[static_cast<std::size_t>(width) - 1] = 1;
+    JobSettings settings = ExampleSettings();
+    settings.GRBL = true;
+    settings.DistPerPixel = "1";
+    settings.Precision = false;
+    EXPECT_EQ(Pass(settings, MonoBitmap::FromBlackMask(width, 1, mask)),
+              (Lines{"G1 X1 Y0 F1500 M107", "G1 X2 Y0 F500 M106 S255", "G1 X6 Y0 F1500 M107",
+                     "G1 X7 Y0 F500 M106 S255", "G1 X4194303 Y0 F1500 M107",
+                     "G1 X4194304 Y0 F500 M106 S255", "M107"}));
+}
+
 TEST(ImagePass, RefusesAPictureOfAnotherSize)
 {
     const JobSettings settings = ExampleSettings();

@@ -9,6 +9,7 @@
 
 #include "gcode/JobContext.h"
 #include "gcode/JobSink.h"
+#include "gcode/JobWriter.h"
 #include "image/MonoBitmap.h"
 #include "settings/JobSettings.h"
 
@@ -84,6 +85,17 @@ inline JobSettings ExampleSettings()
     s.Backlash = false;
     s.GRBL = false;
     return s;
+}
+
+// A fixed date, time, version and file name.
+inline JobEnvironment Environment()
+{
+    JobEnvironment environment;
+    environment.date = "08/12/2026";
+    environment.time = "17:40:41";
+    environment.versionText = "1.3.0.4";
+    environment.imageFileName = "cat.bmp";
+    return environment;
 }
 
 } // namespace pyrolith::test

@@ -1,0 +1,381 @@
+#include "gcode/JobWriter.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "JobTestSupport.h"
+#include "common/Error.h"
+#include "gcode/JobContext.h"
+#include "gcode/JobSink.h"
+
+namespace pyrolith {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Environment;
+using test::ExampleSettings;
+using test::JobLines;
+using test::Picture;
+using Lines = std::vector<std::string>;
+
+std::string ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::vector<std::string> FolderEntries(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class JobFile : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "pyrolith-job-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override
+    {
+        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(folder_);
+    }
+
+    fs::path folder_;
+};
+
+MonoBitmap ExamplePicture()
+{
+    return Picture({"#..#", ".##."});
+}
+
+TEST_F(JobFile, Printer3DJobByteForByte)
+{
+    JobSettings s = ExampleSettings();
+    s.Precision = false;
+    s.Backlash = true;
+    s.BacklashVal = "0.2";
+    s.IndicateCenter = true;
+    s.DwellTime = "5000";
+    s.UseStartOfCode = true;
+    s.StartOfCode = "G28 X0 Y0";
+    s.UseEndOfCode = true;
+    s.EndOfCode = "M84\r\n\r\n; done";
+    const fs::path target = folder_ / "job.gcode";
+    WriteJobFile(target, s, ExamplePicture(), Environment());
+    EXPECT_EQ(ReadBytes(target),
+              ReadBytes(fs::path(PYROLITH_TEST_DATA) / "gcode/small_printer3d.gcode"));
+    EXPECT_EQ(FolderEntries(folder_), std::vector<std::string>{"job.gcode"});
+}
+
+TEST_F(JobFile, GrblJobByteForByte)
+{
+    JobSettings s = ExampleSettings();
+    s.GRBL = true;
+    s.UseInches = true;
+    s.StartComment = "(";
+    s.EndComment = ")";
+    s.DistPerPixel = "0.25";
+    s.HalfStepHeight = true;
+    s.UseG0 = true;
+    s.FakeExtrusion = true;
+    s.LaserOffCommand = "M5";
+    s.LaserOnCommand = "M3 S1000";
+    s.LaserLowPower = "M3 S10";
+    s.OffSpeed = "3000";
+    s.OnSpeed = "800";
+    s.TraceSpeed = "2000";
+    s.IndicateFrontCenter = true;
+    s.FrontCenterDwellTime = "2500";
+    s.IndicateBoundary = true;
+    s.UseXOffset = true;
+    s.XOffset = "10";
+    s.UseYOffset = true;
+    s.YOffset = "-0.25";
+    s.EndOfCode = "M2"; // not written: UseEndOfCode is clear
+    JobEnvironment environment = Environment();
+    environment.date = "2026-12-08";
+    environment.imageFileName = "caf\xC3\xA9.bmp";
+    const fs::path target = folder_ / "job.nc";
+    WriteJobFile(target, s, Picture({"##.", ".#."}), environment);
+    EXPECT_EQ(ReadBytes(target),
+              ReadBytes(fs::path(PYROLITH_TEST_DATA) / "gcode/small_grbl.gcode"));
+}
+
+TEST_F(JobFile, ReplacesAnExistingFile)
+{
+    const fs::path target = folder_ / "job.gcode";
+    WriteBytes(target, "old job that ends with the laser on\r\nM106 S255\r\n");
+    WriteJobFile(target, ExampleSettings(), ExamplePicture(), Environment());
+    const Lines lines = JobLines(ReadBytes(target));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "; Black and White Bitmap");
+    EXPECT_EQ(lines.back(), "M107");
+}
+
+TEST_F(JobFile, GrblPauseKeepsOneTextInCommandCommentAndSummary)
+{
+    JobSettings s = ExampleSettings();
+    s.GRBL = true;
+    s.IndicateFrontCenter = true;
+    s.FrontCenterDwellTime = "0,05"; // 0.00005 s, never "5E-5" on a command line
+    JobEnvironment environment = Environment();
+    environment.decimalSeparator = ',';
+    const fs::path target = folder_ / "job.gcode";
+    WriteJobFile(target, s, ExamplePicture(), environment);
+    const Lines lines = JobLines(ReadBytes(target));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "; Pause at front/center for 0.00005 sec"),
+              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "G4 P0.00005\t; Pause for 0.00005"),
+              lines.end());
+}
+
+Lines JobInMemory(const JobSettings& settings, const MonoBitmap& picture)
+{
+    StringJobSink sink;
+    WriteJob(sink, MakeJobContext(settings, picture, '.'), settings, picture, Environment());
+    return JobLines(sink.text());
+}
+
+Lines LinesAfter(const Lines& lines, const std::string& marker)
+{
+    const auto at = std::find(lines.begin(), lines.end(), marker);
+    EXPECT_NE(at, lines.end()) << "no line " << marker;
+    return at == lines.end() ? Lines{} : Lines(at + 1, lines.end());
+}
+
+TEST(Job, SectionsMeetWithEveryOptionalBlockOff)
+{
+    JobSettings s = ExampleSettings();
+    s.EndOfCode = "M84"; // UseEndOfCode is clear
+    const Lines lines = JobInMemory(s, ExamplePicture());
+    Lines afterSummary = LinesAfter(lines, "; Using 3D Printer flavor");
+    afterSummary.resize(2);
+    EXPECT_EQ(afterSummary, (Lines{"", "M107\t; Laser Off"}));
+    Lines body = LinesAfter(lines, "; BEGIN IMAGE");
+    ASSERT_EQ(body.size(), 13u);
+    EXPECT_EQ(body.front(), "M107");
+    EXPECT_EQ(body[1], "G1 X1 Y0 F1500 ");
+    EXPECT_EQ(body.back(), "M107") << "the final off command is the last line";
+}
+
+// Repeats, cuts, suppression and optimization show in the summary only: the job engraves the
+// picture exactly once and cuts nothing.
+TEST(Job, SettingsOfTheSummaryOnlyLeaveTheBodyAlone)
+{
+    JobSettings plain = ExampleSettings();
+    plain.UseEndOfCode = true;
+    plain.EndOfCode = "M84";
+    JobSettings other = plain;
+    other.RepeatImage = true;
+    other.RepeatImageTimes = "3";
+    other.IncludeCut = true;
+    other.Outline = true;
+    other.SupressImage = true;
+    other.Optimize = false;
+    other.CutSpeed = "1";
+    other.LaserCutPower = "M3 S1000";
+    const Lines plainLines = JobInMemory(plain, ExamplePicture());
+    const Lines otherLines = JobInMemory(other, ExamplePicture());
+    EXPECT_EQ(LinesAfter(otherLines, "; BEGIN IMAGE"), LinesAfter(plainLines, "; BEGIN IMAGE"));
+    EXPECT_EQ(otherLines.back(), "M84");
+    EXPECT_NE(std::find(otherLines.begin(), otherLines.end(), "; Repeating image print 3 times"),
+              otherLines.end());
+}
+
+struct BadNumberCase {
+    const char* name;
+    void (*change)(JobSettings&);
+    char decimalSeparator;
+    const char* message;
+};
+
+void PrintTo(const BadNumberCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class BadNumber : public JobFile, public testing::WithParamInterface<BadNumberCase> {};
+
+// Every number is checked before the file is touched: an existing file stays as it was and
+// no temporary file is left behind.
+TEST_P(BadNumber, StopsTheJobAndLeavesAnExistingFileUnchanged)
+{
+    JobSettings s = ExampleSettings();
+    GetParam().change(s);
+    JobEnvironment environment = Environment();
+    environment.decimalSeparator = GetParam().decimalSeparator;
+    const fs::path target = folder_ / "job.gcode";
+    const std::string old = "G1 X1 Y1\r\n";
+    WriteBytes(target, old);
+    try {
+        WriteJobFile(target, s, ExamplePicture(), environment);
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), GetParam().message);
+    }
+    EXPECT_EQ(ReadBytes(target), old);
+    EXPECT_EQ(FolderEntries(folder_), std::vector<std::string>{"job.gcode"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, BadNumber,
+    testing::Values(
+        BadNumberCase{"EmptyDwellEvenWhenUnused", [](JobSettings& s) { s.DwellTime = ""; }, '.',
+                      "'' is not a valid floating point value"},
+        BadNumberCase{"FrontDwell", [](JobSettings& s) { s.FrontCenterDwellTime = "5 000"; }, '.',
+                      "'5 000' is not a valid floating point value"},
+        BadNumberCase{"LeftDwellInGrbl",
+                      [](JobSettings& s) {
+                          s.GRBL = true;
+                          s.LeftCenterDwellTime = "2s";
+                      },
+                      '.', "'2s' is not a valid floating point value"},
+        // The strict reading takes only the user's separator.
+        BadNumberCase{"DwellWithTheOtherSeparator", [](JobSettings& s) { s.DwellTime = "2.5"; },
+                      ',', "'2.5' is not a valid floating point value"},
+        // The backlash comes first, then the pauses in the order center, front, left.
+        BadNumberCase{"BacklashBeforeThePauses",
+                      [](JobSettings& s) {
+                          s.Backlash = true;
+                          s.BacklashVal = "0,2";
+                          s.DwellTime = "x";
+                      },
+                      '.', "'0,2' is not a valid floating point value"},
+        BadNumberCase{"CenterBeforeFrontBeforeLeft",
+                      [](JobSettings& s) {
+                          s.DwellTime = "\xC3\xA9";
+                          s.FrontCenterDwellTime = "f";
+                          s.LeftCenterDwellTime = "l";
+                      },
+                      '.', "'\xC3\xA9' is not a valid floating point value"},
+        BadNumberCase{"FrontBeforeLeft",
+                      [](JobSettings& s) {
+                          s.FrontCenterDwellTime = "f";
+                          s.LeftCenterDwellTime = "l";
+                      },
+                      '.', "'f' is not a valid floating point value"},
+        // An unused backlash is not read; the pause is what stops the job.
+        BadNumberCase{"UnusedBacklashIsNotRead",
+                      [](JobSettings& s) {
+                          s.Backlash = false;
+                          s.BacklashVal = "abc";
+                          s.LeftCenterDwellTime = "l";
+                      },
+                      '.', "'l' is not a valid floating point value"}),
+    [](const testing::TestParamInfo<BadNumberCase>& info) { return info.param.name; });
+
+// A picture whose job is far larger than 64 KiB.
+MonoBitmap Checkerboard(std::int32_t size)
+{
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
+    for (std::int32_t r = 0; r < size; ++r) {
+        for (std::int32_t c = 0; c < size; ++c) {
+            mask[static_cast<std::size_t>(r * size + c)] = (r + c) % 2 == 0;
+        }
+    }
+    return MonoBitmap::FromBlackMask(size, size, mask);
+}
+
+// Runs the job in a child process whose files may not grow past 64 KiB and returns the
+// error text it reported ("" when the job succeeded).
+std::string WriteWithFileSizeLimit(const fs::path& target)
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) {
+        return "pipe failed";
+    }
+    const MonoBitmap picture = Checkerboard(200);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::string message;
+        try {
+            WriteJobFile(target, ExampleSettings(), picture, JobEnvironment{});
+        } catch (const Error& e) {
+            message = e.what();
+        } catch (...) {
+            message = "unexpected exception";
+        }
+        const ssize_t written = ::write(pipeEnds[1], message.data(), message.size());
+        ::_exit(written == static_cast<ssize_t>(message.size()) ? 0 : 1);
+    }
+    ::close(pipeEnds[1]);
+    std::string message;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) {
+        message.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    return message;
+}
+
+TEST_F(JobFile, FileTooLargeLeavesNoFile)
+{
+    const fs::path target = folder_ / "job.gcode";
+    EXPECT_EQ(WriteWithFileSizeLimit(target), "File too large");
+    EXPECT_TRUE(FolderEntries(folder_).empty()) << "a partial or temporary file was left";
+}
+
+TEST_F(JobFile, FileTooLargeLeavesAnExistingFileUnchanged)
+{
+    const fs::path target = folder_ / "job.gcode";
+    const std::string old = "M107\r\n";
+    WriteBytes(target, old);
+    EXPECT_EQ(WriteWithFileSizeLimit(target), "File too large");
+    EXPECT_EQ(ReadBytes(target), old);
+    EXPECT_EQ(FolderEntries(folder_), std::vector<std::string>{"job.gcode"});
+}
+
+TEST_F(JobFile, ReadOnlyFolderIsAccessDenied)
+{
+    fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+    try {
+        WriteJobFile(folder_ / "job.gcode", ExampleSettings(), ExamplePicture(), Environment());
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "File access denied");
+    }
+    fs::permissions(folder_, fs::perms::owner_all);
+    EXPECT_TRUE(FolderEntries(folder_).empty());
+}
+
+TEST_F(JobFile, MissingFolderIsReported)
+{
+    EXPECT_THROW(WriteJobFile(folder_ / "no" / "job.gcode", ExampleSettings(), ExamplePicture(),
+                              Environment()),
+                 Error);
+}
+
+} // namespace
+} // namespace pyrolith
