@@ -1,0 +1,84 @@
+#include "cli/CliSettings.h"
+
+#include "settings/SettingsFields.h"
+
+namespace pyrolith::cli {
+namespace {
+
+bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string LinesFromFileForm(std::string_view value)
+{
+    std::string text;
+    text.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        // U+00FF and U+00FE are C3 BF and C3 BE in UTF-8.
+        if (value[i] == '\xC3' && i + 1 < value.size() &&
+            (value[i + 1] == '\xBF' || value[i + 1] == '\xBE')) {
+            text += value[i + 1] == '\xBF' ? '\r' : '\n';
+            ++i;
+        } else {
+            text += value[i];
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+JobSettings FirstRunSettings()
+{
+    JobSettings job;
+    AppSettings app;
+    for (const FieldInfo& field : StoredFields()) {
+        if (!field.inJobSettings() || !field.missingInProfile) {
+            continue;
+        }
+        if (field.isFlag()) {
+            *FlagOf(field, job, app) = *field.missingInProfile == "1";
+        } else {
+            *TextOf(field, job, app) = std::string(*field.missingInProfile);
+        }
+    }
+    return job;
+}
+
+bool ApplySetting(JobSettings& settings, std::string_view key, std::string_view value)
+{
+    if (EqualNoCase(key, "IndicateLeftCenter")) {
+        settings.IndicateLeftCenter = ParseFlagText(value).value_or(false);
+        return true;
+    }
+    if (EqualNoCase(key, "LeftCenterDwellTime")) {
+        settings.LeftCenterDwellTime = std::string(value);
+        return true;
+    }
+    const FieldInfo* field = FindStoredField(key);
+    if (field == nullptr || !field->inJobSettings()) {
+        return false;
+    }
+    AppSettings unused;
+    if (field->isFlag()) {
+        const bool fallback = field->missingInProfile.value_or(field->windowValue) == "1";
+        *FlagOf(*field, settings, unused) = ParseFlagText(value).value_or(fallback);
+    } else if (field->kind == FieldKind::Lines) {
+        *TextOf(*field, settings, unused) = LinesFromFileForm(value);
+    } else {
+        *TextOf(*field, settings, unused) = std::string(value);
+    }
+    return true;
+}
+
+}  // namespace pyrolith::cli
