@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Run {
+struct CliRun {
     int status = -1;
     std::string out;
     std::string err;
@@ -37,7 +37,7 @@ std::string ReadAll(int fd)
 
 // Runs the program with a fixed C locale plus `environment`; output goes through files so
 // that a large output cannot block on a pipe.
-Run RunCli(const std::vector<std::string>& arguments,
+CliRun RunCli(const std::vector<std::string>& arguments,
            const std::map<std::string, std::string>& environment = {})
 {
     const fs::path folder = fs::temp_directory_path();
@@ -67,7 +67,7 @@ Run RunCli(const std::vector<std::string>& arguments,
     }
     int status = 0;
     ::waitpid(child, &status, 0);
-    Run run;
+    CliRun run;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     const int out = ::open(outPath.c_str(), O_RDONLY);
     const int err = ::open(errPath.c_str(), O_RDONLY);
@@ -197,11 +197,11 @@ protected:
 
 TEST_F(CliTest, VersionAndHelpSucceed)
 {
-    const Run version = RunCli({"--version"});
+    const CliRun version = RunCli({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "pyrolith-cli 1.3.0.4\n");
 
-    const Run help = RunCli({"--help"});
+    const CliRun help = RunCli({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--profile", "--set", "--decimal-separator", "--mono",
                                "--version", "--help", "INPUT", "OUTPUT"}) {
@@ -220,7 +220,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndWriteNothing)
         {"--decimal-separator", ".,", Path("pic.bmp"), Path("out.gcode")},
     };
     for (const auto& call : calls) {
-        const Run run = RunCli(call);
+        const CliRun run = RunCli(call);
         EXPECT_EQ(run.status, 2) << call.front();
         EXPECT_NE(run.err.find("usage: pyrolith-cli"), std::string::npos) << run.err;
         EXPECT_TRUE(run.out.empty());
@@ -230,7 +230,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndWriteNothing)
 
 TEST_F(CliTest, WritesTheJobAndPrintsTheSizeLines)
 {
-    const Run run = RunCli({Path("pic.bmp"), Path("out.gcode")});
+    const CliRun run = RunCli({Path("pic.bmp"), Path("out.gcode")});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "Original size: 4 x 2 pixels\nFinal size: 0.4000 x 0.2000 mm\n");
     EXPECT_TRUE(run.err.empty());
@@ -267,13 +267,13 @@ TEST_F(CliTest, JobErrorsExitWithOneAndLeaveTheOutputUnchanged)
          "pyrolith-cli: Profile not found: " + Path("missing.prf") + "\n"},
     };
     for (const Case& c : cases) {
-        const Run run = RunCli(c.arguments);
+        const CliRun run = RunCli(c.arguments);
         EXPECT_EQ(run.status, 1) << c.message;
         EXPECT_EQ(run.err, c.message);
         EXPECT_TRUE(run.out.empty());
         EXPECT_EQ(Read("out.gcode"), "precious");
     }
-    const Run unreadable = RunCli({Path("nothing.bmp"), Path("fresh.gcode")});
+    const CliRun unreadable = RunCli({Path("nothing.bmp"), Path("fresh.gcode")});
     EXPECT_EQ(unreadable.status, 1);
     EXPECT_EQ(unreadable.err.rfind("pyrolith-cli: ", 0), 0u) << unreadable.err;
     EXPECT_FALSE(fs::exists(folder_ / "fresh.gcode"));
@@ -281,7 +281,7 @@ TEST_F(CliTest, JobErrorsExitWithOneAndLeaveTheOutputUnchanged)
 
 TEST_F(CliTest, DecimalSeparatorOptionDecidesTheStrictReading)
 {
-    const Run run = RunCli({"--decimal-separator", ",", "--set", "Backlash=1", "--set",
+    const CliRun run = RunCli({"--decimal-separator", ",", "--set", "Backlash=1", "--set",
                             "BacklashVal=0,5", Path("pic.bmp"), Path("out.gcode")});
     ASSERT_EQ(run.status, 0) << run.err;
     const auto lines = Lines("out.gcode");
@@ -293,7 +293,7 @@ TEST_F(CliTest, SetAppliesInOrderOverTheProfile)
 {
     Write("machine.prf", "[Values]\r\nOnSpeed=900\r\nUseInches=1\r\nStartComment=(\r\n"
                          "EndComment=)\r\n");
-    const Run run = RunCli({"--profile", Path("machine.prf"), "--set", "onspeed=800", "--set",
+    const CliRun run = RunCli({"--profile", Path("machine.prf"), "--set", "onspeed=800", "--set",
                             "ONSPEED=750", "--set", "UseInches=yes", Path("pic.bmp"),
                             Path("out.gcode")});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -306,7 +306,7 @@ TEST_F(CliTest, SetAppliesInOrderOverTheProfile)
 
 TEST_F(CliTest, LinesFieldsTakeTheFileFormsLineBreaks)
 {
-    const Run run =
+    const CliRun run =
         RunCli({"--set", "UseStartOfCode=1", "--set", "StartOfCode=G21\xC3\xBF\xC3\xBEG90",
                 Path("pic.bmp"), Path("out.gcode")});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -331,7 +331,7 @@ TEST_F(CliTest, SourceDateEpochMakesTheJobReproducible)
 
 TEST_F(CliTest, MonoWritesTheBlackAndWhiteImage)
 {
-    const Run run = RunCli({"--mono", Path("bw.bmp"), Path("pic.bmp"), Path("out.gcode")});
+    const CliRun run = RunCli({"--mono", Path("bw.bmp"), Path("pic.bmp"), Path("out.gcode")});
     ASSERT_EQ(run.status, 0) << run.err;
     const pyrolith::Bitmap mono = pyrolith::ReadBitmap(folder_ / "bw.bmp");
     EXPECT_EQ(mono.bitsPerPixel, 4);
