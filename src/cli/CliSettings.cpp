@@ -1,23 +1,11 @@
 #include "cli/CliSettings.h"
 
+#include "common/AsciiCase.h"
 #include "settings/SettingsFields.h"
 
 namespace pyrolith::cli {
 namespace {
 
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string LinesFromFileForm(std::string_view value)
 {

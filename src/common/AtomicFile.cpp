@@ -54,7 +54,11 @@ AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)
         mode = targetInfo.st_mode & 07777;
     }
 
-    std::string pattern = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
+    // A hidden name beside the target; mkstemp fills in the X's.
+    std::string hiddenName = ".";
+    hiddenName += target_.filename().string();
+    hiddenName += ".XXXXXX";
+    const std::string pattern = (folder / hiddenName).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     fd_ = ::mkstemp(name.data());
@@ -77,19 +81,7 @@ void AtomicFile::write(std::string_view bytes)
     if (bytes.size() > kBufferSize - used_) {
         flushBuffer();
         if (bytes.size() >= kBufferSize) {
-            const char* data = bytes.data();
-            std::size_t left = bytes.size();
-            while (left > 0) {
-                const ssize_t n = ::write(fd_, data, left);
-                if (n < 0) {
-                    if (errno == EINTR) {
-                        continue;
-                    }
-                    fail(errno);
-                }
-                data += n;
-                left -= static_cast<std::size_t>(n);
-            }
+            writeAll(bytes.data(), bytes.size());
             return;
         }
     }
@@ -99,13 +91,17 @@ void AtomicFile::write(std::string_view bytes)
 
 void AtomicFile::flushBuffer()
 {
+    writeAll(buffer_, used_);
+    used_ = 0;
+}
+
+void AtomicFile::writeAll(const char* data, std::size_t size)
+{
     if (fd_ < 0) {
         throw Error(FileErrorText(EBADF));
     }
-    const char* data = buffer_;
-    std::size_t left = used_;
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, data, left);
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, data, size);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -113,9 +109,8 @@ void AtomicFile::flushBuffer()
             fail(errno);
         }
         data += n;
-        left -= static_cast<std::size_t>(n);
+        size -= static_cast<std::size_t>(n);
     }
-    used_ = 0;
 }
 
 void AtomicFile::commit()

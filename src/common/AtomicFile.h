@@ -40,6 +40,7 @@ private:
     static constexpr std::size_t kBufferSize = 1 << 16;
 
     void flushBuffer();
+    void writeAll(const char* data, std::size_t size);
     [[noreturn]] void fail(int errorCode);
     void discard() noexcept;
 

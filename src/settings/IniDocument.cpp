@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include "common/AsciiCase.h"
 #include "common/TextEncoding.h"
 
 namespace pyrolith {
@@ -34,23 +35,6 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // The byte at i starts a well-formed UTF-8 sequence of the returned length; 0 when not.
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t i)

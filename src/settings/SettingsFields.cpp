@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 
+#include "common/AsciiCase.h"
+
 namespace pyrolith {
 namespace {
 
@@ -71,19 +73,6 @@ const std::array<FieldInfo, 52> kFields = {{
 }};
 // clang-format on
 
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace
 
