@@ -10,7 +10,7 @@
 namespace pyrolith {
 namespace {
 
-using test::BmpSpec;
+using test::BmpRecipe;
 using test::BuildBmp;
 
 constexpr Rgb kRed{255, 0, 0};
@@ -52,17 +52,17 @@ class LayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 TEST_P(LayoutTest, ReportsLayoutAndColour)
 {
     const LayoutCase& c = GetParam();
-    BmpSpec spec;
-    spec.headerSize = c.headerSize;
-    spec.bitsPerPixel = c.bitsPerPixel;
-    spec.compression = c.compression;
-    spec.masks = c.masks;
-    spec.pixels = c.pixel;
+    BmpRecipe recipe;
+    recipe.headerSize = c.headerSize;
+    recipe.bitsPerPixel = c.bitsPerPixel;
+    recipe.compression = c.compression;
+    recipe.masks = c.masks;
+    recipe.pixels = c.pixel;
     if (c.bitsPerPixel <= 8) {
-        spec.palette = {kWhite, kRed, kGreen, kBlue};
-        spec.palette.resize(std::min<std::size_t>(4, std::size_t{1} << c.bitsPerPixel));
+        recipe.palette = {kWhite, kRed, kGreen, kBlue};
+        recipe.palette.resize(std::min<std::size_t>(4, std::size_t{1} << c.bitsPerPixel));
     }
-    const Bitmap bitmap = ReadBitmap(BuildBmp(spec));
+    const Bitmap bitmap = ReadBitmap(BuildBmp(recipe));
     EXPECT_EQ(bitmap.layout, c.layout);
     EXPECT_EQ(bitmap.pixel(0, 0), c.colour);
 }
@@ -128,15 +128,15 @@ TEST(BitmapReader, RowsAreTopDownWhateverTheFileOrder)
 {
     // Two rows of one 24-bit pixel; the file's first row is the bottom one unless the
     // height is negative.
-    BmpSpec spec;
-    spec.height = 2;
-    spec.pixels = {0, 0, 255, 0, 0, 255, 0, 0}; // red row, then green row
-    const Bitmap bottomUp = ReadBitmap(BuildBmp(spec));
+    BmpRecipe recipe;
+    recipe.height = 2;
+    recipe.pixels = {0, 0, 255, 0, 0, 255, 0, 0}; // red row, then green row
+    const Bitmap bottomUp = ReadBitmap(BuildBmp(recipe));
     EXPECT_EQ(bottomUp.pixel(0, 0), kGreen);
     EXPECT_EQ(bottomUp.pixel(0, 1), kRed);
 
-    spec.height = -2;
-    const Bitmap topDown = ReadBitmap(BuildBmp(spec));
+    recipe.height = -2;
+    const Bitmap topDown = ReadBitmap(BuildBmp(recipe));
     EXPECT_EQ(topDown.height, 2);
     EXPECT_EQ(topDown.pixel(0, 0), kRed);
     EXPECT_EQ(topDown.pixel(0, 1), kGreen);
@@ -144,23 +144,23 @@ TEST(BitmapReader, RowsAreTopDownWhateverTheFileOrder)
 
 TEST(BitmapReader, PacksBitsFromTheHighEnd)
 {
-    BmpSpec spec;
-    spec.width = 10;
-    spec.bitsPerPixel = 1;
-    spec.palette = {kBlack, kWhite};
-    spec.pixels = {0b10100000, 0b01000000, 0, 0};
-    const Bitmap one = ReadBitmap(BuildBmp(spec));
+    BmpRecipe recipe;
+    recipe.width = 10;
+    recipe.bitsPerPixel = 1;
+    recipe.palette = {kBlack, kWhite};
+    recipe.pixels = {0b10100000, 0b01000000, 0, 0};
+    const Bitmap one = ReadBitmap(BuildBmp(recipe));
     const Rgb expected[10] = {kWhite, kBlack, kWhite, kBlack, kBlack,
                               kBlack, kBlack, kBlack, kBlack, kWhite};
     for (int x = 0; x < 10; ++x) {
         EXPECT_EQ(one.pixel(x, 0), expected[x]) << "x = " << x;
     }
 
-    spec.width = 3;
-    spec.bitsPerPixel = 4;
-    spec.palette = {kBlack, kRed, kGreen, kBlue};
-    spec.pixels = {0x12, 0x30, 0, 0};
-    const Bitmap four = ReadBitmap(BuildBmp(spec));
+    recipe.width = 3;
+    recipe.bitsPerPixel = 4;
+    recipe.palette = {kBlack, kRed, kGreen, kBlue};
+    recipe.pixels = {0x12, 0x30, 0, 0};
+    const Bitmap four = ReadBitmap(BuildBmp(recipe));
     EXPECT_EQ(four.pixel(0, 0), kRed);
     EXPECT_EQ(four.pixel(1, 0), kGreen);
     EXPECT_EQ(four.pixel(2, 0), kBlue);
@@ -168,63 +168,63 @@ TEST(BitmapReader, PacksBitsFromTheHighEnd)
 
 TEST(BitmapReader, ReadsOs2Headers)
 {
-    BmpSpec spec;
-    spec.headerSize = 12; // three-byte colour table entries
-    spec.width = 2;
-    spec.bitsPerPixel = 8;
-    spec.palette = {kRed, kGreen, kBlue};
-    spec.pixels = {2, 1, 0, 0};
-    const Bitmap core = ReadBitmap(BuildBmp(spec));
+    BmpRecipe recipe;
+    recipe.headerSize = 12; // three-byte colour table entries
+    recipe.width = 2;
+    recipe.bitsPerPixel = 8;
+    recipe.palette = {kRed, kGreen, kBlue};
+    recipe.pixels = {2, 1, 0, 0};
+    const Bitmap core = ReadBitmap(BuildBmp(recipe));
     EXPECT_EQ(core.palette, (std::vector<Rgb>{kRed, kGreen, kBlue}));
     EXPECT_EQ(core.pixel(0, 0), kBlue);
     EXPECT_EQ(core.pixel(1, 0), kGreen);
 
-    spec.headerSize = 16; // OS/2 2.x cut after the bit count: four-byte entries
-    const Bitmap shortHeader = ReadBitmap(BuildBmp(spec));
+    recipe.headerSize = 16; // OS/2 2.x cut after the bit count: four-byte entries
+    const Bitmap shortHeader = ReadBitmap(BuildBmp(recipe));
     EXPECT_EQ(shortHeader.palette, (std::vector<Rgb>{kRed, kGreen, kBlue}));
     EXPECT_EQ(shortHeader.pixel(0, 0), kBlue);
 }
 
 TEST(BitmapReader, ColourTableEndsWhereThePixelsStart)
 {
-    BmpSpec spec;
-    spec.bitsPerPixel = 8;
-    spec.palette = {kRed, kGreen, kBlue};
-    spec.colorsUsed = 0; // 0 means 256, but only three entries lie before the pixels
-    spec.pixels = {2, 0, 0, 0};
-    const Bitmap bitmap = ReadBitmap(BuildBmp(spec));
+    BmpRecipe recipe;
+    recipe.bitsPerPixel = 8;
+    recipe.palette = {kRed, kGreen, kBlue};
+    recipe.colorsUsed = 0; // 0 means 256, but only three entries lie before the pixels
+    recipe.pixels = {2, 0, 0, 0};
+    const Bitmap bitmap = ReadBitmap(BuildBmp(recipe));
     EXPECT_EQ(bitmap.palette.size(), 3u);
     EXPECT_EQ(bitmap.pixel(0, 0), kBlue);
 
-    spec.colorsUsed = std::nullopt;
-    spec.gap = 10; // unused bytes between the table and the pixels
-    EXPECT_EQ(ReadBitmap(BuildBmp(spec)).pixel(0, 0), kBlue);
+    recipe.colorsUsed = std::nullopt;
+    recipe.gap = 10; // unused bytes between the table and the pixels
+    EXPECT_EQ(ReadBitmap(BuildBmp(recipe)).pixel(0, 0), kBlue);
 }
 
 TEST(BitmapReader, LastRowMayLackItsPadding)
 {
-    BmpSpec spec;
-    spec.height = 2;
-    spec.pixels = {0, 0, 255, 0, 0, 255, 0}; // the final padding byte is missing
-    const Bitmap bitmap = ReadBitmap(BuildBmp(spec));
+    BmpRecipe recipe;
+    recipe.height = 2;
+    recipe.pixels = {0, 0, 255, 0, 0, 255, 0}; // the final padding byte is missing
+    const Bitmap bitmap = ReadBitmap(BuildBmp(recipe));
     EXPECT_EQ(bitmap.pixel(0, 0), kGreen);
-    spec.pixels.pop_back(); // now a pixel byte is missing
-    EXPECT_EQ(MessageOf(BuildBmp(spec)),
+    recipe.pixels.pop_back(); // now a pixel byte is missing
+    EXPECT_EQ(MessageOf(BuildBmp(recipe)),
               "Bitmap image is not valid: the file ends before the last of its pixels.");
 }
 
 // ---- Run-length encoding -----------------------------------------------------------------
 
-BmpSpec RunLength(int bits, std::int32_t width, std::int32_t height, std::vector<std::uint8_t> data)
+BmpRecipe RunLength(int bits, std::int32_t width, std::int32_t height, std::vector<std::uint8_t> data)
 {
-    BmpSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.bitsPerPixel = static_cast<std::uint16_t>(bits);
-    spec.compression = bits == 8 ? 1 : 2;
-    spec.palette = {kBlack, kRed, kGreen, kBlue, kWhite};
-    spec.pixels = std::move(data);
-    return spec;
+    BmpRecipe recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.bitsPerPixel = static_cast<std::uint16_t>(bits);
+    recipe.compression = bits == 8 ? 1 : 2;
+    recipe.palette = {kBlack, kRed, kGreen, kBlue, kWhite};
+    recipe.pixels = std::move(data);
+    return recipe;
 }
 
 // The palette indices of a picture, row 0 (top) first, as letters: 0 = '.', 1 = 'r', ...
@@ -312,7 +312,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, RunLengthFaultTest,
 
 struct Refusal {
     const char* name;
-    std::function<void(BmpSpec&)> change;
+    std::function<void(BmpRecipe&)> change;
     std::string message;
 };
 
@@ -325,13 +325,13 @@ class RefusalTest : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(RefusalTest, GivesItsMessage)
 {
-    BmpSpec spec;
-    spec.width = 2;
-    spec.bitsPerPixel = 8;
-    spec.palette = {kBlack, kWhite};
-    spec.pixels = {0, 1, 0, 0};
-    GetParam().change(spec);
-    EXPECT_EQ(MessageOf(BuildBmp(spec)), GetParam().message);
+    BmpRecipe recipe;
+    recipe.width = 2;
+    recipe.bitsPerPixel = 8;
+    recipe.palette = {kBlack, kWhite};
+    recipe.pixels = {0, 1, 0, 0};
+    GetParam().change(recipe);
+    EXPECT_EQ(MessageOf(BuildBmp(recipe)), GetParam().message);
 }
 
 const std::string kInvalid = "Bitmap image is not valid: ";
@@ -339,85 +339,85 @@ const std::string kInvalid = "Bitmap image is not valid: ";
 INSTANTIATE_TEST_SUITE_P(
     Headers, RefusalTest,
     ::testing::ValuesIn(std::vector<Refusal>{
-        {"UnknownHeaderSize", [](BmpSpec& s) { s.headerSize = 66; },
+        {"UnknownHeaderSize", [](BmpRecipe& s) { s.headerSize = 66; },
          kInvalid + "its header size of 66 bytes is unknown."},
-        {"Planes", [](BmpSpec& s) { s.planes = 3; },
+        {"Planes", [](BmpRecipe& s) { s.planes = 3; },
          kInvalid + "its number of colour planes is 3 instead of 1."},
-        {"ZeroWidth", [](BmpSpec& s) { s.width = 0; },
+        {"ZeroWidth", [](BmpRecipe& s) { s.width = 0; },
          kInvalid + "its width is not a positive number."},
-        {"NegativeWidth", [](BmpSpec& s) { s.width = -2; },
+        {"NegativeWidth", [](BmpRecipe& s) { s.width = -2; },
          kInvalid + "its width is not a positive number."},
-        {"ZeroHeight", [](BmpSpec& s) { s.height = 0; }, kInvalid + "it has no rows."},
-        {"LowestHeight", [](BmpSpec& s) { s.height = INT32_MIN; },
+        {"ZeroHeight", [](BmpRecipe& s) { s.height = 0; }, kInvalid + "it has no rows."},
+        {"LowestHeight", [](BmpRecipe& s) { s.height = INT32_MIN; },
          kInvalid + "its height is out of range."},
-        {"BitCount", [](BmpSpec& s) { s.bitsPerPixel = 3; },
+        {"BitCount", [](BmpRecipe& s) { s.bitsPerPixel = 3; },
          kInvalid + "its bit count of 3 per pixel is not valid."},
-        {"SixtyFourBits", [](BmpSpec& s) { s.bitsPerPixel = 64; }, UnrecognizedFormatMessage()},
-        {"RunLengthBitCount", [](BmpSpec& s) { s.compression = 2; },
+        {"SixtyFourBits", [](BmpRecipe& s) { s.bitsPerPixel = 64; }, UnrecognizedFormatMessage()},
+        {"RunLengthBitCount", [](BmpRecipe& s) { s.compression = 2; },
          kInvalid + "its run-length compression does not match its bit count."},
         {"RunLengthTopDown",
-         [](BmpSpec& s) {
+         [](BmpRecipe& s) {
              s.compression = 1;
              s.height = -1;
          },
          kInvalid + "run-length encoded rows cannot be stored top-down."},
-        {"MasksOnEightBits", [](BmpSpec& s) { s.compression = 3; },
+        {"MasksOnEightBits", [](BmpRecipe& s) { s.compression = 3; },
          kInvalid + "colour masks need 16 or 32 bits per pixel, not 8."},
-        {"Jpeg", [](BmpSpec& s) { s.compression = 4; },
+        {"Jpeg", [](BmpRecipe& s) { s.compression = 4; },
          "Bitmap image is not supported: it holds a JPEG picture."},
-        {"Png", [](BmpSpec& s) { s.compression = 5; },
+        {"Png", [](BmpRecipe& s) { s.compression = 5; },
          "Bitmap image is not supported: it holds a PNG picture."},
-        {"UnknownCompression", [](BmpSpec& s) { s.compression = 11; },
+        {"UnknownCompression", [](BmpRecipe& s) { s.compression = 11; },
          "Bitmap image is not supported: its compression method 11 is unknown."},
         {"Os2Huffman",
-         [](BmpSpec& s) {
+         [](BmpRecipe& s) {
              s.headerSize = 64;
              s.compression = 3;
          },
          "Bitmap image is not supported: its pixels are compressed with the Huffman 1D "
          "method."},
         {"MaskWithGaps",
-         [](BmpSpec& s) {
+         [](BmpRecipe& s) {
              s.bitsPerPixel = 16;
              s.compression = 3;
              s.masks = {0xF00F, 0x0F00, 0x00F0};
          },
          kInvalid + "a colour mask has gaps in its bits."},
         {"MaskPast16Bits",
-         [](BmpSpec& s) {
+         [](BmpRecipe& s) {
              s.bitsPerPixel = 16;
              s.compression = 3;
              s.masks = {0x1F0000, 0x07E0, 0x001F};
          },
          kInvalid + "a colour mask reaches past the 16 bits of a pixel."},
         {"EmptyMasks",
-         [](BmpSpec& s) {
+         [](BmpRecipe& s) {
              s.bitsPerPixel = 32;
              s.compression = 3;
              s.masks = {0, 0, 0};
          },
          kInvalid + "its colour masks are all empty."},
         {"MasksCutShort",
-         [](BmpSpec& s) {
+         [](BmpRecipe& s) {
              s.bitsPerPixel = 32;
              s.compression = 3;
              s.pixels.clear();
          },
          kInvalid + "the file ends inside its colour masks."},
-        {"PixelsInsideHeader", [](BmpSpec& s) { s.pixelOffset = 20; },
+        {"PixelsInsideHeader", [](BmpRecipe& s) { s.pixelOffset = 20; },
          kInvalid + "its pixels start inside its header."},
-        {"PixelsPastTheEnd", [](BmpSpec& s) { s.pixelOffset = 100000; },
+        {"PixelsPastTheEnd", [](BmpRecipe& s) { s.pixelOffset = 100000; },
          kInvalid + "its pixels start past the end of the file."},
-        {"ColourTableTooLarge", [](BmpSpec& s) { s.colorsUsed = 0x12345678; },
+        {"ColourTableTooLarge", [](BmpRecipe& s) { s.colorsUsed = 0x12345678; },
          kInvalid + "its colour table of 305419896 entries does not fit before its pixels."},
-        {"NoColourTable", [](BmpSpec& s) { s.palette.clear(); },
+        {"NoColourTable", [](BmpRecipe& s) { s.palette.clear(); },
          kInvalid + "it has no colour table."},
         {"IndexPastColourTable",
-         [](BmpSpec& s) {
+         [](BmpRecipe& s) {
              s.pixels = {0, 2, 0, 0};
          },
          kInvalid + "some pixels use colours that are missing from its colour table."},
-        {"ShortPixels", [](BmpSpec& s) { s.pixels = {0}; },
+        {"ShortPixels", [](BmpRecipe& s) { s.pixels = {0}; },
          kInvalid + "the file ends before the last of its pixels."},
     }),
     [](const auto& info) { return std::string(info.param.name); });
@@ -427,10 +427,10 @@ TEST(BitmapReader, RefusesWhatIsNotABitmap)
     const std::string message = kInvalid + "the file is not a Windows bitmap.";
     EXPECT_EQ(MessageOf({}), message);
     EXPECT_EQ(MessageOf({'B', 'M', 0, 0}), message);
-    std::vector<std::uint8_t> png = BuildBmp(BmpSpec{});
+    std::vector<std::uint8_t> png = BuildBmp(BmpRecipe{});
     png[0] = 0x89;
     EXPECT_EQ(MessageOf(png), message);
-    std::vector<std::uint8_t> cut = BuildBmp(BmpSpec{});
+    std::vector<std::uint8_t> cut = BuildBmp(BmpRecipe{});
     cut.resize(30);
     EXPECT_EQ(MessageOf(cut), kInvalid + "the file ends inside its header.");
 }
@@ -440,16 +440,16 @@ TEST(BitmapReader, RefusesWhatIsNotABitmap)
 TEST(BitmapReader, RefusesPicturesPastTheLimitsBeforeAllocating)
 {
     const std::string tooLarge = "Bitmap image is too large: ";
-    BmpSpec spec;
-    spec.width = 40000;
-    spec.height = 40000; // 4.8 GB of 24-bit rows in a file of a few bytes
-    EXPECT_EQ(MessageOf(BuildBmp(spec)),
+    BmpRecipe recipe;
+    recipe.width = 40000;
+    recipe.height = 40000; // 4.8 GB of 24-bit rows in a file of a few bytes
+    EXPECT_EQ(MessageOf(BuildBmp(recipe)),
               tooLarge + "40000 x 40000 pixels need more memory than Pyrolith allows.");
 
-    spec.bitsPerPixel =
+    recipe.bitsPerPixel =
         1; // 200 MB of rows, but more pixels than the black-and-white image may have
-    spec.palette = {kBlack, kWhite};
-    EXPECT_EQ(MessageOf(BuildBmp(spec)).rfind(tooLarge, 0), 0u);
+    recipe.palette = {kBlack, kWhite};
+    EXPECT_EQ(MessageOf(BuildBmp(recipe)).rfind(tooLarge, 0), 0u);
 
     // Run-length data may describe a large picture in few bytes; the limit still holds.
     const std::vector<std::uint8_t> small = BuildBmp(RunLength(8, 100, 100, {0, 1}));

@@ -13,7 +13,7 @@ namespace pyrolith {
 namespace {
 
 namespace fs = std::filesystem;
-using test::BmpSpec;
+using test::BmpRecipe;
 using test::BuildBmp;
 using test::ExpectSameBitmap;
 using test::FileBytes;
@@ -60,16 +60,16 @@ class SourceRoundTripTest : public ::testing::TestWithParam<SourceCase> {};
 TEST_P(SourceRoundTripTest, ReadsBackIdentically)
 {
     const SourceCase& c = GetParam();
-    BmpSpec spec;
-    spec.headerSize = c.headerSize;
-    spec.width = 3;
-    spec.height = -2; // top-down in, bottom-up out
-    spec.bitsPerPixel = c.bitsPerPixel;
-    spec.compression = c.compression;
-    spec.masks = c.masks;
+    BmpRecipe recipe;
+    recipe.headerSize = c.headerSize;
+    recipe.width = 3;
+    recipe.height = -2; // top-down in, bottom-up out
+    recipe.bitsPerPixel = c.bitsPerPixel;
+    recipe.compression = c.compression;
+    recipe.masks = c.masks;
     if (c.bitsPerPixel <= 8) {
         for (int i = 0; i < (1 << c.bitsPerPixel) && i < 6; ++i) {
-            spec.palette.push_back(Rgb{static_cast<std::uint8_t>(40 * i), 7, 200});
+            recipe.palette.push_back(Rgb{static_cast<std::uint8_t>(40 * i), 7, 200});
         }
     }
     const std::size_t rowBytes = BitmapRowBytes(3, c.bitsPerPixel);
@@ -80,10 +80,10 @@ TEST_P(SourceRoundTripTest, ReadsBackIdentically)
                               : c.bitsPerPixel == 4 ? 0x12 + 0x11 * static_cast<int>(row + i)
                               : c.bitsPerPixel == 8 ? static_cast<int>(row + i) % 6
                                                     : 31 * static_cast<int>(row * rowBytes + i);
-            spec.pixels.push_back(static_cast<std::uint8_t>(value));
+            recipe.pixels.push_back(static_cast<std::uint8_t>(value));
         }
     }
-    const Bitmap bitmap = ReadBitmap(BuildBmp(spec));
+    const Bitmap bitmap = ReadBitmap(BuildBmp(recipe));
 
     TempFolder folder;
     const fs::path file = folder.path() / "orig.bmp";
@@ -111,14 +111,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(WriteBitmap, RunLengthSourceIsWrittenUncompressed)
 {
-    BmpSpec spec;
-    spec.width = 4;
-    spec.height = 1;
-    spec.bitsPerPixel = 8;
-    spec.compression = 1;
-    spec.palette = {{0, 0, 0}, {255, 255, 255}};
-    spec.pixels = {2, 1, 2, 0, 0, 1};
-    const Bitmap bitmap = ReadBitmap(BuildBmp(spec));
+    BmpRecipe recipe;
+    recipe.width = 4;
+    recipe.height = 1;
+    recipe.bitsPerPixel = 8;
+    recipe.compression = 1;
+    recipe.palette = {{0, 0, 0}, {255, 255, 255}};
+    recipe.pixels = {2, 1, 2, 0, 0, 1};
+    const Bitmap bitmap = ReadBitmap(BuildBmp(recipe));
     const std::vector<std::uint8_t> bytes = EncodeBitmap(bitmap);
     EXPECT_EQ(Field32(bytes, 30), 0u); // no compression
     ExpectSameBitmap(ReadBitmap(bytes), bitmap);

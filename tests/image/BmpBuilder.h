@@ -16,7 +16,7 @@
 
 namespace pyrolith::test {
 
-struct BmpSpec {
+struct BmpRecipe {
     std::uint32_t headerSize = 40; // 12 (OS/2 core), 16, 40, 52, 56, 64, 108, 124
     std::int32_t width = 1;
     std::int32_t height = 1;
@@ -43,37 +43,37 @@ inline void Put32(std::vector<std::uint8_t>& out, std::uint32_t value)
     Put16(out, value >> 16);
 }
 
-inline std::vector<std::uint8_t> BuildBmp(const BmpSpec& spec)
+inline std::vector<std::uint8_t> BuildBmp(const BmpRecipe& recipe)
 {
     std::vector<std::uint8_t> info;
-    const bool core = spec.headerSize == 12;
-    Put32(info, spec.headerSize);
+    const bool core = recipe.headerSize == 12;
+    Put32(info, recipe.headerSize);
     if (core) {
-        Put16(info, static_cast<std::uint32_t>(spec.width));
-        Put16(info, static_cast<std::uint32_t>(spec.height));
+        Put16(info, static_cast<std::uint32_t>(recipe.width));
+        Put16(info, static_cast<std::uint32_t>(recipe.height));
     } else {
-        Put32(info, static_cast<std::uint32_t>(spec.width));
-        Put32(info, static_cast<std::uint32_t>(spec.height));
+        Put32(info, static_cast<std::uint32_t>(recipe.width));
+        Put32(info, static_cast<std::uint32_t>(recipe.height));
     }
-    Put16(info, spec.planes);
-    Put16(info, spec.bitsPerPixel);
+    Put16(info, recipe.planes);
+    Put16(info, recipe.bitsPerPixel);
     if (!core) {
-        Put32(info, spec.compression);
-        Put32(info, static_cast<std::uint32_t>(spec.pixels.size()));
+        Put32(info, recipe.compression);
+        Put32(info, static_cast<std::uint32_t>(recipe.pixels.size()));
         Put32(info, 2835);
         Put32(info, 2835);
-        Put32(info, spec.colorsUsed.value_or(static_cast<std::uint32_t>(spec.palette.size())));
+        Put32(info, recipe.colorsUsed.value_or(static_cast<std::uint32_t>(recipe.palette.size())));
         Put32(info, 0);
         // A 40-byte header is followed by the masks; the larger ones hold them here.
-        for (std::uint32_t mask : spec.masks) {
+        for (std::uint32_t mask : recipe.masks) {
             Put32(info, mask);
         }
     }
     // Short headers are cut, long ones padded with zeros, after the masks they hold.
     const std::size_t headerEnd =
-        spec.headerSize + (spec.headerSize == 40 ? 4 * spec.masks.size() : 0);
+        recipe.headerSize + (recipe.headerSize == 40 ? 4 * recipe.masks.size() : 0);
     info.resize(headerEnd, 0);
-    for (const Rgb& colour : spec.palette) {
+    for (const Rgb& colour : recipe.palette) {
         info.push_back(colour.b);
         info.push_back(colour.g);
         info.push_back(colour.r);
@@ -81,16 +81,16 @@ inline std::vector<std::uint8_t> BuildBmp(const BmpSpec& spec)
             info.push_back(0);
         }
     }
-    info.insert(info.end(), spec.gap, 0xEE);
+    info.insert(info.end(), recipe.gap, 0xEE);
 
     std::vector<std::uint8_t> file;
     file.push_back('B');
     file.push_back('M');
-    Put32(file, static_cast<std::uint32_t>(14 + info.size() + spec.pixels.size()));
+    Put32(file, static_cast<std::uint32_t>(14 + info.size() + recipe.pixels.size()));
     Put32(file, 0);
-    Put32(file, spec.pixelOffset.value_or(static_cast<std::uint32_t>(14 + info.size())));
+    Put32(file, recipe.pixelOffset.value_or(static_cast<std::uint32_t>(14 + info.size())));
     file.insert(file.end(), info.begin(), info.end());
-    file.insert(file.end(), spec.pixels.begin(), spec.pixels.end());
+    file.insert(file.end(), recipe.pixels.begin(), recipe.pixels.end());
     return file;
 }
 

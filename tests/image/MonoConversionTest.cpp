@@ -9,7 +9,7 @@
 namespace pyrolith {
 namespace {
 
-using test::BmpSpec;
+using test::BmpRecipe;
 using test::BuildBmp;
 
 constexpr Rgb kBlackColour{0, 0, 0};
@@ -19,16 +19,16 @@ constexpr Rgb kWhiteColour{255, 255, 255};
 std::vector<Bitmap> OnePixelPictures(Rgb colour)
 {
     std::vector<Bitmap> pictures;
-    BmpSpec spec;
-    spec.pixels = {colour.b, colour.g, colour.r, 0};
-    pictures.push_back(ReadBitmap(BuildBmp(spec))); // 24 bits
-    spec.bitsPerPixel = 32;
-    pictures.push_back(ReadBitmap(BuildBmp(spec))); // 32 bits without masks
-    spec.compression = 3;
-    spec.masks = {0xFF, 0xFF00, 0xFF0000};
-    spec.pixels = {colour.r, colour.g, colour.b, 0};
-    pictures.push_back(ReadBitmap(BuildBmp(spec))); // 32 bits with masks
-    BmpSpec indexed;
+    BmpRecipe recipe;
+    recipe.pixels = {colour.b, colour.g, colour.r, 0};
+    pictures.push_back(ReadBitmap(BuildBmp(recipe))); // 24 bits
+    recipe.bitsPerPixel = 32;
+    pictures.push_back(ReadBitmap(BuildBmp(recipe))); // 32 bits without masks
+    recipe.compression = 3;
+    recipe.masks = {0xFF, 0xFF00, 0xFF0000};
+    recipe.pixels = {colour.r, colour.g, colour.b, 0};
+    pictures.push_back(ReadBitmap(BuildBmp(recipe))); // 32 bits with masks
+    BmpRecipe indexed;
     indexed.bitsPerPixel = 8;
     indexed.palette = {kWhiteColour, colour};
     indexed.pixels = {1, 0, 0, 0};
@@ -102,9 +102,9 @@ TEST(MakeMonoBitmap, AgreesWithTheNearestColourEverywhere)
     const std::vector<int> levels(values.begin(), values.end());
     const std::size_t count = levels.size() * levels.size() * levels.size();
 
-    BmpSpec spec;
-    spec.width = static_cast<std::int32_t>(levels.size() * levels.size());
-    spec.height = static_cast<std::int32_t>(levels.size());
+    BmpRecipe recipe;
+    recipe.width = static_cast<std::int32_t>(levels.size() * levels.size());
+    recipe.height = static_cast<std::int32_t>(levels.size());
     std::vector<Rgb> colours;
     for (int r : levels) { // the file's first row is the bottom one; colours go top-down
         for (int g : levels) {
@@ -115,17 +115,17 @@ TEST(MakeMonoBitmap, AgreesWithTheNearestColourEverywhere)
         }
     }
     ASSERT_EQ(colours.size(), count);
-    const std::size_t width = static_cast<std::size_t>(spec.width);
+    const std::size_t width = static_cast<std::size_t>(recipe.width);
     for (std::size_t row = levels.size(); row-- > 0;) {
         for (std::size_t x = 0; x < width; ++x) {
             const Rgb& c = colours[row * width + x];
-            spec.pixels.insert(spec.pixels.end(), {c.b, c.g, c.r});
+            recipe.pixels.insert(recipe.pixels.end(), {c.b, c.g, c.r});
         }
-        while (spec.pixels.size() % 4 != 0) {
-            spec.pixels.push_back(0);
+        while (recipe.pixels.size() % 4 != 0) {
+            recipe.pixels.push_back(0);
         }
     }
-    const Bitmap source = ReadBitmap(BuildBmp(spec));
+    const Bitmap source = ReadBitmap(BuildBmp(recipe));
     const MonoBitmap mono = MakeMonoBitmap(source);
     int black = 0;
     for (std::int32_t y = 0; y < mono.height(); ++y) {
@@ -144,25 +144,25 @@ TEST(MakeMonoBitmap, AgreesWithTheNearestColourEverywhere)
 TEST(MakeMonoBitmap, SixteenBitColoursAreScaledFirst)
 {
     // 5-bit 7 is 57 (black), 8 is 66 (nearer dark grey, white after whitening).
-    BmpSpec spec;
-    spec.width = 2;
-    spec.bitsPerPixel = 16;
+    BmpRecipe recipe;
+    recipe.width = 2;
+    recipe.bitsPerPixel = 16;
     const std::uint32_t seven = 7u << 10 | 7u << 5 | 7u;
     const std::uint32_t eight = 8u << 10 | 8u << 5 | 8u;
-    spec.pixels = {static_cast<std::uint8_t>(seven & 0xFF), static_cast<std::uint8_t>(seven >> 8),
+    recipe.pixels = {static_cast<std::uint8_t>(seven & 0xFF), static_cast<std::uint8_t>(seven >> 8),
                    static_cast<std::uint8_t>(eight & 0xFF), static_cast<std::uint8_t>(eight >> 8)};
-    const MonoBitmap plain = MakeMonoBitmap(ReadBitmap(BuildBmp(spec)));
+    const MonoBitmap plain = MakeMonoBitmap(ReadBitmap(BuildBmp(recipe)));
     EXPECT_TRUE(plain.black(0, 0));
     EXPECT_FALSE(plain.black(1, 0));
 
-    spec.compression = 3; // 5-6-5: green 15 of 63 is 61, 16 is 65
-    spec.masks = {0xF800, 0x07E0, 0x001F};
+    recipe.compression = 3; // 5-6-5: green 15 of 63 is 61, 16 is 65
+    recipe.masks = {0xF800, 0x07E0, 0x001F};
     const std::uint32_t dark = 15u << 5;
     const std::uint32_t lighter = 16u << 5;
-    spec.pixels = {static_cast<std::uint8_t>(dark & 0xFF), static_cast<std::uint8_t>(dark >> 8),
+    recipe.pixels = {static_cast<std::uint8_t>(dark & 0xFF), static_cast<std::uint8_t>(dark >> 8),
                    static_cast<std::uint8_t>(lighter & 0xFF),
                    static_cast<std::uint8_t>(lighter >> 8)};
-    const MonoBitmap masked = MakeMonoBitmap(ReadBitmap(BuildBmp(spec)));
+    const MonoBitmap masked = MakeMonoBitmap(ReadBitmap(BuildBmp(recipe)));
     EXPECT_TRUE(masked.black(0, 0));
     EXPECT_FALSE(masked.black(1, 0));
 }
@@ -179,14 +179,14 @@ TEST(MakeMonoBitmap, OtherPicturesUseTheSixteenColourPalette)
 // is neither black nor white into the entry nearest to white.
 TEST(MakeMonoBitmap, FourBitPictureKeepsItsColourTable)
 {
-    BmpSpec spec;
-    spec.width = 5;
-    spec.bitsPerPixel = 4;
-    spec.palette = {{0, 0, 1}, {200, 10, 10}, kWhiteColour, {250, 250, 240}, kBlackColour};
-    spec.pixels = {0x01, 0x23, 0x40, 0};
-    const MonoBitmap mono = MakeMonoBitmap(ReadBitmap(BuildBmp(spec)));
-    for (std::size_t i = 0; i < spec.palette.size(); ++i) {
-        EXPECT_EQ(mono.palette()[i], spec.palette[i]) << "entry " << i;
+    BmpRecipe recipe;
+    recipe.width = 5;
+    recipe.bitsPerPixel = 4;
+    recipe.palette = {{0, 0, 1}, {200, 10, 10}, kWhiteColour, {250, 250, 240}, kBlackColour};
+    recipe.pixels = {0x01, 0x23, 0x40, 0};
+    const MonoBitmap mono = MakeMonoBitmap(ReadBitmap(BuildBmp(recipe)));
+    for (std::size_t i = 0; i < recipe.palette.size(); ++i) {
+        EXPECT_EQ(mono.palette()[i], recipe.palette[i]) << "entry " << i;
     }
     const std::uint8_t expected[5] = {2, 2, 2, 2, 4};
     for (std::int32_t x = 0; x < 5; ++x) {
@@ -197,23 +197,23 @@ TEST(MakeMonoBitmap, FourBitPictureKeepsItsColourTable)
 
 TEST(MakeMonoBitmap, FourBitPictureWithoutWhiteTakesTheNearestEntry)
 {
-    BmpSpec spec;
-    spec.width = 3;
-    spec.bitsPerPixel = 4;
+    BmpRecipe recipe;
+    recipe.width = 3;
+    recipe.bitsPerPixel = 4;
     // A full table without white: the light grey entry is the whitest.
-    spec.palette.assign(16, Rgb{10, 10, 10});
-    spec.palette[3] = kBlackColour;
-    spec.palette[9] = {230, 230, 230};
-    spec.pixels = {0x39, 0x50, 0, 0};
-    const MonoBitmap full = MakeMonoBitmap(ReadBitmap(BuildBmp(spec)));
+    recipe.palette.assign(16, Rgb{10, 10, 10});
+    recipe.palette[3] = kBlackColour;
+    recipe.palette[9] = {230, 230, 230};
+    recipe.pixels = {0x39, 0x50, 0, 0};
+    const MonoBitmap full = MakeMonoBitmap(ReadBitmap(BuildBmp(recipe)));
     EXPECT_EQ(full.index(0, 0), 3);
     EXPECT_EQ(full.index(1, 0), 9);
     EXPECT_EQ(full.index(2, 0), 9);
 
     // A short table leaves the rest of the 16 entries white, so true white is at hand.
-    spec.palette = {kBlackColour, {0, 0, 1}};
-    spec.pixels = {0x10, 0, 0, 0};
-    const MonoBitmap shortTable = MakeMonoBitmap(ReadBitmap(BuildBmp(spec)));
+    recipe.palette = {kBlackColour, {0, 0, 1}};
+    recipe.pixels = {0x10, 0, 0, 0};
+    const MonoBitmap shortTable = MakeMonoBitmap(ReadBitmap(BuildBmp(recipe)));
     EXPECT_EQ(shortTable.pixel(0, 0), kWhiteColour);
     EXPECT_FALSE(shortTable.black(0, 0));
     EXPECT_TRUE(shortTable.black(1, 0));
