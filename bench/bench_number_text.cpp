@@ -4,7 +4,7 @@
 #include <charconv>
 #include <vector>
 
-#include "gcode/NumberText.h"
+#include "common/NumberText.h"
 
 namespace {
 

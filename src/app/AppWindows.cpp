@@ -2,7 +2,7 @@
 
 #include "app/TfrmAboutBox.h"
 #include "app/TfrmSplash.h"
-#include "settings/window/TfrmSettings.h"
+#include "app/TfrmSettings.h"
 
 AppWindows::AppWindows(TfrmMain::Environment environment)
 {

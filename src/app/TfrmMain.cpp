@@ -15,7 +15,7 @@
 #include "app/UserDialogs.h"
 #include "gcode/JobWriter.h"
 #include "settings/SettingsFiles.h"
-#include "settings/window/TfrmSettings.h"
+#include "app/TfrmSettings.h"
 #include "ui_TfrmMain.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/TextEncoding.h"
-#include "gcode/NumberText.h"
+#include "common/NumberText.h"
 
 namespace pyrolith {
 namespace {

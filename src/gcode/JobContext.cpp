@@ -2,7 +2,7 @@
 
 #include "common/TextEncoding.h"
 #include "gcode/GcodeLine.h"
-#include "gcode/NumberText.h"
+#include "common/NumberText.h"
 
 namespace pyrolith {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "gcode/NumberText.h"
+#include "common/NumberText.h"
 
 namespace pyrolith {
 namespace {

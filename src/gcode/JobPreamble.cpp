@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/TextEncoding.h"
-#include "gcode/NumberText.h"
+#include "common/NumberText.h"
 
 namespace pyrolith {
 namespace {

@@ -1,6 +1,6 @@
 #include <charconv>
 
-#include "gcode/NumberText.h"
+#include "common/NumberText.h"
 #include "image/Bitmap.h"
 
 namespace pyrolith {

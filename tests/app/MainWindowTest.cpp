@@ -16,7 +16,7 @@
 #include "app/support/TestBitmaps.h"
 #include "image/Bitmap.h"
 #include "settings/SettingsFiles.h"
-#include "settings/window/TfrmSettings.h"
+#include "app/TfrmSettings.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "settings/window/TfrmSettings.h"
+#include "app/TfrmSettings.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -15,7 +15,7 @@
 #include "app/UserDialogs.h"
 #include "settings/SettingsFields.h"
 #include "settings/SettingsFiles.h"
-#include "settings/window/NumberKeyFilter.h"
+#include "app/NumberKeyFilter.h"
 #include "ui_TfrmSettings.h"
 
 using pyrolith::FieldInfo;

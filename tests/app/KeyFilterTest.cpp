@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "settings/window/NumberKeyFilter.h"
-#include "settings/window/SettingsWindowSupport.h"
+#include "app/NumberKeyFilter.h"
+#include "support/SettingsWindowSupport.h"
 
 class KeyFilterTest : public QObject {
     Q_OBJECT

@@ -13,7 +13,7 @@
 #include <QTest>
 
 #include "settings/SettingsFields.h"
-#include "settings/window/SettingsWindowSupport.h"
+#include "support/SettingsWindowSupport.h"
 
 namespace {
 

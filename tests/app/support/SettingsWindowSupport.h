@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "app/UserDialogs.h"
-#include "settings/window/TfrmSettings.h"
+#include "app/TfrmSettings.h"
 
 class ScriptedDialogs final : public UserDialogs {
 public:

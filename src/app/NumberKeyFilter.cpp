@@ -1,4 +1,4 @@
-#include "settings/window/NumberKeyFilter.h"
+#include "app/NumberKeyFilter.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "settings/window/SettingsWindowSupport.h"
+#include "support/SettingsWindowSupport.h"
 
 namespace {
 

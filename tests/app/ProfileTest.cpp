@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "settings/window/SettingsWindowSupport.h"
+#include "support/SettingsWindowSupport.h"
 
 class ProfileTest : public QObject {
     Q_OBJECT
