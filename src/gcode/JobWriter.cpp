@@ -18,8 +18,8 @@ void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& setti
     WriteJobEnd(sink, settings);
 }
 
-void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
-                  const MonoBitmap& picture, const JobEnvironment& environment)
+JobFileSummary WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                            const MonoBitmap& picture, const JobEnvironment& environment)
 {
     // The numbers are checked before the file is touched.
     CheckJobNumbers(settings, picture, environment.decimalSeparator);
@@ -29,6 +29,7 @@ void WriteJobFile(const std::filesystem::path& output, const JobSettings& settin
     FileJobSink sink(output);
     WriteJob(sink, context, settings, picture, environment);
     sink.commit();
+    return {sink.lines(), sink.bytes()};
 }
 
 } // namespace pyrolith
