@@ -1,6 +1,8 @@
 #include "settings/SettingsFiles.h"
 
 #include <gtest/gtest.h>
+
+#include "support/Printable.h"
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -230,7 +232,7 @@ struct FlagCase {
 
 void PrintTo(const FlagCase& c, std::ostream* os)
 {
-    *os << c.key << "=" << c.value;
+    *os << c.key << "=" << test::Printable(c.value);
 }
 
 class SettingsFileFlags : public SettingsFiles, public testing::WithParamInterface<FlagCase> {};
@@ -344,6 +346,11 @@ struct LabelCase {
     const char* path;
     const char* label;
 };
+
+void PrintTo(const LabelCase& c, std::ostream* os)
+{
+    *os << "'" << test::Printable(c.path) << "'";
+}
 
 class ProfileLabels : public testing::TestWithParam<LabelCase> {};
 
