@@ -418,15 +418,18 @@ void TfrmSettings::finishRun()
     writeSettingsFile();
 }
 
-void TfrmSettings::showBeside(const QWidget* owner)
+void TfrmSettings::showBeside(QWidget* owner)
 {
     if (!placed_ && owner != nullptr) {
         placed_ = true;
         adjustSize();
-        const QScreen* screen = owner->screen();
-        if (screen != nullptr) {
-            move(PlaceBeside(owner->frameGeometry(), FrameSize(*this, *owner),
-                             screen->availableGeometry()));
+        if (const QScreen* screen = owner->screen()) {
+            const BesidePlacement placement = PlaceBeside(
+                owner->frameGeometry(), FrameSize(*this, *owner), screen->availableGeometry());
+            if (placement.owner != owner->frameGeometry().topLeft()) {
+                owner->move(placement.owner);
+            }
+            move(placement.window);
         }
     }
     show();
@@ -434,7 +437,7 @@ void TfrmSettings::showBeside(const QWidget* owner)
     activateWindow();
 }
 
-bool TfrmSettings::showField(const QString& key, const QWidget* owner)
+bool TfrmSettings::showField(const QString& key, QWidget* owner)
 {
     const auto found = std::find_if(bindings_.begin(), bindings_.end(), [&](const Binding& b) {
         return QString::fromLatin1(b.field->key.data(), static_cast<qsizetype>(b.field->key.size()))

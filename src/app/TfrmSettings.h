@@ -58,12 +58,12 @@ public:
     void finishRun();
 
     // The main window's "Settings..." command: the first time the window opens beside owner
-    // (see PlaceBeside), so that both stay visible; later it comes to the front where the
-    // user left it. A null owner shows it where it is.
-    void showBeside(const QWidget* owner);
+    // (see PlaceBeside; the owner may move aside), so that both stay visible; later it comes
+    // to the front where the user left it. A null owner shows it where it is.
+    void showBeside(QWidget* owner);
     // Shows the page of the field with that settings key and selects the field, so the user
     // sees what a refused job asks to fix. False (nothing shown) for a key without control.
-    bool showField(const QString& key, const QWidget* owner);
+    bool showField(const QString& key, QWidget* owner);
 
     bool profileModified() const { return profileModified_; }
     // The profile label in full; the window shows a long one shortened in the middle.

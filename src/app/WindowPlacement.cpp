@@ -5,24 +5,28 @@
 #include <QWidget>
 #include <algorithm>
 
-QPoint PlaceBeside(const QRect& owner, const QSize& size, const QRect& screen)
+BesidePlacement PlaceBeside(const QRect& owner, const QSize& size, const QRect& screen)
 {
-    const int roomRight = screen.x() + screen.width() - (owner.x() + owner.width());
+    const int screenRight = screen.x() + screen.width();
+    const int roomRight = screenRight - (owner.x() + owner.width());
     const int roomLeft = owner.x() - screen.x();
+    BesidePlacement placement{{}, owner.topLeft()};
     int x = 0;
     if (size.width() <= roomRight) {
         x = owner.x() + owner.width();
     } else if (size.width() <= roomLeft) {
         x = owner.x() - size.width();
+    } else if (owner.width() + size.width() <= screen.width()) {
+        x = screenRight - size.width();
+        placement.owner.setX(x - owner.width());
     } else {
-        // No room on either side: at the screen's right edge, over the owner's right part
-        // only, so that its left part (where the main window shows the sizes) stays visible.
-        x = screen.x() + screen.width() - size.width();
+        x = screenRight - size.width();
     }
-    x = std::max(screen.x(), std::min(x, screen.x() + screen.width() - size.width()));
+    x = std::max(screen.x(), x);
     int y = std::min(owner.y(), screen.y() + screen.height() - size.height());
     y = std::max(y, screen.y());
-    return {x, y};
+    placement.window = {x, y};
+    return placement;
 }
 
 void CentreOnScreen(QWidget& window)

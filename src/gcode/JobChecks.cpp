@@ -137,6 +137,13 @@ void CheckJobNumbers(const JobSettings& settings, const MonoBitmap& picture,
     if (settings.UseYOffset) {
         CheckOffset("YOffset", "Print Offset, Y Offset", settings.YOffset, decimalSeparator);
     }
+    // The backlash read above moves the head past the picture's edges.
+    if (settings.Backlash &&
+        !(std::fabs(*StrictStrToFloat(settings.BacklashVal, decimalSeparator)) <
+          kLargestCoordinate)) {
+        Refuse("BacklashVal", "Miscellaneous, Backlash", settings.BacklashVal,
+               "is too large for a coordinate");
+    }
 
     CheckSpeed("OffSpeed", "Speeds, Laser Off", settings.OffSpeed);
     CheckSpeed("OnSpeed", "Speeds, Laser On", settings.OnSpeed);

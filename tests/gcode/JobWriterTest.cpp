@@ -343,6 +343,14 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                       '.', "Print Offset, Y Offset: '1e25' is too large for a coordinate",
                       "YOffset"},
+        BadNumberCase{"BacklashTooLarge",
+                      [](JobSettings& s) {
+                          s.Backlash = true;
+                          s.BacklashVal = "1e25";
+                          s.OnSpeed = "";
+                      },
+                      '.', "Miscellaneous, Backlash: '1e25' is too large for a coordinate",
+                      "BacklashVal"},
         BadNumberCase{"OffSpeedEmptyBeforeOnSpeed",
                       [](JobSettings& s) {
                           s.OffSpeed = "";
