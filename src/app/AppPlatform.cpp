@@ -1,5 +1,6 @@
 #include "app/AppPlatform.h"
 
+#include <clocale>
 #include <ctime>
 
 #include <QCoreApplication>
@@ -50,6 +51,9 @@ void ConfigureApplication()
     QGuiApplication::setDesktopFileName(QStringLiteral("pyrolith"));
     AppStyle::LoadResources();
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/pyrolith/icon-256.png")));
+    // The job header's date and time follow the user's locale as in the command-line program
+    // (Qt applies it on Unix already, not on Windows).
+    std::setlocale(LC_TIME, "");
 }
 
 std::filesystem::path ToPath(const QString& path)
