@@ -41,7 +41,8 @@ struct JobContext {
 // Reads and checks every number the job needs and fills the context. The backlash (when it
 // is used) and the three pause times, in that order, must read with the strict conversion
 // and `decimalSeparator`; otherwise pyrolith::Error "'%s' is not a valid floating point
-// value" is thrown. The pixel size and the offsets read as 0 when they are not numbers.
+// value" is thrown. The pixel size and the offsets read as 0 when they are not numbers;
+// CheckJobNumbers, which WriteJobFile calls first, refuses such a job.
 JobContext MakeJobContext(const JobSettings& settings, const MonoBitmap& picture,
                           char decimalSeparator);
 
