@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#if defined(__SSE2__) || defined(_M_X64)
+#if (defined(__SSE2__) && defined(__x86_64__)) || defined(_M_X64)
 #include <emmintrin.h>
 #define PYROLITH_SSE2 1
 #endif
