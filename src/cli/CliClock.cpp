@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/CalendarTime.h"
+
 namespace pyrolith::cli {
 namespace {
 
@@ -31,12 +33,7 @@ DateTimeTexts JobDateTime()
             utc = true;
         }
     }
-    std::tm moment{};
-    if (utc) {
-        gmtime_r(&now, &moment);
-    } else {
-        localtime_r(&now, &moment);
-    }
+    const std::tm moment = utc ? UtcCalendarTime(now) : LocalCalendarTime(now);
     return {Format("%x", moment), Format("%X", moment)};
 }
 
