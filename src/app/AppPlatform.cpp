@@ -30,7 +30,12 @@ QString LongTimeText(const QDateTime& moment)
 
 std::filesystem::path ToPath(const QString& path)
 {
+#ifdef Q_OS_WIN
+    // Windows paths are UTF-16: no 8-bit code page in between.
+    return std::filesystem::path(path.toStdWString());
+#else
     return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
 }
 
 QString ProgramFolder()
