@@ -51,6 +51,7 @@ int main(int argc, char** argv)
     // texts; the core's number text never depends on it.
     std::setlocale(LC_ALL, "");
     pyrolith::IgnoreFileSizeSignal();
+    pyrolith::UseUtf8Console();
 
     CLI::App app{"Writes the G-code raster-engraving job for a Windows bitmap.", "pyrolith-cli"};
     // CLI11 would read "/name" as an option on Windows; a path may start with "/" there too.

@@ -58,6 +58,11 @@ std::vector<std::string> Utf8Arguments(int, char**)
     return arguments;
 }
 
+void UseUtf8Console()
+{
+    ::SetConsoleOutputCP(CP_UTF8);
+}
+
 #else
 
 std::filesystem::path PathFromUtf8(std::string_view text)
@@ -74,6 +79,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv)
 {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
+
+void UseUtf8Console() {}
 
 #endif
 

@@ -18,4 +18,8 @@ std::string Utf8FromPath(const std::filesystem::path& path);
 // can spell.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
+// Makes the console show the program's UTF-8 output as UTF-8 (Windows; POSIX terminals
+// already do).
+void UseUtf8Console();
+
 }  // namespace pyrolith
