@@ -10,6 +10,9 @@ prefix=$(realpath -m "$1")
 shift
 export WINEPREFIX=$prefix
 export WINEDEBUG=-all
+# One Unix locale for every run: Wine resets the regional format when the locale changes,
+# and takes the file names' encoding (UTF-8) from it.
+export LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 wine=/usr/lib/wine/wine64
