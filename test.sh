@@ -2,11 +2,16 @@
 # Installs what is missing, builds, and runs every test: the normal build, the fuzz targets
 # for a bounded time, and the AddressSanitizer + UndefinedBehaviorSanitizer build.
 #   PYROLITH_QUICK=1      only the normal build's tests (for quick rounds while developing)
+#   PYROLITH_WINDOWS=0    skip the Windows build and its tests under Wine (default: run them)
 #   PYROLITH_FUZZ_SECONDS seconds per fuzz target (default 60 on CI, 10 otherwise)
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
+windows=${PYROLITH_WINDOWS:-1}
 ensure_packages $BUILD_PACKAGES $TEST_PACKAGES
+if [ "$windows" = "1" ]; then
+  ensure_packages $WINDOWS_PACKAGES
+fi
 ensure_german_locale
 
 werror=OFF
@@ -16,6 +21,12 @@ jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPYROLITH_WERROR=$werror >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+# The Windows build of the core and the command line, its tests under Wine, and the same job
+# from both command lines.
+if [ "$windows" = "1" ]; then
+  scripts/test-windows.sh "$jobs"
+fi
 
 [ "${PYROLITH_QUICK:-0}" = "1" ] && exit 0
 

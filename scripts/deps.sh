@@ -4,6 +4,8 @@ BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
 # The fuzz targets need clang and its runtime; the locale tests need a German locale; the
 # window titles and placement are checked on an X server (xvfb-run, xprop).
 TEST_PACKAGES="clang libclang-rt-14-dev locales xvfb x11-utils"
+# The Windows build of the core, the command line and their tests, run under Wine.
+WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix wine wine64 googletest"
 
 ensure_packages() {
   local missing=()

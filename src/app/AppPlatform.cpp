@@ -58,7 +58,12 @@ void ConfigureApplication()
 
 std::filesystem::path ToPath(const QString& path)
 {
+#ifdef Q_OS_WIN
+    // Windows paths are UTF-16: no 8-bit code page in between.
+    return std::filesystem::path(path.toStdWString());
+#else
     return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
 }
 
 QString ProgramFolder()

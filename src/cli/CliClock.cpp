@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/CalendarTime.h"
+
 namespace pyrolith::cli {
 
 DateTimeTexts JobDateTime()
@@ -21,12 +23,7 @@ DateTimeTexts JobDateTime()
             utc = true;
         }
     }
-    std::tm moment{};
-    if (utc) {
-        gmtime_r(&now, &moment);
-    } else {
-        localtime_r(&now, &moment);
-    }
+    const std::tm moment = utc ? UtcCalendarTime(now) : LocalCalendarTime(now);
     return JobDateTimeTexts(moment);
 }
 

@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <clocale>
 #include <filesystem>
 #include <iostream>
@@ -17,6 +18,7 @@
 #include "cli/CliSettings.h"
 #include "common/Error.h"
 #include "common/FileError.h"
+#include "common/PathText.h"
 #include "gcode/JobWriter.h"
 #include "image/Bitmap.h"
 #include "settings/SettingsFiles.h"
@@ -49,8 +51,11 @@ int main(int argc, char** argv)
     // texts; the core's number text never depends on it.
     std::setlocale(LC_ALL, "");
     pyrolith::IgnoreFileSizeSignal();
+    pyrolith::UseUtf8Console();
 
     CLI::App app{"Writes the G-code raster-engraving job for a Windows bitmap.", "pyrolith-cli"};
+    // CLI11 would read "/name" as an option on Windows; a path may start with "/" there too.
+    app.allow_windows_style_options(false);
     std::string profile;
     std::vector<std::string> assignments;
     std::string separator;
@@ -74,7 +79,10 @@ int main(int argc, char** argv)
     app.set_version_flag("--version", std::string("pyrolith-cli ") + PYROLITH_VERSION_TEXT);
 
     try {
-        app.parse(argc, argv);
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> arguments = pyrolith::Utf8Arguments(argc, argv);
+        std::reverse(arguments.begin(), arguments.end());
+        app.parse(arguments);
     } catch (const CLI::CallForHelp& help) {
         return app.exit(help);
     } catch (const CLI::CallForVersion& version) {
@@ -104,11 +112,12 @@ int main(int argc, char** argv)
     try {
         if (!profile.empty()) {
             std::error_code error;
-            if (!fs::is_regular_file(profile, error)) {
+            const fs::path profilePath = pyrolith::PathFromUtf8(profile);
+            if (!fs::is_regular_file(profilePath, error)) {
                 return JobError("Profile not found: " + profile);
             }
             pyrolith::AppSettings unused;
-            pyrolith::LoadChosenProfile(profile, settings, unused);
+            pyrolith::LoadChosenProfile(profilePath, settings, unused);
         }
         for (const auto& [key, value] : sets) {
             if (!pyrolith::cli::ApplySetting(settings, key, value)) {
@@ -116,7 +125,8 @@ int main(int argc, char** argv)
             }
         }
 
-        const pyrolith::Bitmap source = pyrolith::ReadBitmap(fs::path(input));
+        const fs::path inputPath = pyrolith::PathFromUtf8(input);
+        const pyrolith::Bitmap source = pyrolith::ReadBitmap(inputPath);
         if (source.layout == pyrolith::PixelLayout::Unrecognized) {
             return JobError(pyrolith::UnrecognizedFormatMessage());
         }
@@ -128,10 +138,10 @@ int main(int argc, char** argv)
         environment.date = clock.date;
         environment.time = clock.time;
         environment.versionText = PYROLITH_VERSION_TEXT;
-        environment.imageFileName = fs::path(input).filename().string();
-        pyrolith::WriteJobFile(fs::path(output), settings, picture, environment);
+        environment.imageFileName = pyrolith::Utf8FromPath(inputPath.filename());
+        pyrolith::WriteJobFile(pyrolith::PathFromUtf8(output), settings, picture, environment);
         if (!monoPath.empty()) {
-            pyrolith::WriteBitmap(fs::path(monoPath), picture);
+            pyrolith::WriteBitmap(pyrolith::PathFromUtf8(monoPath), picture);
         }
 
         std::cout << pyrolith::OriginalSizeLine(source.width, source.height) << "\n"

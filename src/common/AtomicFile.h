@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -7,13 +8,15 @@
 namespace pyrolith {
 
 // Writes a file so that it appears complete or not at all: the bytes go to a temporary file
-// in the target's folder, and only commit() renames it over the target. A failure, or
-// destruction without commit(), removes the temporary file and leaves an existing target
-// untouched. Errors throw pyrolith::Error with FileErrorText of the error code.
+// in the target's folder, and only commit() flushes it to the disk and moves it over the
+// target (rename on POSIX, MoveFileExW on Windows). A failure, or destruction without
+// commit(), removes the temporary file and leaves an existing target untouched. Errors throw
+// pyrolith::Error with the user's text of the error (FileError.h).
 //
-// A target or folder that has no write permission bits is refused before anything is
-// written, even for a user (such as root) whom the system would let through: a read-only
-// file is never replaced behind the user's back.
+// A read-only target is refused before anything is written, even for a user (such as root)
+// whom the system would let through: a read-only file is never replaced behind the user's
+// back. On POSIX a folder without write permission bits is refused the same way (Windows
+// keeps no such mark on folders).
 class AtomicFile {
 public:
     explicit AtomicFile(std::filesystem::path target);
@@ -41,12 +44,12 @@ private:
 
     void flushBuffer();
     void writeAll(const char* data, std::size_t size);
-    [[noreturn]] void fail(int errorCode);
+    [[noreturn]] void fail(const std::string& message);
     void discard() noexcept;
 
     std::filesystem::path target_;
-    std::string tempPath_;
-    int fd_ = -1;
+    std::filesystem::path tempPath_;
+    std::intptr_t file_ = -1;  // a descriptor on POSIX, a HANDLE on Windows; -1 when closed
     std::size_t used_ = 0;
     char buffer_[kBufferSize];
 };

@@ -1,18 +1,12 @@
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <limits>
 #include <string>
 
 #include "common/Error.h"
-#include "common/FileError.h"
+#include "common/FileBytes.h"
 #include "image/Bitmap.h"
 #include "image/BitmapFormat.h"
 
@@ -407,66 +401,6 @@ PixelLayout LayoutOf(const Bitmap& bitmap)
     }
 }
 
-// The bytes of a file, mapped while it is read.
-class MappedFile {
-public:
-    explicit MappedFile(const std::filesystem::path& path)
-    {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) {
-            throw Error(FileErrorText(errno));
-        }
-        struct stat info {};
-        if (::fstat(fd_, &info) != 0) {
-            Fail(errno);
-        }
-        if (S_ISDIR(info.st_mode)) {
-            Fail(EISDIR);
-        }
-        if (!S_ISREG(info.st_mode)) {
-            ::close(fd_);
-            Invalid("it is not a regular file");
-        }
-        size_ = static_cast<std::size_t>(info.st_size);
-        if (size_ > 0) {
-            int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-            flags |= MAP_POPULATE; // one call instead of a fault for every page
-#endif
-            void* address = ::mmap(nullptr, size_, PROT_READ, flags, fd_, 0);
-            if (address == MAP_FAILED) {
-                Fail(errno);
-            }
-            data_ = static_cast<const std::uint8_t*>(address);
-        }
-    }
-    ~MappedFile()
-    {
-        if (data_ != nullptr) {
-            ::munmap(const_cast<std::uint8_t*>(data_), size_);
-        }
-        ::close(fd_);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-
-    std::span<const std::uint8_t> bytes() const
-    {
-        return {data_, size_};
-    }
-
-private:
-    [[noreturn]] void Fail(int code)
-    {
-        ::close(fd_);
-        throw Error(FileErrorText(code));
-    }
-
-    int fd_ = -1;
-    const std::uint8_t* data_ = nullptr;
-    std::size_t size_ = 0;
-};
-
 } // namespace
 
 std::uint64_t BitmapRowBytes(std::uint64_t width, std::uint32_t bitsPerPixel)
@@ -511,8 +445,15 @@ Bitmap ReadBitmap(std::span<const std::uint8_t> bytes, const BitmapLimits& limit
 
 Bitmap ReadBitmap(const std::filesystem::path& path, const BitmapLimits& limits)
 {
-    const MappedFile file(path);
-    return ReadBitmap(file.bytes(), limits);
+    try {
+        const FileBytes file(path);
+        return ReadBitmap(file.bytes(), limits);
+    } catch (const FileReadError& error) {
+        if (error.kind() == FileReadError::Kind::NotRegular) {
+            Invalid("it is not a regular file");
+        }
+        throw;
+    }
 }
 
 Rgb Bitmap::pixel(std::int32_t x, std::int32_t y) const

@@ -1,14 +1,10 @@
 #include "settings/IniDocument.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <stdexcept>
 
 #include "common/AsciiCase.h"
+#include "common/FileBytes.h"
 #include "common/TextEncoding.h"
 
 namespace pyrolith {
@@ -612,49 +608,15 @@ std::string IniDocument::serializeText(bool utf8) const
 IniFile ReadIniFile(const std::filesystem::path& path)
 {
     IniFile file;
-    // Non-blocking, so that opening a pipe never waits for a writer; a regular file reads
-    // the same either way.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        file.state =
-            (errno == ENOENT || errno == ENOTDIR) ? IniFileState::Missing : IniFileState::Refused;
-        return file;
+    try {
+        const FileBytes bytes(path, kMaxIniFileSize);
+        const auto data = bytes.bytes();
+        file.document = IniDocument::Parse(std::string(data.begin(), data.end()));
+        file.state = IniFileState::Read;
+    } catch (const FileReadError& error) {
+        file.state = error.kind() == FileReadError::Kind::Missing ? IniFileState::Missing
+                                                                   : IniFileState::Refused;
     }
-    file.state = IniFileState::Refused;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
-        static_cast<std::uint64_t>(info.st_size) > kMaxIniFileSize) {
-        ::close(fd);
-        return file;
-    }
-    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
-    std::size_t used = 0;
-    for (;;) {
-        if (used == bytes.size()) {
-            // The file may have grown since fstat: read on, up to the limit.
-            if (bytes.size() > kMaxIniFileSize) {
-                ::close(fd);
-                return file;
-            }
-            bytes.resize(std::min<std::size_t>(bytes.size() + 65536, kMaxIniFileSize + 1));
-        }
-        const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ::close(fd);
-            return file;
-        }
-        if (n == 0) {
-            break;
-        }
-        used += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    bytes.resize(used);
-    file.state = IniFileState::Read;
-    file.document = IniDocument::Parse(std::move(bytes));
     return file;
 }
 

@@ -6,6 +6,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/Error.h"
+#include "common/PathText.h"
 #include "settings/SettingsFields.h"
 
 namespace pyrolith {
@@ -60,7 +61,7 @@ const std::optional<std::string_view>& DefaultFor(const FieldInfo& field, Settin
 // Replaces the file at path with the document read from it and filled by fill.
 void WriteIniFile(const std::filesystem::path& path, const std::function<void(IniDocument&)>& fill)
 {
-    const Error failure("Unable to write to " + path.string());
+    const Error failure("Unable to write to " + Utf8FromPath(path));
     try {
         std::filesystem::path target = path;
         std::error_code error;
@@ -137,7 +138,7 @@ void ReadSettingsFile(const std::filesystem::path& path, JobSettings& job, AppSe
 void LoadProfile(const std::filesystem::path& path, JobSettings& job, AppSettings& app)
 {
     ReadStoredFields(ReadIniFile(path).document, SettingsReader::Profile, job, app);
-    app.Profile = path.string();
+    app.Profile = Utf8FromPath(path);
 }
 
 void LoadChosenProfile(const std::filesystem::path& path, JobSettings& job, AppSettings& app)
@@ -155,7 +156,8 @@ void LoadChosenProfile(const std::filesystem::path& path, JobSettings& job, AppS
 
 std::string ProfileLabel(const std::filesystem::path& path)
 {
-    std::string_view name = path.native();
+    const std::string whole = Utf8FromPath(path);
+    std::string_view name = whole;
     const std::size_t slash = name.find_last_of("/\\");
     if (slash != std::string_view::npos) {
         name.remove_prefix(slash + 1);

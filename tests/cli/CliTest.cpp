@@ -1,8 +1,12 @@
 // Runs pyrolith-cli as a process: exit statuses, exact messages, files left alone on errors.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/wait.h>
+#endif
 
 #include <cstdint>
 #include <filesystem>
@@ -12,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/PathText.h"
 #include "image/Bitmap.h"
 
 namespace {
@@ -23,6 +28,91 @@ struct CliRun {
     std::string out;
     std::string err;
 };
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+#ifdef _WIN32
+
+// An argument quoted the way CommandLineToArgvW reads it back.
+std::wstring Quoted(const std::wstring& argument)
+{
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L'"';
+}
+
+// Runs the program with `environment` added and SOURCE_DATE_EPOCH removed (Windows takes no
+// locale from the environment); output goes through files, as on POSIX.
+CliRun RunCli(const std::vector<std::string>& arguments,
+              const std::map<std::string, std::string>& environment = {})
+{
+    const fs::path folder = fs::temp_directory_path();
+    const fs::path outPath = folder / ("cli-out-" + std::to_string(::GetCurrentProcessId()));
+    const fs::path errPath = folder / ("cli-err-" + std::to_string(::GetCurrentProcessId()));
+    ::SetEnvironmentVariableW(L"SOURCE_DATE_EPOCH", nullptr);
+    for (const auto& [name, value] : environment) {
+        ::SetEnvironmentVariableW(pyrolith::PathFromUtf8(name).c_str(),
+                                  pyrolith::PathFromUtf8(value).c_str());
+    }
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE out = ::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE err = ::CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    std::wstring commandLine = Quoted(pyrolith::PathFromUtf8(PYROLITH_CLI).native());
+    for (const std::string& argument : arguments) {
+        commandLine += L" " + Quoted(pyrolith::PathFromUtf8(argument).native());
+    }
+    PROCESS_INFORMATION process{};
+    CliRun run;
+    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                         &startup, &process)) {
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD status = 0;
+        ::GetExitCodeProcess(process.hProcess, &status);
+        run.status = static_cast<int>(status);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    ::CloseHandle(out);
+    ::CloseHandle(err);
+    for (const auto& entry : environment) {
+        ::SetEnvironmentVariableW(pyrolith::PathFromUtf8(entry.first).c_str(), nullptr);
+    }
+    // Standard output and error are text streams, which end their lines with CR LF on Windows.
+    for (auto [text, path] : {std::pair{&run.out, &outPath}, std::pair{&run.err, &errPath}}) {
+        *text = ReadFile(*path);
+        for (std::size_t at = 0; (at = text->find("\r\n", at)) != std::string::npos;) {
+            text->erase(at, 1);
+        }
+    }
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return run;
+}
+
+#else
 
 std::string ReadAll(int fd)
 {
@@ -79,6 +169,8 @@ CliRun RunCli(const std::vector<std::string>& arguments,
     ::unlink(errPath.c_str());
     return run;
 }
+
+#endif
 
 void Put16(std::string& bytes, std::uint16_t v)
 {
@@ -163,17 +255,17 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder_); }
 
-    std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+    std::string Path(const std::string& name) const
+    {
+        return pyrolith::Utf8FromPath(folder_ / pyrolith::PathFromUtf8(name));
+    }
     void Write(const std::string& name, const std::string& bytes) const
     {
-        std::ofstream(folder_ / name, std::ios::binary) << bytes;
+        std::ofstream(folder_ / pyrolith::PathFromUtf8(name), std::ios::binary) << bytes;
     }
     std::string Read(const std::string& name) const
     {
-        std::ifstream in(folder_ / name, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return ReadFile(folder_ / pyrolith::PathFromUtf8(name));
     }
     std::vector<std::string> Lines(const std::string& name) const
     {
@@ -342,6 +434,26 @@ TEST_F(CliTest, SourceDateEpochMakesTheJobReproducible)
     ASSERT_EQ(RunCli({Path("pic.bmp"), Path("b.gcode")}, epoch).status, 0);
     EXPECT_EQ(Read("a.gcode"), Read("b.gcode"));
     EXPECT_EQ(Lines("a.gcode")[2], "; 01/02/70 at 00:00:00");
+}
+
+// Arguments reach the system calls whole: picture, profile, job and image in a folder with
+// non-ASCII names. The job names the picture in Windows-1252, "?" for what it cannot hold.
+TEST_F(CliTest, NonAsciiPathsAreReadAndWritten)
+{
+    const std::string folder = "Gravur \xC3\xBC/";
+    fs::create_directory(folder_ / pyrolith::PathFromUtf8(folder));
+    const std::string picture = folder + "Gr\xC3\xB6\xC3\x9F" "e \xE2\x9C\x93.bmp";
+    Write(picture, Bitmap24({"#."}));
+    Write(folder + "M\xC3\xA4" "chtig.prf", "[Values]\r\nOnSpeed=900\r\n");
+    const CliRun run =
+        RunCli({"--profile", Path(folder + "M\xC3\xA4" "chtig.prf"), "--mono",
+                Path(folder + "bw \xE2\x9C\x93.bmp"), Path(picture), Path(folder + "job \xE2\x9C\x93.gcode")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = Lines(folder + "job \xE2\x9C\x93.gcode");
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "; Original File: Gr\xF6\xDF" "e ?.bmp");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "; Laser On Speed: 900 mm/min"), lines.end());
+    EXPECT_EQ(pyrolith::ReadBitmap(folder_ / pyrolith::PathFromUtf8(folder + "bw \xE2\x9C\x93.bmp")).width, 2);
 }
 
 TEST_F(CliTest, MonoWritesTheBlackAndWhiteImage)

@@ -1,0 +1,75 @@
+#include "common/PageMemory.h"
+
+#include <cstdint>
+#include <new>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+
+namespace pyrolith {
+
+#ifdef _WIN32
+
+void* AllocatePages(std::size_t bytes)
+{
+    void* memory = ::VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    return memory;
+}
+
+void FreePages(void* memory, std::size_t) noexcept
+{
+    ::VirtualFree(memory, 0, MEM_RELEASE);
+}
+
+#else
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+#ifndef MADV_POPULATE_WRITE
+constexpr int MADV_POPULATE_WRITE = 23; // Linux 5.14
+#endif
+
+} // namespace
+
+void* AllocatePages(std::size_t bytes)
+{
+    const std::size_t mapped = bytes + kHugePage;
+    void* memory =
+        ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    const auto start = reinterpret_cast<std::uintptr_t>(memory);
+    const std::uintptr_t aligned = (start + kHugePage - 1) & ~(std::uintptr_t{kHugePage} - 1);
+    if (aligned > start) {
+        ::munmap(memory, aligned - start);
+    }
+    const std::uintptr_t end = start + mapped;
+    if (end > aligned + bytes) {
+        ::munmap(reinterpret_cast<void*>(aligned + bytes), end - (aligned + bytes));
+    }
+    void* block = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+    ::madvise(block, bytes, MADV_HUGEPAGE);
+#endif
+    // Best effort: an older system makes the pages present on first use instead.
+    ::madvise(block, bytes, MADV_POPULATE_WRITE);
+    return block;
+}
+
+void FreePages(void* memory, std::size_t bytes) noexcept
+{
+    ::munmap(memory, bytes);
+}
+
+#endif
+
+} // namespace pyrolith
