@@ -93,6 +93,23 @@ GrayRaster Flat(std::int32_t width, std::int32_t height, std::uint8_t level)
     return gray;
 }
 
+// A build without the decoders names the format and says what to do.
+TEST(PictureReader, BitmapOnlyBuildRefusesOtherFormatsByName)
+{
+    if (PictureDecodersAvailable()) {
+        GTEST_SKIP() << "this build reads every format";
+    }
+    const std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    try {
+        ReadPicture(png);
+        ADD_FAILURE() << "read";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "PNG pictures cannot be read by this build of Pyrolith, which "
+                                   "reads bitmaps only. Save the picture as a bitmap (.bmp) and "
+                                   "load that.");
+    }
+}
+
 struct FormatCase {
     const char* name;
     const char* output; // the file convert writes, its prefix choosing the format
