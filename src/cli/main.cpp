@@ -20,7 +20,6 @@
 #include "gcode/JobWriter.h"
 #include "image/Bitmap.h"
 #include "image/JobPicture.h"
-#include "image/PictureReader.h"
 #include "settings/SettingsFiles.h"
 
 namespace {
@@ -119,11 +118,8 @@ int main(int argc, char** argv)
             }
         }
 
-        const pyrolith::Bitmap source = pyrolith::ReadPicture(fs::path(input));
-        if (source.layout == pyrolith::PixelLayout::Unrecognized) {
-            return JobError(pyrolith::UnrecognizedFormatMessage());
-        }
-        const pyrolith::MonoBitmap picture = pyrolith::MakeJobPicture(source, settings);
+        const pyrolith::JobPicture job = pyrolith::ReadJobPicture(fs::path(input), settings);
+        const pyrolith::MonoBitmap& picture = job.picture;
 
         const auto clock = pyrolith::cli::JobDateTime();
         pyrolith::JobEnvironment environment;
@@ -137,7 +133,7 @@ int main(int argc, char** argv)
             pyrolith::WriteBitmap(fs::path(monoPath), picture);
         }
 
-        std::cout << pyrolith::OriginalSizeLine(source.width, source.height) << "\n"
+        std::cout << pyrolith::OriginalSizeLine(job.sourceWidth, job.sourceHeight) << "\n"
                   << pyrolith::FinalSizeLine(picture.width(), picture.height(), settings.DistPerPixel,
                                              settings.UseInches, decimalSeparator)
                   << "\n";

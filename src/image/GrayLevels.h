@@ -48,8 +48,9 @@ GrayRaster AdjustedGrayLevels(const Bitmap& source, const GrayAdjustments& adjus
 
 // The black-and-white image of grey levels in one of the modes working on them (Threshold,
 // the error diffusions, Bayer; Palette is treated as Threshold). Error diffusion compares
-// with mid-grey (128) and runs left to right on even rows, right to left on odd rows.
-MonoBitmap MonoFromGray(const GrayRaster& gray, ImageMode mode, int threshold,
+// with mid-grey (128) and runs left to right on even rows, right to left on odd rows. The
+// image takes over the memory of the grey levels (pass them with std::move to spare a copy).
+MonoBitmap MonoFromGray(GrayRaster gray, ImageMode mode, int threshold,
                         const CancelCheck& cancel = {});
 
 // The black-and-white image of a source picture under the conversion options: Palette mode

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 
 #include "common/Cancel.h"
@@ -18,6 +19,17 @@ std::optional<Bitmap> ResizedForJob(const Bitmap& source, const JobSettings& set
 // The black-and-white image the job engraves: the source, resized when ResizeWidth asks,
 // converted in the settings' mode. With the default settings this is MakeMonoBitmap(source).
 MonoBitmap MakeJobPicture(const Bitmap& source, const JobSettings& settings,
+                          const CancelCheck& cancel = {});
+
+// The picture file read and made into the job's black-and-white image. A mode working on grey
+// levels without a resize never keeps the colour picture, which spares memory and time on
+// large pictures; the image is the same as MakeJobPicture(ReadPicture(path), settings).
+struct JobPicture {
+    std::int32_t sourceWidth = 0; // the picture as read, for the size line
+    std::int32_t sourceHeight = 0;
+    MonoBitmap picture;
+};
+JobPicture ReadJobPicture(const std::filesystem::path& path, const JobSettings& settings,
                           const CancelCheck& cancel = {});
 
 } // namespace pyrolith

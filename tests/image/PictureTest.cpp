@@ -145,6 +145,10 @@ TEST_P(EveryFormat, ReadsTheSamePicture)
         }
     }
     EXPECT_EQ(Drawing(MakeJobPicture(picture, settings)), expected);
+    // The command line's way, straight to grey levels, gives the same image.
+    const JobPicture job = ReadJobPicture(file, settings);
+    EXPECT_EQ(Drawing(job.picture), expected);
+    EXPECT_EQ(job.sourceWidth, 32);
 }
 
 INSTANTIATE_TEST_SUITE_P(

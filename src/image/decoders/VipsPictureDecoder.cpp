@@ -128,37 +128,24 @@ void CheckSize(PictureFormat format, const VImage& image, const BitmapLimits& li
     }
 }
 
-Bitmap Copy(const VImage& image, const BitmapLimits& limits, PictureFormat format,
-            const CancelCheck& cancel)
+void Copy(const VImage& image, const BitmapLimits& limits, PictureFormat format,
+          const CancelCheck& cancel, RowSink& sink)
 {
     CheckSize(format, image, limits);
-    Bitmap out;
-    out.width = image.width();
-    out.height = image.height();
-    out.bitsPerPixel = 24;
-    out.layout = PixelLayout::Rgb888;
-    out.stride = static_cast<std::size_t>(BitmapRowBytes(static_cast<std::uint64_t>(out.width), 24));
-    out.pixels = PixelBuffer(out.stride * static_cast<std::size_t>(out.height));
-
+    const int width = image.width();
+    const int height = image.height();
+    sink.start(width, height);
     // Strips in top-to-bottom order, as a sequential picture allows.
     const VRegion region = image.region();
     constexpr int kStrip = 64;
-    const auto width = static_cast<std::size_t>(out.width);
-    for (int top = 0; top < out.height; top += kStrip) {
+    for (int top = 0; top < height; top += kStrip) {
         ThrowIfCancelled(cancel);
-        const int rows = std::min(kStrip, out.height - top);
-        region.prepare(0, top, out.width, rows);
+        const int rows = std::min(kStrip, height - top);
+        region.prepare(0, top, width, rows);
         for (int y = top; y < top + rows; ++y) {
-            const VipsPel* p = region.addr(0, y);
-            std::uint8_t* target = out.pixels.data() + static_cast<std::size_t>(y) * out.stride;
-            for (std::size_t x = 0; x < width; ++x, p += 3) {
-                target[3 * x] = p[2];
-                target[3 * x + 1] = p[1];
-                target[3 * x + 2] = p[0];
-            }
+            sink.row(y, region.addr(0, y));
         }
     }
-    return out;
 }
 
 } // namespace
@@ -168,9 +155,9 @@ bool DecoderAvailable()
     return true;
 }
 
-Bitmap DecodePicture(PictureFormat format, const std::filesystem::path* path,
-                     std::span<const std::uint8_t> bytes, const BitmapLimits& limits,
-                     const CancelCheck& cancel)
+void DecodePicture(PictureFormat format, const std::filesystem::path* path,
+                   std::span<const std::uint8_t> bytes, const BitmapLimits& limits,
+                   const CancelCheck& cancel, RowSink& sink)
 {
     const std::string name(PictureFormatName(format));
     if (!StartLibrary()) {
@@ -185,9 +172,8 @@ Bitmap DecodePicture(PictureFormat format, const std::filesystem::path* path,
             image.get_int(VIPS_META_ORIENTATION) > 1) {
             image = Open(format, SourceOf(path, bytes), VIPS_ACCESS_RANDOM);
         }
-        Bitmap bitmap = Copy(ToEightBitRgb(image), limits, format, cancel);
+        Copy(ToEightBitRgb(image), limits, format, cancel, sink);
         vips_thread_shutdown();
-        return bitmap;
     } catch (const VError& error) {
         const std::string reason = Reason(error);
         vips_thread_shutdown();
