@@ -81,8 +81,10 @@ int main(int argc, char** argv)
     const fs::path jpeg = folder / "bench-10000x8000.jpg";
     if (!fs::exists(jpeg)) {
         std::printf("making %s ...\n", jpeg.string().c_str());
-        if (Run(kConvert + "-size 1000x800 plasma:fractal -seed 7 -resize 10000x8000! "
-                "-quality 90 '" + jpeg.string() + "'") != 0) {
+        if (Run(kConvert +
+                "-size 1000x800 plasma:fractal -seed 7 -resize 10000x8000! "
+                "-quality 90 '" +
+                jpeg.string() + "'") != 0) {
             return 1;
         }
     }

@@ -71,7 +71,8 @@ int main(int argc, char** argv)
     app.add_option("--mono", monoPath, "Also write the black-and-white image as a 4-bit bitmap")
         ->option_text("FILE.bmp");
     app.add_option("INPUT", input,
-                   "The picture to engrave: a bitmap (.bmp), PNG, JPEG, GIF, TIFF or WebP")->required();
+                   "The picture to engrave: a bitmap (.bmp), PNG, JPEG, GIF, TIFF or WebP")
+        ->required();
     app.add_option("OUTPUT", output, "The G-code file to write")->required();
     app.set_version_flag("--version", std::string("pyrolith-cli ") + PYROLITH_VERSION_TEXT);
 
@@ -134,8 +135,9 @@ int main(int argc, char** argv)
         }
 
         std::cout << pyrolith::OriginalSizeLine(job.sourceWidth, job.sourceHeight) << "\n"
-                  << pyrolith::FinalSizeLine(picture.width(), picture.height(), settings.DistPerPixel,
-                                             settings.UseInches, decimalSeparator)
+                  << pyrolith::FinalSizeLine(picture.width(), picture.height(),
+                                             settings.DistPerPixel, settings.UseInches,
+                                             decimalSeparator)
                   << "\n";
     } catch (const pyrolith::Error& error) {
         return JobError(error.what());

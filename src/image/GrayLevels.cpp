@@ -90,12 +90,32 @@ Kernel DiffusionKernel(ImageMode mode)
     case ImageMode::Atkinson: // passes on six eighths of the error by design
         return make({{1, 0, 1}, {2, 0, 1}, {-1, 1, 1}, {0, 1, 1}, {1, 1, 1}, {0, 2, 1}}, 8);
     case ImageMode::Jarvis:
-        return make({{1, 0, 7}, {2, 0, 5}, {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7}, {1, 1, 5},
-                     {2, 1, 3}, {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5}, {1, 2, 3}, {2, 2, 1}},
+        return make({{1, 0, 7},
+                     {2, 0, 5},
+                     {-2, 1, 3},
+                     {-1, 1, 5},
+                     {0, 1, 7},
+                     {1, 1, 5},
+                     {2, 1, 3},
+                     {-2, 2, 1},
+                     {-1, 2, 3},
+                     {0, 2, 5},
+                     {1, 2, 3},
+                     {2, 2, 1}},
                     48);
     case ImageMode::Stucki:
-        return make({{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4},
-                     {2, 1, 2}, {-2, 2, 1}, {-1, 2, 2}, {0, 2, 4}, {1, 2, 2}, {2, 2, 1}},
+        return make({{1, 0, 8},
+                     {2, 0, 4},
+                     {-2, 1, 2},
+                     {-1, 1, 4},
+                     {0, 1, 8},
+                     {1, 1, 4},
+                     {2, 1, 2},
+                     {-2, 2, 1},
+                     {-1, 2, 2},
+                     {0, 2, 4},
+                     {1, 2, 2},
+                     {2, 2, 1}},
                     42);
     default:
         return make({{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}, 16);
@@ -105,8 +125,8 @@ Kernel DiffusionKernel(ImageMode mode)
 // Floyd-Steinberg along one row: the error for the next pixel stays in a register, the rows
 // below receive theirs in memory.
 template <int Step>
-void FloydSteinbergRow(const std::uint8_t* source, std::uint8_t* target, float* here,
-                       float* below, std::ptrdiff_t first, std::size_t width)
+void FloydSteinbergRow(const std::uint8_t* source, std::uint8_t* target, float* here, float* below,
+                       std::ptrdiff_t first, std::size_t width)
 {
     float carry = 0.0f;
     std::ptrdiff_t x = first;
@@ -234,10 +254,9 @@ std::array<std::uint8_t, 256> AdjustmentTable(const GrayAdjustments& a)
         }
         if (a.contrast != 0) {
             // Around mid-grey: 100 makes a hard step, -100 a flat mid-grey.
-            const double factor =
-                a.contrast >= 100 ? 1e9
-                : a.contrast > 0  ? 100.0 / (100.0 - a.contrast)
-                                  : (100.0 + a.contrast) / 100.0;
+            const double factor = a.contrast >= 100 ? 1e9
+                                  : a.contrast > 0  ? 100.0 / (100.0 - a.contrast)
+                                                    : (100.0 + a.contrast) / 100.0;
             v = std::clamp(std::round((v - 127.5) * factor + 127.5), 0.0, 255.0);
         }
         if (a.gamma != 1) {

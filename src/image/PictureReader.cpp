@@ -34,7 +34,8 @@ public:
         bitmap.height = height;
         bitmap.bitsPerPixel = 24;
         bitmap.layout = PixelLayout::Rgb888;
-        bitmap.stride = static_cast<std::size_t>(BitmapRowBytes(static_cast<std::uint64_t>(width), 24));
+        bitmap.stride =
+            static_cast<std::size_t>(BitmapRowBytes(static_cast<std::uint64_t>(width), 24));
         bitmap.pixels = PixelBuffer(bitmap.stride * static_cast<std::size_t>(height));
     }
     void row(std::int32_t y, const std::uint8_t* rgb) override
@@ -56,7 +57,8 @@ public:
     {
         gray.width = width;
         gray.height = height;
-        gray.pixels = PixelBuffer(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        gray.pixels =
+            PixelBuffer(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     }
     void row(std::int32_t y, const std::uint8_t* rgb) override
     {
@@ -109,7 +111,8 @@ PictureFormat SniffPictureFormat(std::span<const std::uint8_t> b)
     if (StartsWith(b, "GIF87a") || StartsWith(b, "GIF89a")) {
         return PictureFormat::Gif;
     }
-    if (StartsWith(b, std::string_view("II*\0", 4)) || StartsWith(b, std::string_view("MM\0*", 4))) {
+    if (StartsWith(b, std::string_view("II*\0", 4)) ||
+        StartsWith(b, std::string_view("MM\0*", 4))) {
         return PictureFormat::Tiff;
     }
     if (StartsWith(b, "RIFF") && StartsWith(b, "WEBP", 8)) {

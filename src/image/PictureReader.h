@@ -39,8 +39,7 @@ GrayRaster ReadPictureGrayLevels(const std::filesystem::path& path, const Bitmap
                                  const CancelCheck& cancel = {});
 
 // The message for a picture too large, as the bitmap reader words it.
-std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width,
-                                   std::uint64_t height);
+std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width, std::uint64_t height);
 
 // Frees what the decoders keep for the calling thread; worker threads call it when done.
 void ReleasePictureThreadResources();

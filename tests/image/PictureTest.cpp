@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 
 // 32 x 16 pixels in blocks of 8 x 8 (so that JPEG blocks are flat): four colours whose grey
 // level is below 128 and four above, far from it, so that lossy formats threshold alike.
-const std::vector<Rgb> kBlocks = {{0, 0, 0},     {255, 255, 255}, {200, 30, 30},   {150, 240, 200},
-                                  {90, 90, 90}, {170, 170, 170}, {0, 0, 255},     {255, 255, 0}};
+const std::vector<Rgb> kBlocks = {{0, 0, 0},    {255, 255, 255}, {200, 30, 30}, {150, 240, 200},
+                                  {90, 90, 90}, {170, 170, 170}, {0, 0, 255},   {255, 255, 0}};
 
 Rgb BlockColour(int x, int y)
 {
@@ -114,7 +114,7 @@ struct FormatCase {
     const char* name;
     const char* output; // the file convert writes, its prefix choosing the format
     const char* options;
-    bool lossless;      // the colours come back exactly
+    bool lossless; // the colours come back exactly
 };
 
 class EveryFormat : public PictureFiles, public ::testing::WithParamInterface<FormatCase> {
@@ -175,17 +175,15 @@ TEST_F(PictureFiles, OrientationIsApplied)
         kBlackOnTop += std::string(y == 0 ? "" : "/") + (y < 8 ? "########" : "........");
         kBlackBelow += std::string(y == 0 ? "" : "/") + (y < 8 ? "........" : "########");
     }
-    const std::vector<std::uint8_t> plain =
-        Bytes(Convert("-size 16x8 xc:white -fill black -draw 'rectangle 0,0 7,7' -quality 100",
-                      "halves.jpg"));
+    const std::vector<std::uint8_t> plain = Bytes(Convert(
+        "-size 16x8 xc:white -fill black -draw 'rectangle 0,0 7,7' -quality 100", "halves.jpg"));
     for (const auto& [orientation, expected] :
          // Orientation 6 turns the picture clockwise (the black half on top), 8 the other way.
          {std::pair{6, kBlackOnTop}, std::pair{8, kBlackBelow}}) {
         // An APP1 segment with a little-endian EXIF block holding the one orientation tag.
-        std::vector<std::uint8_t> exif = {0xFF, 0xE1, 0x00, 0x22, 'E', 'x', 'i', 'f', 0, 0,
-                                          'I',  'I',  0x2A, 0,    8,   0,   0,   0,   1, 0,
-                                          0x12, 0x01, 3,    0,    1,   0,   0,   0,   0, 0,
-                                          0,    0,    0,    0,    0,   0};
+        std::vector<std::uint8_t> exif = {
+            0xFF, 0xE1, 0x00, 0x22, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 0x2A, 0, 8, 0, 0, 0,
+            1,    0,    0x12, 0x01, 3,   0,   1,   0,   0, 0, 0,   0,   0,    0, 0, 0, 0, 0};
         exif[28] = static_cast<std::uint8_t>(orientation);
         std::vector<std::uint8_t> bytes(plain.begin(), plain.begin() + 2);
         bytes.insert(bytes.end(), exif.begin(), exif.end());
@@ -249,7 +247,8 @@ TEST_F(PictureFiles, BadFilesAreRefused)
         {"truncated GIF", half(Bytes(gif)), "GIF image is not valid: "},
         {"truncated TIFF", half(Bytes(tif)), "TIFF image is not valid: "},
         {"truncated WebP", half(Bytes(webp)), "WebP image is not valid: "},
-        {"PNG signature only", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
+        {"PNG signature only",
+         {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
          "PNG image is not valid: "},
         {"decompression bomb", bomb,
          "PNG image is too large: 100000 x 100000 pixels need more memory than Pyrolith "
@@ -358,7 +357,8 @@ TEST(Resample, AveragesWhenShrinkingAndInterpolatesWhenGrowing)
     const int levels[8] = {0, 255, 0, 0, 255, 255, 255, 255};
     for (int i = 0; i < 8; ++i) {
         for (int k = 0; k < 3; ++k) {
-            source.pixels[static_cast<std::size_t>(i * 3 + k)] = static_cast<std::uint8_t>(levels[i]);
+            source.pixels[static_cast<std::size_t>(i * 3 + k)] =
+                static_cast<std::uint8_t>(levels[i]);
         }
     }
     const Bitmap half = ResampleToWidth(source, 2);

@@ -1,7 +1,5 @@
 // The formats besides bitmaps, decoded by libvips. Only this file sees libvips.
 
-#include <vips/vips8>
-
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -9,6 +7,7 @@
 
 #include "common/Error.h"
 #include "image/PictureDecoder.h"
+#include <vips/vips8>
 
 namespace pyrolith::detail {
 namespace {
@@ -28,7 +27,7 @@ bool StartLibrary()
             vips_error_clear();
             return;
         }
-        vips_cache_set_max(0);         // every picture is read once
+        vips_cache_set_max(0);          // every picture is read once
         vips_block_untrusted_set(TRUE); // only the loaders named below run anyway
         started = true;
     });
@@ -78,8 +77,7 @@ VSource SourceOf(const std::filesystem::path* path, std::span<const std::uint8_t
 // Orientation, colour profile, alpha over white, sRGB, 8 bits, three bands.
 VImage ToEightBitRgb(VImage image)
 {
-    if (image.get_typeof(VIPS_META_ORIENTATION) != 0 &&
-        image.get_int(VIPS_META_ORIENTATION) > 1) {
+    if (image.get_typeof(VIPS_META_ORIENTATION) != 0 && image.get_int(VIPS_META_ORIENTATION) > 1) {
         image = image.autorot();
     }
     if (image.get_typeof(VIPS_META_ICC_NAME) != 0) {
@@ -91,10 +89,12 @@ VImage ToEightBitRgb(VImage image)
     }
     if (image.has_alpha()) {
         const VipsInterpretation kind = image.interpretation();
-        const bool sixteen = kind == VIPS_INTERPRETATION_GREY16 || kind == VIPS_INTERPRETATION_RGB16;
+        const bool sixteen =
+            kind == VIPS_INTERPRETATION_GREY16 || kind == VIPS_INTERPRETATION_RGB16;
         const double opaque = sixteen ? 65535.0 : 255.0;
         image = image.flatten(VImage::option()->set(
-            "background", std::vector<double>(static_cast<std::size_t>(image.bands() - 1), opaque)));
+            "background",
+            std::vector<double>(static_cast<std::size_t>(image.bands() - 1), opaque)));
     }
     const VipsInterpretation kind = image.interpretation();
     if (kind == VIPS_INTERPRETATION_CMYK || kind == VIPS_INTERPRETATION_B_W ||
@@ -120,7 +120,8 @@ void CheckSize(PictureFormat format, const VImage& image, const BitmapLimits& li
     const auto width = static_cast<std::uint64_t>(std::max(image.width(), 0));
     const auto height = static_cast<std::uint64_t>(std::max(image.height(), 0));
     if (width == 0 || height == 0) {
-        throw Error(std::string(PictureFormatName(format)) + " image is not valid: it has no pixels.");
+        throw Error(std::string(PictureFormatName(format)) +
+                    " image is not valid: it has no pixels.");
     }
     if (width > limits.maxPixelCount / height ||
         BitmapRowBytes(width, 24) > limits.maxPixelBytes / height) {
