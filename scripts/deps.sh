@@ -1,9 +1,10 @@
 # Sourced by run.sh and test.sh: installs the Debian packages the build needs.
-BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
+BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libvips-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev"
 # The fuzz targets need clang and its runtime; the locale tests need a German locale; the
-# window titles and placement are checked on an X server (xvfb-run, xprop).
-TEST_PACKAGES="clang libclang-rt-14-dev locales xvfb x11-utils"
+# window titles and placement are checked on an X server (xvfb-run, xprop); the picture tests
+# make their pictures with ImageMagick (/usr/bin/convert).
+TEST_PACKAGES="clang libclang-rt-14-dev locales xvfb x11-utils imagemagick"
 # The Windows build of the core, the command line and their tests, run under Wine.
 WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix wine wine64 googletest"
 

@@ -1,4 +1,4 @@
-// pyrolith-cli: writes the G-code job for a bitmap, byte for byte what the window's
+// pyrolith-cli: writes the G-code job for a picture, byte for byte what the window's
 // "Save G-code" writes with the same settings.
 //
 // Exit status: 0 success, 1 a job error (message on standard error, OUTPUT untouched),
@@ -21,6 +21,7 @@
 #include "common/PathText.h"
 #include "gcode/JobWriter.h"
 #include "image/Bitmap.h"
+#include "image/JobPicture.h"
 #include "settings/SettingsFiles.h"
 
 namespace {
@@ -29,7 +30,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: pyrolith-cli [--profile FILE] [--set KEY=VALUE]... [--decimal-separator C] "
-    "[--mono FILE.bmp] INPUT.bmp OUTPUT.gcode";
+    "[--mono FILE.bmp] INPUT OUTPUT.gcode";
 
 int UsageError(const std::string& detail)
 {
@@ -53,7 +54,7 @@ int main(int argc, char** argv)
     pyrolith::IgnoreFileSizeSignal();
     pyrolith::UseUtf8Console();
 
-    CLI::App app{"Writes the G-code raster-engraving job for a Windows bitmap.", "pyrolith-cli"};
+    CLI::App app{"Writes the G-code raster-engraving job for a picture.", "pyrolith-cli"};
     // CLI11 would read "/name" as an option on Windows; a path may start with "/" there too.
     app.allow_windows_style_options(false);
     std::string profile;
@@ -74,7 +75,9 @@ int main(int argc, char** argv)
         ->option_text("C");
     app.add_option("--mono", monoPath, "Also write the black-and-white image as a 4-bit bitmap")
         ->option_text("FILE.bmp");
-    app.add_option("INPUT", input, "The bitmap to engrave")->required();
+    app.add_option("INPUT", input,
+                   "The picture to engrave: a bitmap (.bmp), PNG, JPEG, GIF, TIFF or WebP")
+        ->required();
     app.add_option("OUTPUT", output, "The G-code file to write")->required();
     app.set_version_flag("--version", std::string("pyrolith-cli ") + PYROLITH_VERSION_TEXT);
 
@@ -126,11 +129,8 @@ int main(int argc, char** argv)
         }
 
         const fs::path inputPath = pyrolith::PathFromUtf8(input);
-        const pyrolith::Bitmap source = pyrolith::ReadBitmap(inputPath);
-        if (source.layout == pyrolith::PixelLayout::Unrecognized) {
-            return JobError(pyrolith::UnrecognizedFormatMessage());
-        }
-        const pyrolith::MonoBitmap picture = pyrolith::MakeMonoBitmap(source);
+        const pyrolith::JobPicture job = pyrolith::ReadJobPicture(inputPath, settings);
+        const pyrolith::MonoBitmap& picture = job.picture;
 
         const auto clock = pyrolith::cli::JobDateTime();
         pyrolith::JobEnvironment environment;
@@ -144,9 +144,10 @@ int main(int argc, char** argv)
             pyrolith::WriteBitmap(pyrolith::PathFromUtf8(monoPath), picture);
         }
 
-        std::cout << pyrolith::OriginalSizeLine(source.width, source.height) << "\n"
-                  << pyrolith::FinalSizeLine(source.width, source.height, settings.DistPerPixel,
-                                             settings.UseInches, decimalSeparator)
+        std::cout << pyrolith::OriginalSizeLine(job.sourceWidth, job.sourceHeight) << "\n"
+                  << pyrolith::FinalSizeLine(picture.width(), picture.height(),
+                                             settings.DistPerPixel, settings.UseInches,
+                                             decimalSeparator)
                   << "\n";
     } catch (const pyrolith::Error& error) {
         return JobError(error.what());

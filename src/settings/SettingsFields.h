@@ -19,6 +19,7 @@ enum class FieldKind {
     Whole,          // whole number as text (key filter IntOnly)
     Decimal,        // decimal number as text (IntOrFloatOnly)
     SignedDecimal,  // decimal that may be negative (IntOrFloatorNegOnly)
+    Choice,         // one word of a fixed list (a drop-down list in the window)
 };
 
 using FieldMember = std::variant<bool JobSettings::*, std::string JobSettings::*,
@@ -44,7 +45,7 @@ struct FieldInfo {
     }
 };
 
-// The 52 stored keys, once each, in the order the files are written.
+// The 59 stored keys, once each, in the order the files are written.
 std::span<const FieldInfo> StoredFields();
 
 // The key, matched without regard to letter case; nullptr when unknown.

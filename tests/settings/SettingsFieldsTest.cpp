@@ -23,7 +23,8 @@ const std::vector<std::string> kWriteOrder = {
     "Backlash", "BacklashVal", "IncludeCut", "Outline", "NumRepeats", "InitialCutHeight",
     "DoAdvDown", "AdvDownAmount", "GRBL", "AutoLoadProfile", "Profile", "InitialOpenDir",
     "InitialSaveDir", "UseStartOfCode", "StartOfCode", "UseEndOfCode", "EndOfCode",
-    "ProfileNotes"};
+    "ProfileNotes", "ImageMode", "Threshold", "Brightness", "Contrast", "Gamma", "Invert",
+    "ResizeWidth"};
 
 TEST(SettingsFields, ListEveryStoredKeyOnceInWriteOrder)
 {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/Printable.h"
+#include <tuple>
 #include <unistd.h>
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -107,9 +108,16 @@ TEST_F(SettingsFiles, SavingOverAProfileKeepsForeignLinesAndTheirOrder)
 {
     fs::copy_file(TestData("foreign.prf"), file("Wood.prf"));
     JobSettings job;
+    job.ImageMode = "Bayer";
+    job.Threshold = "7";
+    job.Invert = true;
+    job.ResizeWidth = "50";
     AppSettings app;
     LoadProfile(file("Wood.prf"), job, app);
     EXPECT_EQ(job.OnSpeed, "300") << "first key of the first [values] section";
+    // A profile older than the picture settings gives today's conversion.
+    EXPECT_EQ(std::tie(job.ImageMode, job.Threshold, job.Invert, job.ResizeWidth),
+              std::make_tuple("Palette", "128", false, ""));
     EXPECT_TRUE(job.GRBL);
     EXPECT_FALSE(job.UseInches) << "keys of other sections are not read";
 

@@ -1,0 +1,51 @@
+#include "image/JobPicture.h"
+
+#include "common/Error.h"
+#include "image/GrayLevels.h"
+#include "image/PictureOptions.h"
+#include "image/PictureReader.h"
+#include "image/Resample.h"
+
+namespace pyrolith {
+
+std::optional<Bitmap> ResizedForJob(const Bitmap& source, const JobSettings& settings,
+                                    const CancelCheck& cancel)
+{
+    const std::optional<std::int64_t> columns = ResizeColumns(settings);
+    if (!columns || source.empty()) {
+        return std::nullopt;
+    }
+    return ResampleToWidth(source, *columns, {}, cancel);
+}
+
+MonoBitmap MakeJobPicture(const Bitmap& source, const JobSettings& settings,
+                          const CancelCheck& cancel)
+{
+    const std::optional<Bitmap> resized = ResizedForJob(source, settings, cancel);
+    return MakeMonoBitmap(resized ? *resized : source, ConversionOptionsOf(settings), cancel);
+}
+
+JobPicture ReadJobPicture(const std::filesystem::path& path, const JobSettings& settings,
+                          const CancelCheck& cancel)
+{
+    JobPicture job;
+    const ConversionOptions options = ConversionOptionsOf(settings);
+    if (options.mode != ImageMode::Palette && !ResizeColumns(settings)) {
+        GrayRaster gray = ReadPictureGrayLevels(path, {}, cancel);
+        job.sourceWidth = gray.width;
+        job.sourceHeight = gray.height;
+        AdjustGrayLevels(gray, options.adjustments);
+        job.picture = MonoFromGray(std::move(gray), options.mode, options.threshold, cancel);
+        return job;
+    }
+    const Bitmap source = ReadPicture(path, {}, cancel);
+    if (source.layout == PixelLayout::Unrecognized) {
+        throw Error(UnrecognizedFormatMessage());
+    }
+    job.sourceWidth = source.width;
+    job.sourceHeight = source.height;
+    job.picture = MakeJobPicture(source, settings, cancel);
+    return job;
+}
+
+} // namespace pyrolith

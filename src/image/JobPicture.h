@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "common/Cancel.h"
+#include "image/Bitmap.h"
+#include "image/MonoBitmap.h"
+
+namespace pyrolith {
+
+struct JobSettings;
+
+// The source resampled to the columns ResizeWidth asks for; empty when it asks for none (the
+// job then engraves one source pixel per DistPerPixel).
+std::optional<Bitmap> ResizedForJob(const Bitmap& source, const JobSettings& settings,
+                                    const CancelCheck& cancel = {});
+
+// The black-and-white image the job engraves: the source, resized when ResizeWidth asks,
+// converted in the settings' mode. With the default settings this is MakeMonoBitmap(source).
+MonoBitmap MakeJobPicture(const Bitmap& source, const JobSettings& settings,
+                          const CancelCheck& cancel = {});
+
+// The picture file read and made into the job's black-and-white image. A mode working on grey
+// levels without a resize never keeps the colour picture, which spares memory and time on
+// large pictures; the image is the same as MakeJobPicture(ReadPicture(path), settings).
+struct JobPicture {
+    std::int32_t sourceWidth = 0; // the picture as read, for the size line
+    std::int32_t sourceHeight = 0;
+    MonoBitmap picture;
+};
+JobPicture ReadJobPicture(const std::filesystem::path& path, const JobSettings& settings,
+                          const CancelCheck& cancel = {});
+
+} // namespace pyrolith
