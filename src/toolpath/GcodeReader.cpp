@@ -266,6 +266,10 @@ void GcodeReader::line(std::string_view text)
 
     Words words;
     bool axisWords = false;
+    std::array<int, 16> seenG{};
+    std::array<int, 16> seenM{};
+    seenG.fill(-1);
+    seenM.fill(-1);
     const char* p = stripped_.data();
     const char* const end = p + stripped_.size();
     while (p < end) {
@@ -315,6 +319,9 @@ void GcodeReader::line(std::string_view text)
             const bool whole = std::abs(value * 10.0 - tenths) < 1e-6 && tenths >= 0 &&
                                tenths < 100000;
             const int code = whole ? static_cast<int>(tenths) : -1;
+            if (grbl) {
+                checkGrblCode(letter, code, letter == 'G' ? seenG : seenM);
+            }
             std::array<int, kMaxCodesPerLine>& codes = letter == 'G' ? words.g : words.m;
             std::size_t& count = letter == 'G' ? words.gCount : words.mCount;
             if (count < kMaxCodesPerLine) {
@@ -338,38 +345,7 @@ void GcodeReader::line(std::string_view text)
         axisWords = axisWords || letter == 'X' || letter == 'Y' || letter == 'Z';
     }
 
-    if (grbl) {
-        std::array<int, 16> seenG{};
-        std::array<int, 16> seenM{};
-        seenG.fill(-1);
-        seenM.fill(-1);
-        for (std::size_t i = 0; i < words.gCount; ++i) {
-            const int group = words.g[i] < 0 ? -1 : GrblGroupOfG(words.g[i]);
-            if (group < 0) {
-                problem(words.g[i] < 0 ? std::string("G with an unknown number (error:20)")
-                                      : CodeText('G', words.g[i]) +
-                                            " is not a GRBL command (error:20)");
-            } else if (seenG[static_cast<std::size_t>(group)] >= 0) {
-                problem(CodeText('G', seenG[static_cast<std::size_t>(group)]) + " and " +
-                       CodeText('G', words.g[i]) + " are in one modal group (error:21)");
-            } else {
-                seenG[static_cast<std::size_t>(group)] = words.g[i];
-            }
-        }
-        for (std::size_t i = 0; i < words.mCount; ++i) {
-            const int group = words.m[i] < 0 ? -1 : GrblGroupOfM(words.m[i]);
-            if (group < 0) {
-                problem(words.m[i] < 0 ? std::string("M with an unknown number (error:20)")
-                                      : CodeText('M', words.m[i]) +
-                                            " is not a GRBL command (error:20)");
-            } else if (seenM[static_cast<std::size_t>(group)] >= 0 && group != 8) {
-                problem(CodeText('M', seenM[static_cast<std::size_t>(group)]) + " and " +
-                       CodeText('M', words.m[i]) + " are in one modal group (error:21)");
-            } else {
-                seenM[static_cast<std::size_t>(group)] = words.m[i];
-            }
-        }
-    } else {
+    if (!grbl) {
         for (std::size_t i = 0; i < words.mCount; ++i) {
             if (words.m[i] == 30 || words.m[i] == 40 || words.m[i] == 50) {
                 problem(CodeText('M', words.m[i]) +
@@ -378,6 +354,25 @@ void GcodeReader::line(std::string_view text)
         }
     }
     execute(words, axisWords);
+}
+
+// GRBL refuses an unknown G or M code and a second code of one modal group.
+void GcodeReader::checkGrblCode(char letter, int code, std::array<int, 16>& seen)
+{
+    const int group = code < 0 ? -1 : letter == 'G' ? GrblGroupOfG(code) : GrblGroupOfM(code);
+    if (group < 0) {
+        problem(code < 0 ? std::string(1, letter) + " with an unknown number (error:20)"
+                         : CodeText(letter, code) + " is not a GRBL command (error:20)");
+        return;
+    }
+    int& first = seen[static_cast<std::size_t>(group)];
+    // GRBL 1.1 takes M7 and M8 together.
+    if (first >= 0 && !(letter == 'M' && group == 8)) {
+        problem(CodeText(letter, first) + " and " + CodeText(letter, code) +
+                " are in one modal group (error:21)");
+    } else {
+        first = code;
+    }
 }
 
 bool GcodeReader::burning(Motion motion) const

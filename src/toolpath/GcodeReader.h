@@ -19,6 +19,7 @@
 // carries the line out: stops first, then dwells, then motion. Lines a firmware would refuse
 // are still carried out as far as they can be read, so a preview shows what was meant.
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -108,6 +109,7 @@ public:
 private:
     struct Words;
     void problem(std::string reason);
+    void checkGrblCode(char letter, int code, std::array<int, 16>& seen);
     void execute(const Words& words, bool hasAxisWords);
     void move(const Point& target, Motion motion);
     void arc(const Point& target, const Words& words, bool clockwise);

@@ -167,6 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{G, "M3 M5", "M3 and M5 are in one modal group (error:21)"},
         RefusedCase{G, "G1 X1 X2", "X twice in one line (error:25)"},
         RefusedCase{G, "G1 X1*12", "'*' is not a G-code letter (error:1)"},
+        RefusedCase{G, "M83 ((nested))", "M83 is not a GRBL command (error:20)"},
         RefusedCase{G, "G28.1", ""},
         RefusedCase{G, "G1 X1 F100 S0 M3 (" + std::string(100, 'c') + ")", ""},
         // GRBL keeps 79 characters once blanks and comments are gone.
