@@ -12,11 +12,8 @@
 
 namespace pyrolith::cli {
 
-std::string CheckGcodeFile(const std::filesystem::path& path, const JobSettings& settings,
-                           std::ostream& err)
+std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream& err)
 {
-    const toolpath::FileEstimate estimate =
-        toolpath::EstimateFile(path, toolpath::MachineProfileOf(settings));
     for (const toolpath::Problem& problem : estimate.problems) {
         err << "Warning: line " << problem.line << ": " << problem.reason << "\n";
     }
@@ -52,7 +49,9 @@ int RunCheck(int argc, char** argv)
     }
     try {
         const JobSettings settings = SettingsFromOptions(profile, assignments);
-        std::cout << CheckGcodeFile(std::filesystem::path(input), settings, std::cerr) << "\n";
+        const toolpath::FileEstimate estimate = toolpath::EstimateFile(
+            std::filesystem::path(input), toolpath::MachineProfileOf(settings));
+        std::cout << ReportEstimate(estimate, std::cerr) << "\n";
     } catch (const UsageError& error) {
         std::cerr << "pyrolith-cli: " << error.what() << "\n";
         return 2;

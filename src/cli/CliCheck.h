@@ -5,6 +5,7 @@
 #include <string>
 
 #include "settings/JobSettings.h"
+#include "toolpath/MotionPlanner.h"
 
 namespace pyrolith::cli {
 
@@ -14,10 +15,8 @@ namespace pyrolith::cli {
 // 0; 1 when the file cannot be read; 2 for a usage error. `argv[0]` is "check".
 int RunCheck(int argc, char** argv);
 
-// Reads back a G-code file: prints the refused lines to `err` ("Warning: line 12: ...")
-// and returns the estimate line "Estimated time: H:MM:SS". Throws pyrolith::Error when the
-// file cannot be read.
-std::string CheckGcodeFile(const std::filesystem::path& path, const JobSettings& settings,
-                           std::ostream& err);
+// Prints the refused lines of a file read back to `err` ("Warning: line 12: ...") and
+// returns its estimate line "Estimated time: H:MM:SS".
+std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream& err);
 
 }  // namespace pyrolith::cli

@@ -19,8 +19,12 @@
 #include "cli/CliSettings.h"
 #include "common/Error.h"
 #include "common/FileError.h"
+#include "common/NumberText.h"
 #include "gcode/JobWriter.h"
 #include "image/Bitmap.h"
+#include "image/PngWriter.h"
+#include "toolpath/MachineProfile.h"
+#include "toolpath/ToolpathPreview.h"
 
 namespace {
 
@@ -28,7 +32,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: pyrolith-cli [--profile FILE] [--set KEY=VALUE]... [--decimal-separator C] "
-    "[--mono FILE.bmp] [--estimate] INPUT.bmp OUTPUT.gcode\n"
+    "[--mono FILE.bmp] [--estimate] [--preview FILE.png] INPUT.bmp OUTPUT.gcode\n"
     "       pyrolith-cli check [--profile FILE] [--set KEY=VALUE]... FILE.gcode";
 
 int UsageError(const std::string& detail)
@@ -63,6 +67,7 @@ int main(int argc, char** argv)
     std::string input;
     std::string output;
     bool estimate = false;
+    std::string previewPath;
     app.add_option("--profile", profile, "Read the job settings from this profile file")
         ->option_text("FILE");
     app.add_option("--set", assignments,
@@ -77,6 +82,10 @@ int main(int argc, char** argv)
         ->option_text("FILE.bmp");
     app.add_flag("--estimate", estimate,
                  "Print the estimated time of the job after the size lines");
+    app.add_option("--preview", previewPath,
+                   "Also draw the toolpath as the window's Job view does, one pixel per pixel "
+                   "pitch (the longer side at most 8000 pixels)")
+        ->option_text("FILE.png");
     app.add_option("INPUT", input, "The bitmap to engrave")->required();
     app.add_option("OUTPUT", output, "The G-code file to write")->required();
     app.set_version_flag("--version", std::string("pyrolith-cli ") + PYROLITH_VERSION_TEXT);
@@ -122,8 +131,22 @@ int main(int argc, char** argv)
         }
 
         // The job read back as the firmware will read it.
-        const std::string estimateLine =
-            pyrolith::cli::CheckGcodeFile(fs::path(output), settings, std::cerr);
+        namespace tp = pyrolith::toolpath;
+        const tp::MachineProfile machine = tp::MachineProfileOf(settings);
+        std::string estimateLine;
+        if (previewPath.empty()) {
+            estimateLine = pyrolith::cli::ReportEstimate(tp::EstimateFile(fs::path(output), machine),
+                                                         std::cerr);
+        } else {
+            const tp::JobPreview preview = tp::ReadJobPreviewFile(fs::path(output), machine);
+            estimateLine = pyrolith::cli::ReportEstimate(preview.estimate, std::cerr);
+            const double pitch = pyrolith::MyStrtoFloat(settings.DistPerPixel, decimalSeparator) *
+                                 (settings.UseInches ? 25.4 : 1.0);
+            constexpr int kMaxPreviewSide = 8000;
+            const tp::PreviewView view =
+                tp::FitView(preview.bounds, pitch > 0.0 ? 1.0 / pitch : 10.0, kMaxPreviewSide);
+            pyrolith::WritePng(fs::path(previewPath), tp::RenderPreview(preview, view));
+        }
 
         std::cout << pyrolith::OriginalSizeLine(source.width, source.height) << "\n"
                   << pyrolith::FinalSizeLine(source.width, source.height, settings.DistPerPixel,

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -383,6 +384,74 @@ TEST_F(CliTest, EstimateReadsBackTheJobItWrote)
     EXPECT_EQ(run.out, "Original size: 4 x 2 pixels\nFinal size: 0.4000 x 0.2000 mm\n" + check.out);
     EXPECT_EQ(run.err, check.err);
     EXPECT_NE(run.err.find("Warning: line "), std::string::npos) << "M106 in a GRBL job";
+}
+
+// The preview at one pixel per pixel pitch burns exactly the picture's black pixels: the
+// black of the PNG, as ImageMagick reads it, cut to its bounds, is the picture.
+TEST_F(CliTest, PreviewBurnsThePicturesBlackPixels)
+{
+    if (!fs::exists("/usr/bin/convert")) {
+        GTEST_SKIP() << "ImageMagick is not installed";
+    }
+    const std::vector<std::string> picture = {"#..##.#....#", ".#####..##..", "##...##....#",
+                                              "............", "...#.......#"};
+    Write("rows.bmp", Bitmap24(picture));
+    // No dwells: their crosses would cover the picture.
+    const std::vector<std::vector<std::string>> flavors = {
+        {"--set", "GRBL=0"},
+        {"--set", "GRBL=1", "--set", "LaserOffCommand=M5", "--set", "LaserOnCommand=M4 S1000",
+         "--set", "LaserLowPower=M3 S10"}};
+    for (std::vector<std::string> arguments : flavors) {
+        const std::string flavor = arguments[1];
+        for (const char* more : {"--set", "IndicateCenter=0", "--set", "IndicateFrontCenter=0",
+                                 "--preview", "p.png", "rows.bmp", "out.gcode"}) {
+            const bool file = std::string(more).find('.') != std::string::npos &&
+                              std::string(more).find('=') == std::string::npos;
+            arguments.push_back(file ? Path(more) : more);
+        }
+        const CliRun run = RunCli(arguments);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "") << flavor;
+        std::string rgb;
+        if (FILE* pipe = ::popen(("/usr/bin/convert " + Path("p.png") +
+                                  " -format '%w %h\\n' -write info:- -depth 8 rgb:-").c_str(), "r")) {
+            char buffer[4096];
+            std::size_t n = 0;
+            while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+                rgb.append(buffer, n);
+            }
+            ::pclose(pipe);
+        }
+        const auto newline = rgb.find('\n');
+        ASSERT_NE(newline, std::string::npos);
+        const int width = std::stoi(rgb.substr(0, rgb.find(' ')));
+        const std::string pixels = rgb.substr(newline + 1);
+        const int height = static_cast<int>(pixels.size() / 3 / static_cast<std::size_t>(width));
+        int left = width, right = -1, top = height, bottom = -1;
+        auto black = [&](int x, int y) {
+            return pixels.compare((static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                   static_cast<std::size_t>(x)) * 3, 3, std::string(3, '\0')) == 0;
+        };
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                if (black(x, y)) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+            }
+        }
+        std::vector<std::string> burned;
+        for (int y = top; y <= bottom; ++y) {
+            std::string row;
+            for (int x = left; x <= right; ++x) {
+                row += black(x, y) ? '#' : '.';
+            }
+            burned.push_back(row);
+        }
+        EXPECT_EQ(burned, picture) << flavor;
+    }
 }
 
 }  // namespace
