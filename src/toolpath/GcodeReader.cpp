@@ -18,6 +18,76 @@ constexpr double kMillimetresPerInch = 25.4;
 constexpr std::size_t kGrblLineCharacters = 79;
 constexpr std::size_t kMaxCodesPerLine = 8;
 
+enum class CharClass : std::uint8_t { Keep, Blank, LetterE, Special };
+
+// What the stripping loop does with each byte.
+struct CharClasses {
+    std::array<CharClass, 256> kind{};
+    std::array<char, 256> upper{};
+    constexpr CharClasses()
+    {
+        for (int c = 0; c < 256; ++c) {
+            kind[static_cast<std::size_t>(c)] = CharClass::Keep;
+            upper[static_cast<std::size_t>(c)] =
+                static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        }
+        for (const char c : {' ', '\t', '\r'}) {
+            kind[static_cast<std::size_t>(c)] = CharClass::Blank;
+        }
+        for (const char c : {'(', ';', '*'}) {
+            kind[static_cast<std::size_t>(c)] = CharClass::Special;
+        }
+        kind['E'] = CharClass::LetterE;
+        kind['e'] = CharClass::LetterE;
+    }
+};
+constexpr CharClasses kClasses;
+
+// The letters GRBL reads besides G and M.
+constexpr std::uint32_t kGrblLetters = [] {
+    std::uint32_t mask = 0;
+    for (const char c : {'F', 'I', 'J', 'K', 'L', 'N', 'P', 'R', 'S', 'T', 'X', 'Y', 'Z'}) {
+        mask |= 1u << (c - 'A');
+    }
+    return mask;
+}();
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Digits with at most one point in [first, last). Up to 15 significant digits the quotient
+// of two exact doubles is the correctly rounded value, as std::from_chars gives it; longer
+// numbers go to from_chars.
+bool ReadDecimal(const char* first, const char* last, double& value)
+{
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int decimals = 0;
+    bool point = false;
+    for (const char* p = first; p < last; ++p) {
+        if (*p == '.') {
+            point = true;
+            continue;
+        }
+        if (digits >= 15) {
+            const auto read = std::from_chars(first, last, value, std::chars_format::fixed);
+            return read.ec == std::errc() && read.ptr == last && std::isfinite(value);
+        }
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+        if (mantissa != 0) {
+            ++digits;
+        }
+        decimals += point ? 1 : 0;
+    }
+    if (decimals > 22) {
+        const auto read = std::from_chars(first, last, value, std::chars_format::fixed);
+        return read.ec == std::errc() && read.ptr == last;
+    }
+    value = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+    return true;
+}
+
 bool IsLetter(char c)
 {
     return c >= 'A' && c <= 'Z';
@@ -90,25 +160,35 @@ int GrblGroupOfM(int tenths)
 }  // namespace
 
 // The words of one line. Letters other than G and M hold one value each (the last one).
+// Only the counts start at zero: a value is read only where its count says it was given.
 struct GcodeReader::Words {
-    std::array<double, 26> value{};
+    std::array<double, 26> value;
     std::array<std::uint8_t, 26> count{};
-    std::array<int, kMaxCodesPerLine> g{};
-    std::array<int, kMaxCodesPerLine> m{};
+    std::array<int, kMaxCodesPerLine> g;
+    std::array<int, kMaxCodesPerLine> m;
     std::size_t gCount = 0;
     std::size_t mCount = 0;
 
     bool has(char letter) const { return count[static_cast<std::size_t>(letter - 'A')] != 0; }
     double get(char letter) const { return value[static_cast<std::size_t>(letter - 'A')]; }
-    bool hasG(int tenths) const
+    std::uint32_t gFlags = 0;  // the G codes that execute() asks for, one bit each
+
+    static constexpr std::uint32_t Flag(int tenths)
     {
-        for (std::size_t i = 0; i < gCount; ++i) {
-            if (g[i] == tenths) {
-                return true;
-            }
+        switch (tenths) {
+        case 40: return 1u << 0;
+        case 100: return 1u << 1;
+        case 200: return 1u << 2;
+        case 210: return 1u << 3;
+        case 280: return 1u << 4;
+        case 300: return 1u << 5;
+        case 900: return 1u << 6;
+        case 910: return 1u << 7;
+        case 920: return 1u << 8;
+        default: return 0;
         }
-        return false;
     }
+    bool hasG(int tenths) const { return (gFlags & Flag(tenths)) != 0; }
     bool hasM(int tenths) const
     {
         for (std::size_t i = 0; i < mCount; ++i) {
@@ -186,45 +266,52 @@ void GcodeReader::line(std::string_view text)
     lineReported_ = false;
     const bool grbl = options_.flavor == GcodeFlavor::Grbl;
 
-    // Blanks and comments out, letters up; `glued` marks a letter written straight after a
-    // digit, which is how an exponent ("1E5") looks.
-    stripped_.clear();
+    // Blanks and comments out, letters up. An E written straight after a digit ("1E5") is
+    // how an exponent looks.
+    if (strippedBuffer_.size() < text.size()) {
+        strippedBuffer_.resize(text.size());
+    }
+    char* out = strippedBuffer_.data();
     std::size_t checksumAt = std::string_view::npos;
-    bool inComment = false;
-    bool afterDigit = false;
     bool exponentLike = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (inComment) {
-            inComment = c != ')';
+        const char c = text[i];
+        const CharClass kind = kClasses.kind[static_cast<unsigned char>(c)];
+        if (kind == CharClass::Keep) {
+            *out++ = kClasses.upper[static_cast<unsigned char>(c)];
+            continue;
+        }
+        if (kind == CharClass::Blank) {
+            continue;
+        }
+        if (kind == CharClass::LetterE) {
+            if (i > 0 && (IsDigit(text[i - 1]) || text[i - 1] == '.') && i + 1 < text.size() &&
+                (IsDigit(text[i + 1]) || text[i + 1] == '-' || text[i + 1] == '+')) {
+                exponentLike = true;
+            }
+            *out++ = 'E';
             continue;
         }
         if (c == '(') {
-            inComment = true;
-            afterDigit = false;
+            const std::size_t close = text.find(')', i + 1);
+            if (close == std::string_view::npos) {
+                break;
+            }
+            i = close;
             continue;
         }
         if (c == ';') {
             break;
         }
-        if (c == '*' && !grbl) {
+        // '*'
+        if (!grbl) {
             checksumAt = i;
             break;
         }
-        if (c == ' ' || c == '\t' || c == '\r') {
-            afterDigit = false;
-            continue;
-        }
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        if (c == 'E' && afterDigit && i + 1 < text.size() &&
-            (IsDigit(text[i + 1]) || text[i + 1] == '-' || text[i + 1] == '+')) {
-            exponentLike = true;
-        }
-        afterDigit = IsDigit(c) || c == '.';
-        stripped_.push_back(c);
+        *out++ = c;
     }
+    stripped_ = std::string_view(strippedBuffer_.data(),
+                                 static_cast<std::size_t>(out - strippedBuffer_.data()));
 
     if (checksumAt != std::string_view::npos) {
         unsigned sum = 0;
@@ -300,8 +387,7 @@ void GcodeReader::line(std::string_view text)
         double value = 0.0;
         bool hasNumber = false;
         if (p > digits && !(p - digits == 1 && *digits == '.')) {
-            const auto read = std::from_chars(digits, p, value, std::chars_format::fixed);
-            hasNumber = read.ec == std::errc() && std::isfinite(value);
+            hasNumber = ReadDecimal(digits, p, value);
             if (negative) {
                 value = -value;
             }
@@ -315,12 +401,16 @@ void GcodeReader::line(std::string_view text)
         }
         const std::size_t index = static_cast<std::size_t>(letter - 'A');
         if (letter == 'G' || letter == 'M') {
-            const double tenths = std::round(value * 10.0);
-            const bool whole = std::abs(value * 10.0 - tenths) < 1e-6 && tenths >= 0 &&
-                               tenths < 100000;
+            const double scaled = value * 10.0;
+            const bool inRange = scaled >= 0.0 && scaled < 100000.0;
+            const double tenths = inRange ? static_cast<double>(static_cast<int>(scaled + 0.5)) : -1.0;
+            const bool whole = inRange && std::abs(scaled - tenths) < 1e-6;
             const int code = whole ? static_cast<int>(tenths) : -1;
             if (grbl) {
                 checkGrblCode(letter, code, letter == 'G' ? seenG : seenM);
+            }
+            if (letter == 'G' && code >= 0) {
+                words.gFlags |= Words::Flag(code);
             }
             std::array<int, kMaxCodesPerLine>& codes = letter == 'G' ? words.g : words.m;
             std::size_t& count = letter == 'G' ? words.gCount : words.mCount;
@@ -329,7 +419,7 @@ void GcodeReader::line(std::string_view text)
             }
             continue;
         }
-        if (grbl && std::strchr("FIJKLNPRSTXYZ", letter) == nullptr) {
+        if (grbl && (kGrblLetters & (1u << (letter - 'A'))) == 0) {
             if (letter == 'E' && exponentLike) {
                 problem("GRBL reads no exponents (error:20)");
             } else {

@@ -25,6 +25,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings/JobSettings.h"
 
@@ -122,7 +123,8 @@ private:
     std::uint64_t lineNumber_ = 0;
     bool lineReported_ = false;
     std::string pending_;   // unfinished last line of feed()
-    std::string stripped_;  // the line without blanks and comments, upper case
+    std::vector<char> strippedBuffer_;
+    std::string_view stripped_;  // the line without blanks and comments, upper case
 };
 
 // Reads a whole file through `reader` in large pieces. `progress` (may be empty) is called

@@ -47,8 +47,14 @@ double BlockSeconds(double millimeters, double acceleration, double nominal, dou
 }
 
 MotionPlanner::MotionPlanner(const MachineProfile& machine)
-    : machine_(machine), ring_(static_cast<std::size_t>(std::max(1, machine.plannerBlocks)))
+    : machine_(machine), capacity_(static_cast<std::size_t>(std::max(1, machine.plannerBlocks)))
 {
+    std::size_t slots = 1;
+    while (slots < capacity_) {
+        slots *= 2;
+    }
+    ring_.resize(slots);
+    mask_ = slots - 1;
 }
 
 void MotionPlanner::add(const Event& event)
@@ -93,7 +99,7 @@ void MotionPlanner::addMove(const Event& event)
     for (double& component : unit) {
         component /= millimeters;
     }
-    if (count_ == ring_.size()) {
+    if (count_ == capacity_) {
         retireOldest();  // the machine takes a new block once the oldest has run
     }
 
@@ -104,8 +110,13 @@ void MotionPlanner::addMove(const Event& event)
     }
     Block block;
     block.millimeters = millimeters;
-    block.acceleration = LimitByAxes(accelerations, unit);
-    const double rapidRate = LimitByAxes(rates, unit);
+    // A move along one axis, as most raster moves are, takes that axis's limits.
+    const int single = unit[1] == 0.0 && unit[2] == 0.0   ? 0
+                       : unit[0] == 0.0 && unit[2] == 0.0 ? 1
+                       : unit[0] == 0.0 && unit[1] == 0.0 ? 2
+                                                          : -1;
+    block.acceleration = single >= 0 ? accelerations[single] : LimitByAxes(accelerations, unit);
+    const double rapidRate = single >= 0 ? rates[single] : LimitByAxes(rates, unit);
     double nominal = event.motion == Motion::Rapid ? rapidRate : event.feed / 60.0;
     nominal = std::max(kMinimumSpeed, std::min(nominal, rapidRate));
     block.nominalSpeed = nominal;
@@ -143,7 +154,7 @@ void MotionPlanner::addMove(const Event& event)
     previousNominal_ = nominal;
     std::copy(std::begin(unit), std::end(unit), std::begin(previousUnit_));
 
-    ring_[(tail_ + count_) % ring_.size()] = block;
+    at(count_) = block;
     ++count_;
     recalculate();
 }
@@ -201,7 +212,7 @@ void MotionPlanner::retireOldest()
     if (onDone) {
         onDone(block.line, times_.seconds);
     }
-    tail_ = (tail_ + 1) % ring_.size();
+    tail_ = (tail_ + 1) & mask_;
     --count_;
     planned_ = planned_ > 0 ? planned_ - 1 : 0;
 }

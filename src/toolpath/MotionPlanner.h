@@ -58,10 +58,12 @@ private:
     void drain();
     void retireOldest();
     void recalculate();
-    Block& at(std::size_t index) { return ring_[(tail_ + index) % ring_.size()]; }
+    Block& at(std::size_t index) { return ring_[(tail_ + index) & mask_]; }
 
     MachineProfile machine_;
-    std::vector<Block> ring_;
+    std::size_t capacity_;       // blocks the controller holds
+    std::vector<Block> ring_;    // a power of two of at least capacity_ slots
+    std::size_t mask_;
     std::size_t tail_ = 0;
     std::size_t count_ = 0;
     std::size_t planned_ = 0;  // blocks before this index can no longer improve
