@@ -225,27 +225,46 @@ void MotionPlanner::drain()
     planned_ = 0;
 }
 
+namespace {
+
+class EstimateSink : public EventSink {
+public:
+    explicit EstimateSink(const MachineProfile& machine) : planner_(machine) {}
+    void event(const Event& e) override { planner_.add(e); }
+    void problem(const Problem& p) override { result_.add(p); }
+    FileEstimate finish()
+    {
+        planner_.finish();
+        result_.times = planner_.times();
+        return std::move(result_);
+    }
+
+private:
+    MotionPlanner planner_;
+    FileEstimate result_;
+};
+
+}  // namespace
+
+FileEstimate Estimate(const std::function<void(GcodeReader&)>& feed,
+                      const MachineProfile& machine)
+{
+    EstimateSink sink(machine);
+    GcodeReader reader(machine.readerOptions(), sink);
+    feed(reader);
+    reader.finish();
+    return sink.finish();
+}
+
 FileEstimate EstimateFile(const std::filesystem::path& path, const MachineProfile& machine,
                           const std::function<bool(std::uint64_t)>& progress)
 {
-    struct Sink : EventSink {
-        MotionPlanner planner;
-        FileEstimate result;
-        explicit Sink(const MachineProfile& m) : planner(m) {}
-        void event(const Event& e) override { planner.add(e); }
-        void problem(const Problem& p) override
-        {
-            if (result.problems.size() < FileEstimate::kKeptProblems) {
-                result.problems.push_back(p);
-            }
-            ++result.problemCount;
-        }
-    } sink(machine);
-    GcodeReader reader(machine.readerOptions(), sink);
-    ReadGcodeFile(path, reader, progress);
-    sink.planner.finish();
-    sink.result.times = sink.planner.times();
-    return sink.result;
+    return Estimate([&](GcodeReader& reader) { ReadGcodeFile(path, reader, progress); }, machine);
+}
+
+FileEstimate EstimateText(std::string_view text, const MachineProfile& machine)
+{
+    return Estimate([text](GcodeReader& reader) { reader.feed(text); }, machine);
 }
 
 std::string DurationText(double seconds)

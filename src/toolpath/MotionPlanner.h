@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "toolpath/GcodeReader.h"
@@ -84,12 +85,25 @@ struct FileEstimate {
     std::vector<Problem> problems;   // the first kKeptProblems refused lines
     std::uint64_t problemCount = 0;  // all of them
     static constexpr std::size_t kKeptProblems = 100;
+
+    void add(const Problem& problem)
+    {
+        if (problems.size() < kKeptProblems) {
+            problems.push_back(problem);
+        }
+        ++problemCount;
+    }
 };
 
 // Reads and times a whole G-code file. `progress` as for ReadGcodeFile. Throws
 // pyrolith::Error when the file cannot be read.
 FileEstimate EstimateFile(const std::filesystem::path& path, const MachineProfile& machine,
                           const std::function<bool(std::uint64_t bytesRead)>& progress = {});
+
+// The same for G-code text in memory, and for text that `feed` hands to the reader.
+FileEstimate EstimateText(std::string_view text, const MachineProfile& machine);
+FileEstimate Estimate(const std::function<void(GcodeReader& reader)>& feed,
+                      const MachineProfile& machine);
 
 // "H:MM:SS": hours not zero-padded, minutes and seconds two digits, rounded to the second.
 std::string DurationText(double seconds);

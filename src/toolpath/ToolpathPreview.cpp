@@ -56,13 +56,7 @@ public:
             break;
         }
     }
-    void problem(const Problem& p) override
-    {
-        if (job.estimate.problems.size() < FileEstimate::kKeptProblems) {
-            job.estimate.problems.push_back(p);
-        }
-        ++job.estimate.problemCount;
-    }
+    void problem(const Problem& p) override { job.estimate.add(p); }
     JobPreview finish()
     {
         planner_.finish();
@@ -140,31 +134,42 @@ constexpr std::size_t kCancelEvery = 1 << 16;
 
 }  // namespace
 
-JobPreview ReadJobPreview(std::string_view text, const MachineProfile& machine,
-                          const std::atomic<bool>* cancel)
+JobPreview ReadJobPreview(const std::function<void(GcodeReader&)>& feed,
+                          const MachineProfile& machine)
 {
     PreviewSink sink(machine);
     GcodeReader reader(machine.readerOptions(), sink);
-    constexpr std::size_t kPiece = std::size_t{1} << 20;
-    for (std::size_t at = 0; at < text.size(); at += kPiece) {
-        if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
-            return sink.finish();
-        }
-        reader.feed(text.substr(at, kPiece));
-    }
+    feed(reader);
     reader.finish();
     return sink.finish();
+}
+
+JobPreview ReadJobPreview(std::string_view text, const MachineProfile& machine,
+                          const std::atomic<bool>* cancel)
+{
+    return ReadJobPreview(
+        [&](GcodeReader& reader) {
+            constexpr std::size_t kPiece = std::size_t{1} << 20;
+            for (std::size_t at = 0; at < text.size(); at += kPiece) {
+                if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+                    return;
+                }
+                reader.feed(text.substr(at, kPiece));
+            }
+        },
+        machine);
 }
 
 JobPreview ReadJobPreviewFile(const std::filesystem::path& path, const MachineProfile& machine,
                               const std::atomic<bool>* cancel)
 {
-    PreviewSink sink(machine);
-    GcodeReader reader(machine.readerOptions(), sink);
-    ReadGcodeFile(path, reader, [cancel](std::uint64_t) {
-        return cancel == nullptr || !cancel->load(std::memory_order_relaxed);
-    });
-    return sink.finish();
+    return ReadJobPreview(
+        [&](GcodeReader& reader) {
+            ReadGcodeFile(path, reader, [cancel](std::uint64_t) {
+                return cancel == nullptr || !cancel->load(std::memory_order_relaxed);
+            });
+        },
+        machine);
 }
 
 PreviewView FitView(const PreviewBounds& bounds, double pixelsPerMm, int maxSide)

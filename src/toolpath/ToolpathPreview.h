@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -42,6 +43,9 @@ struct JobPreview {
 // cannot be read.
 JobPreview ReadJobPreview(std::string_view text, const MachineProfile& machine,
                           const std::atomic<bool>* cancel = nullptr);
+// The same for text that `feed` hands to the reader.
+JobPreview ReadJobPreview(const std::function<void(GcodeReader& reader)>& feed,
+                          const MachineProfile& machine);
 JobPreview ReadJobPreviewFile(const std::filesystem::path& path, const MachineProfile& machine,
                               const std::atomic<bool>* cancel = nullptr);
 
