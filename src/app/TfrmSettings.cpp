@@ -237,6 +237,7 @@ void TfrmSettings::showRecords()
         }
     }
     showingRecords_ = false;
+    emit jobSettingsChanged();
 }
 
 // A control changed: the record follows it, and the change counts as the rules say.
@@ -245,6 +246,7 @@ void TfrmSettings::fieldChanged(const Binding& binding)
     if (showingRecords_) {
         return;
     }
+    emit jobSettingsChanged();
     const FieldInfo& field = *binding.field;
     if (field.isFlag()) {
         *pyrolith::FlagOf(field, job_, app_) = binding.button->isChecked();
