@@ -13,6 +13,9 @@
 #include <cstdio>
 
 #include "app/AppWindows.h"
+#include "app/TJobView.h"
+#include "app/TToolpathCanvas.h"
+#include "app/TfrmMain.h"
 #include "app/TfrmAboutBox.h"
 #include "app/TfrmSplash.h"
 #include "app/UserDialogs.h"
@@ -114,6 +117,13 @@ int main(int argc, char* argv[])
     bool saved = Save(main, folder + QStringLiteral("/main-bw.png"));
     main.findChild<QRadioButton*>(QStringLiteral("rdoOrig"))->click();
     saved = saved && Save(main, folder + QStringLiteral("/main-orig.png"));
+    main.findChild<QRadioButton*>(QStringLiteral("rdoJob"))->click();
+    auto* canvas = main.findChild<TToolpathCanvas*>(QStringLiteral("cnvToolpath"));
+    saved = saved && canvas != nullptr && QTest::qWaitFor([&] {
+                return main.jobView()->status().startsWith(QStringLiteral("Estimated")) &&
+                       !canvas->drawing();
+            }, 20000);
+    saved = saved && Save(main, folder + QStringLiteral("/main-job.png"));
 
     TfrmAboutBox& about = windows.about();
     about.show();
