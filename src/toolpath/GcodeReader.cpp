@@ -52,13 +52,14 @@ constexpr std::uint32_t kGrblLetters = [] {
     return mask;
 }();
 
-constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr double kInversePowersOfTen[] = {
+    1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,  1e-8,  1e-9,  1e-10, 1e-11,
+    1e-12, 1e-13, 1e-14, 1e-15, 1e-16, 1e-17, 1e-18, 1e-19, 1e-20, 1e-21, 1e-22};
 
-// Digits with at most one point in [first, last). Up to 15 significant digits the quotient
-// of two exact doubles is the correctly rounded value, as std::from_chars gives it; longer
-// numbers go to from_chars.
+// Digits with at most one point in [first, last). Up to 15 significant digits the mantissa is
+// exact and one multiplication puts the point in, within a unit of the last place of what
+// std::from_chars gives (a division would be exact but costs a fifth of the reading time);
+// longer numbers go to from_chars.
 bool ReadDecimal(const char* first, const char* last, double& value)
 {
     std::uint64_t mantissa = 0;
@@ -84,7 +85,7 @@ bool ReadDecimal(const char* first, const char* last, double& value)
         const auto read = std::from_chars(first, last, value, std::chars_format::fixed);
         return read.ec == std::errc() && read.ptr == last;
     }
-    value = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+    value = static_cast<double>(mantissa) * kInversePowersOfTen[decimals];
     return true;
 }
 
