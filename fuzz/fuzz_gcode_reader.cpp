@@ -1,10 +1,11 @@
 // Reads any bytes as G-code in both flavors, the text split at an arbitrary point, and checks
-// that every event and problem names a line that was read.
+// that every event and problem names a line that was read; then times and draws the job.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "toolpath/GcodeReader.h"
+#include "toolpath/ToolpathPreview.h"
 
 namespace {
 
@@ -41,6 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         reader.feed(text.substr(0, split));
         reader.feed(text.substr(split));
         reader.finish();
+
+        MachineProfile machine;
+        machine.flavor = flavor;
+        machine.plannerBlocks = 1 + static_cast<int>(size % 20);
+        const JobPreview preview = ReadJobPreview(text, machine);
+        Check(preview.estimate.times.seconds >= 0.0);
+        const pyrolith::RgbImage image = RenderPreview(preview, FitView(preview.bounds, 10.0, 64));
+        Check(image.width <= 64 && image.height <= 64);
     }
     return 0;
 }

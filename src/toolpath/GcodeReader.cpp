@@ -737,8 +737,11 @@ void GcodeReader::arc(const Point& target, const Words& w, bool clockwise)
         segments = std::floor(std::abs(0.5 * travel * radius) /
                               std::sqrt(tolerance * (2.0 * radius - tolerance)));
     }
-    // A corrupt arc must not run forever: a million chords is far beyond any real job.
-    segments = std::min(segments, 1.0e6);
+    // A corrupt arc must not run forever: 100000 chords make a full circle of 400 m radius.
+    if (!std::isfinite(segments) || segments < 0.0) {
+        segments = 0.0;
+    }
+    segments = std::min(segments, 1.0e5);
     const auto count = static_cast<std::uint64_t>(segments);
     for (std::uint64_t k = 1; k < count; ++k) {
         const double angle = travel * static_cast<double>(k) / segments;

@@ -13,6 +13,9 @@ constexpr std::uint8_t kAxisY[3] = {80, 170, 80};
 
 void Extend(PreviewBounds& b, double x, double y)
 {
+    if (!std::isfinite(x) || !std::isfinite(y)) {
+        return;  // a number too large for a double after G20
+    }
     if (b.empty) {
         b = {x, y, x, y, false};
         return;
@@ -38,11 +41,8 @@ public:
             if (e.laserOn) {
                 job.maxPower = std::max(job.maxPower, e.power);
             }
-            if (std::isfinite(e.from.x) && std::isfinite(e.from.y) && std::isfinite(e.to.x) &&
-                std::isfinite(e.to.y)) {
-                Extend(job.bounds, e.from.x, e.from.y);
-                Extend(job.bounds, e.to.x, e.to.y);
-            }
+            Extend(job.bounds, e.from.x, e.from.y);
+            Extend(job.bounds, e.to.x, e.to.y);
             break;
         case EventKind::Dwell:
             job.dwells.push_back(e.to);
@@ -113,8 +113,12 @@ public:
             return;
         }
         const double slope = (b1 - b0) / (a1 - a0);
+        const double across = alongX ? image_.height : image_.width;
         for (double a = first; a <= last; a += 1.0) {
             const double b = std::floor(b0 + (a + 0.5 - a0) * slope);
+            if (!(b >= 0.0 && b < across)) {
+                continue;
+            }
             const auto ia = static_cast<long>(a);
             const auto ib = static_cast<long>(b);
             if (alongX) {
@@ -267,8 +271,13 @@ RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
     }
 
     for (const Point& d : job.dwells) {
-        const auto cx = static_cast<long>(std::floor(canvas.px(d.x)));
-        const auto cy = static_cast<long>(std::floor(canvas.py(d.y)));
+        const double x = std::floor(canvas.px(d.x));
+        const double y = std::floor(canvas.py(d.y));
+        if (!(x > -8.0 && y > -8.0 && x < image.width + 8.0 && y < image.height + 8.0)) {
+            continue;
+        }
+        const auto cx = static_cast<long>(x);
+        const auto cy = static_cast<long>(y);
         for (long k = -3; k <= 3; ++k) {
             canvas.put(cx + k, cy + k, kDwell);
             canvas.put(cx + k, cy - k, kDwell);
