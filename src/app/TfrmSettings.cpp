@@ -1,5 +1,7 @@
 #include "app/TfrmSettings.h"
 
+#include "app/TMachineSettings.h"
+
 #include <QCloseEvent>
 #include <QDir>
 #include <QLineEdit>
@@ -104,6 +106,10 @@ TfrmSettings::TfrmSettings(Context context, QWidget* parent)
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto* machine = new TMachineSettings(ui_->pgcSettings);
+    machine->setObjectName(QStringLiteral("tabMachine"));
+    ui_->pgcSettings->addTab(machine, QStringLiteral("Machine"));
 
     keyFilter_ = new NumberKeyFilter(
         context_.decimalSeparator, [this] { setProfileModified(true); }, this);

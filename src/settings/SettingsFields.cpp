@@ -70,13 +70,13 @@ const std::array<FieldInfo, 59> kFields = {{
     {"UseEndOfCode",         "chkEndOfCode",         "",                    K::Flag,          &J::UseEndOfCode,          "0",         "0",           "0"},
     {"EndOfCode",            "Memo2",                "",                    K::Lines,         &J::EndOfCode,             "",          "",            ""},
     {"ProfileNotes",         "Memo3",                "",                    K::Lines,         &J::ProfileNotes,          "",          "",            ""},
-    {"MaxRateX",             "",                     "",                    K::Decimal,       &J::MaxRateX,              "6000",      "6000",        "6000"},
-    {"MaxRateY",             "",                     "",                    K::Decimal,       &J::MaxRateY,              "6000",      "6000",        "6000"},
-    {"AccelX",               "",                     "",                    K::Decimal,       &J::AccelX,                "500",       "500",         "500"},
-    {"AccelY",               "",                     "",                    K::Decimal,       &J::AccelY,                "500",       "500",         "500"},
-    {"JunctionDeviation",    "",                     "",                    K::Decimal,       &J::JunctionDeviation,     "0.01",      "0.01",        "0.01"},
-    {"PlannerBlocks",        "",                     "",                    K::Whole,         &J::PlannerBlocks,         "15",        "15",          "15"},
-    {"LaserMode",            "",                     "",                    K::Flag,          &J::LaserMode,             "1",         "1",           "1"},
+    {"MaxRateX",             "edtMaxRateX",          "",                    K::Decimal,       &J::MaxRateX,              "6000",      "6000",        "6000"},
+    {"MaxRateY",             "edtMaxRateY",          "",                    K::Decimal,       &J::MaxRateY,              "6000",      "6000",        "6000"},
+    {"AccelX",               "edtAccelX",            "",                    K::Decimal,       &J::AccelX,                "500",       "500",         "500"},
+    {"AccelY",               "edtAccelY",            "",                    K::Decimal,       &J::AccelY,                "500",       "500",         "500"},
+    {"JunctionDeviation",    "edtJunctionDeviation", "",                    K::Decimal,       &J::JunctionDeviation,     "0.01",      "0.01",        "0.01"},
+    {"PlannerBlocks",        "edtPlannerBlocks",     "",                    K::Whole,         &J::PlannerBlocks,         "15",        "15",          "15"},
+    {"LaserMode",            "chkLaserMode",         "",                    K::Flag,          &J::LaserMode,             "1",         "1",           "1"},
 }};
 // clang-format on
 
