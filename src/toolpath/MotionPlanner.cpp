@@ -30,10 +30,11 @@ double BlockSeconds(double millimeters, double acceleration, double nominal, dou
     if (millimeters <= 0.0) {
         return 0.0;
     }
-    const double accelerating = (nominal * nominal - entry * entry) / (2.0 * acceleration);
-    const double decelerating = (nominal * nominal - exit * exit) / (2.0 * acceleration);
+    const double perAcceleration = 1.0 / acceleration;
+    const double accelerating = (nominal * nominal - entry * entry) * 0.5 * perAcceleration;
+    const double decelerating = (nominal * nominal - exit * exit) * 0.5 * perAcceleration;
     if (accelerating + decelerating <= millimeters) {
-        return (nominal - entry) / acceleration + (nominal - exit) / acceleration +
+        return (2.0 * nominal - entry - exit) * perAcceleration +
                (millimeters - accelerating - decelerating) / nominal;
     }
     // Triangle: speed up to where the two slopes meet, then slow down.
@@ -43,7 +44,7 @@ double BlockSeconds(double millimeters, double acceleration, double nominal, dou
     if (peak < std::max(entry, exit)) {
         return 2.0 * millimeters / (entry + exit);  // a plan no machine would make
     }
-    return (peak - entry) / acceleration + (peak - exit) / acceleration;
+    return (2.0 * peak - entry - exit) * perAcceleration;
 }
 
 MotionPlanner::MotionPlanner(const MachineProfile& machine)
@@ -55,6 +56,9 @@ MotionPlanner::MotionPlanner(const MachineProfile& machine)
     }
     ring_.resize(slots);
     mask_ = slots - 1;
+    for (int axis = 0; axis < 3; ++axis) {
+        ratesPerSecond_[axis] = machine_.maxRate[axis] / 60.0;
+    }
 }
 
 void MotionPlanner::add(const Event& event)
@@ -96,18 +100,16 @@ void MotionPlanner::addMove(const Event& event)
     if (!(millimeters > 0.0) || !std::isfinite(millimeters)) {
         return;
     }
+    const double inverse = 1.0 / millimeters;
     for (double& component : unit) {
-        component /= millimeters;
+        component *= inverse;
     }
     if (count_ == capacity_) {
         retireOldest();  // the machine takes a new block once the oldest has run
     }
 
     const double (&accelerations)[3] = machine_.acceleration;
-    double rates[3];
-    for (int axis = 0; axis < 3; ++axis) {
-        rates[axis] = machine_.maxRate[axis] / 60.0;
-    }
+    const double (&rates)[3] = ratesPerSecond_;
     Block block;
     block.millimeters = millimeters;
     // A move along one axis, as most raster moves are, takes that axis's limits.
@@ -198,9 +200,13 @@ void MotionPlanner::retireOldest()
 {
     const Block& block = at(0);
     const double exitSqr = count_ > 1 ? at(1).entrySpeedSqr : 0.0;
-    const double seconds =
-        BlockSeconds(block.millimeters, block.acceleration, block.nominalSpeed,
-                     std::sqrt(block.entrySpeedSqr), std::sqrt(exitSqr));
+    // The exit of one block is the entry of the next: one root per block.
+    const double entry = block.entrySpeedSqr == lastExitSqr_ ? lastExit_
+                                                             : std::sqrt(block.entrySpeedSqr);
+    lastExitSqr_ = exitSqr;
+    lastExit_ = std::sqrt(exitSqr);
+    const double seconds = BlockSeconds(block.millimeters, block.acceleration,
+                                        block.nominalSpeed, entry, lastExit_);
     times_.seconds += seconds;
     if (block.laserOn) {
         times_.burnSeconds += seconds;
