@@ -670,6 +670,11 @@ void GcodeReader::execute(const Words& w, bool axisWords)
 void GcodeReader::move(const Point& target, Motion motion)
 {
     if (target == state_.position) {
+        // A move that goes nowhere does not reach GRBL's planner; with constant power in
+        // laser mode GRBL then sets the laser at a full stop instead.
+        if (options_.flavor == GcodeFlavor::Grbl && options_.laserMode && state_.spindle == 3) {
+            stop();
+        }
         return;
     }
     Event event;

@@ -117,6 +117,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "4 G0 2,0,0 > 3,0,0 F0 off S500", "5 stop",
                     "6 G1 3,0,0 > 4,0,0 F60 off S800", "8 stop",
                     "8 G1 4,0,0 > 5,0,0 F60 on S700"}},
+        // A move to where the head stands stops under constant power (M3), not under M4.
+        ReaderCase{"GrblMoveToWhereItStands", G, true,
+                   "M3 S10 G1 X1 F60\nG1 X1 S20\nM4\nG1 X1\n",
+                   {"1 stop", "1 G1 0,0,0 > 1,0,0 F60 on S10", "2 stop", "3 stop"}},
         // Without laser mode the spindle burns on G0 too and every S change stops.
         ReaderCase{"GrblSpindleMode", G, false,
                    "M3 S100 G0 X1\nG1 X2 S200 F60\n",
