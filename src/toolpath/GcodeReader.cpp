@@ -56,39 +56,6 @@ constexpr double kInversePowersOfTen[] = {
     1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,  1e-8,  1e-9,  1e-10, 1e-11,
     1e-12, 1e-13, 1e-14, 1e-15, 1e-16, 1e-17, 1e-18, 1e-19, 1e-20, 1e-21, 1e-22};
 
-// Digits with at most one point in [first, last). Up to 15 significant digits the mantissa is
-// exact and one multiplication puts the point in, within a unit of the last place of what
-// std::from_chars gives (a division would be exact but costs a fifth of the reading time);
-// longer numbers go to from_chars.
-bool ReadDecimal(const char* first, const char* last, double& value)
-{
-    std::uint64_t mantissa = 0;
-    int digits = 0;
-    int decimals = 0;
-    bool point = false;
-    for (const char* p = first; p < last; ++p) {
-        if (*p == '.') {
-            point = true;
-            continue;
-        }
-        if (digits >= 15) {
-            const auto read = std::from_chars(first, last, value, std::chars_format::fixed);
-            return read.ec == std::errc() && read.ptr == last && std::isfinite(value);
-        }
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-        if (mantissa != 0) {
-            ++digits;
-        }
-        decimals += point ? 1 : 0;
-    }
-    if (decimals > 22) {
-        const auto read = std::from_chars(first, last, value, std::chars_format::fixed);
-        return read.ec == std::errc() && read.ptr == last;
-    }
-    value = static_cast<double>(mantissa) * kInversePowersOfTen[decimals];
-    return true;
-}
-
 bool IsLetter(char c)
 {
     return c >= 'A' && c <= 'Z';
@@ -375,20 +342,41 @@ void GcodeReader::line(std::string_view text)
             negative = *p == '-';
             ++p;
         }
+        // The digits are read as they are passed: up to 15 significant digits make an exact
+        // mantissa, and one multiplication puts the point in, within a unit of the last place
+        // of what std::from_chars gives; longer numbers go to from_chars.
         const char* digits = p;
-        while (p < end && IsDigit(*p)) {
-            ++p;
-        }
-        if (p < end && *p == '.') {
-            ++p;
+        std::uint64_t mantissa = 0;
+        int significant = 0;
+        int decimals = 0;
+        bool exact = true;
+        const auto take = [&](bool fraction) {
             while (p < end && IsDigit(*p)) {
+                if (significant < 15) {
+                    mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+                    significant += mantissa != 0 ? 1 : 0;
+                    decimals += fraction ? 1 : 0;
+                } else {
+                    exact = false;
+                }
                 ++p;
             }
+        };
+        take(false);
+        if (p < end && *p == '.') {
+            ++p;
+            take(true);
         }
         double value = 0.0;
         bool hasNumber = false;
         if (p > digits && !(p - digits == 1 && *digits == '.')) {
-            hasNumber = ReadDecimal(digits, p, value);
+            if (exact && decimals <= 22) {
+                value = static_cast<double>(mantissa) * kInversePowersOfTen[decimals];
+                hasNumber = true;
+            } else {
+                const auto read = std::from_chars(digits, p, value, std::chars_format::fixed);
+                hasNumber = read.ec == std::errc() && read.ptr == p && std::isfinite(value);
+            }
             if (negative) {
                 value = -value;
             }
