@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 namespace pyrolith::toolpath {
 namespace {
@@ -233,21 +237,98 @@ void MotionPlanner::drain()
 
 namespace {
 
+// Reading and planning overlap: the planner runs on a thread of its own and takes the
+// reader's events in batches, in order. With one processor it runs inline.
 class EstimateSink : public EventSink {
 public:
-    explicit EstimateSink(const MachineProfile& machine) : planner_(machine) {}
-    void event(const Event& e) override { planner_.add(e); }
+    explicit EstimateSink(const MachineProfile& machine) : planner_(machine)
+    {
+        if (std::thread::hardware_concurrency() > 1) {
+            batch_.reserve(kBatch);
+            worker_ = std::thread([this] { plan(); });
+        }
+    }
+    ~EstimateSink() override { stopWorker(); }
+    EstimateSink(const EstimateSink&) = delete;
+    EstimateSink& operator=(const EstimateSink&) = delete;
+
+    void event(const Event& e) override
+    {
+        if (!worker_.joinable()) {
+            planner_.add(e);
+            return;
+        }
+        batch_.push_back(e);
+        if (batch_.size() == kBatch) {
+            handOver();
+        }
+    }
     void problem(const Problem& p) override { result_.add(p); }
     FileEstimate finish()
     {
+        if (worker_.joinable()) {
+            handOver();
+            stopWorker();
+        }
         planner_.finish();
         result_.times = planner_.times();
         return std::move(result_);
     }
 
 private:
+    static constexpr std::size_t kBatch = 4096;
+    static constexpr std::size_t kBatchesInFlight = 4;
+
+    void handOver()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        roomLeft_.wait(lock, [this] { return queue_.size() < kBatchesInFlight; });
+        queue_.push_back(std::move(batch_));
+        batch_ = {};
+        batch_.reserve(kBatch);
+        ready_.notify_one();
+    }
+    void plan()
+    {
+        for (;;) {
+            std::vector<Event> batch;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                ready_.wait(lock, [this] { return !queue_.empty() || done_; });
+                if (queue_.empty()) {
+                    return;
+                }
+                batch = std::move(queue_.front());
+                queue_.pop_front();
+                roomLeft_.notify_one();
+            }
+            for (const Event& e : batch) {
+                planner_.add(e);
+            }
+        }
+    }
+    void stopWorker()
+    {
+        if (!worker_.joinable()) {
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        ready_.notify_all();
+        worker_.join();
+    }
+
     MotionPlanner planner_;
     FileEstimate result_;
+    std::vector<Event> batch_;
+    std::deque<std::vector<Event>> queue_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::condition_variable roomLeft_;
+    bool done_ = false;
+    std::thread worker_;
 };
 
 }  // namespace
