@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "toolpath/MotionPlanner.h"
 
@@ -140,6 +142,32 @@ TEST(JobTimes, SplitBurningFromMoving)
     EXPECT_NEAR(times.burnDistance, 100.0, 1e-9);
     EXPECT_NEAR(times.travelDistance, 120.0, 1e-9);
     EXPECT_NEAR(times.moveSeconds + times.burnSeconds, times.seconds, 1e-9);
+}
+
+// What a sender needs for progress: each line's end on the job's clock, in order.
+TEST(JobTimes, EachBlockReportsItsLineAndTheTimeAtItsEnd)
+{
+    const MachineProfile machine = Machine();
+    MotionPlanner planner(machine);
+    std::vector<std::pair<std::uint64_t, double>> done;
+    planner.onDone = [&](std::uint64_t line, double seconds) { done.emplace_back(line, seconds); };
+    struct Sink : EventSink {
+        MotionPlanner* planner;
+        void event(const Event& e) override { planner->add(e); }
+    } sink;
+    sink.planner = &planner;
+    GcodeReader reader(machine.readerOptions(), sink);
+    reader.feed("G1 X100 F3000\nG4 P1\nX200\n");
+    reader.finish();
+    planner.finish();
+    const double move = RestToRest(100.0);
+    const std::vector<std::pair<std::uint64_t, double>> expected = {
+        {1, move}, {2, move + 1.0}, {3, 2 * move + 1.0}};
+    ASSERT_EQ(done.size(), expected.size());
+    for (std::size_t i = 0; i < done.size(); ++i) {
+        EXPECT_EQ(done[i].first, expected[i].first);
+        EXPECT_NEAR(done[i].second, expected[i].second, 1e-9);
+    }
 }
 
 TEST(DurationText, HoursUnpaddedMinutesAndSecondsTwoDigits)
