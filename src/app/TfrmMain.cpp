@@ -8,10 +8,14 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeySequence>
+#include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
+#include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QThreadPool>
 #include <exception>
 #include <filesystem>
 #include <tuple>
@@ -21,6 +25,7 @@
 #include "app/AppStyle.h"
 #include "app/BackgroundWork.h"
 #include "app/BitmapImages.h"
+#include "app/TJobView.h"
 #include "app/TfrmAboutBox.h"
 #include "app/UserDialogs.h"
 #include "app/WindowPlacement.h"
@@ -30,6 +35,7 @@
 #include "image/PictureReader.h"
 #include "image/Resample.h"
 #include "settings/SettingsFiles.h"
+#include "toolpath/JobReadback.h"
 #include "app/TfrmSettings.h"
 #include "ui_TfrmMain.h"
 
@@ -57,7 +63,10 @@ private:
     bool active_ = true;
 };
 
-enum View { OrigView, BWView, BWCutView };
+enum View { OrigView, BWView, BWCutView, JobView };
+
+// How many refused lines the question before saving lists.
+constexpr std::size_t kListedRefusedLines = 5;
 
 QString FolderOf(const QString& path)
 {
@@ -134,6 +143,7 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     connect(ui_->About1, &QAction::triggered, this, &TfrmMain::About1Click);
     connect(ui_->Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
     connect(ui_->imgZorvex, &TClickLabel::clicked, this, &TfrmMain::imgZorvexClick);
+    addJobView();
 
     FormCreate();
 }
@@ -176,6 +186,8 @@ void TfrmMain::attachWindows(TfrmSettings* settings, TfrmAboutBox* about)
     settings_ = settings;
     about_ = about;
     if (settings_ != nullptr) {
+        connect(settings_, &TfrmSettings::jobSettingsChanged, this,
+                &TfrmMain::jobSettingsChanged);
         openFolder_ = QString::fromStdString(settings_->appSettings().InitialOpenDir);
         saveFolder_ = QString::fromStdString(settings_->appSettings().InitialSaveDir);
     }
@@ -326,6 +338,7 @@ bool TfrmMain::loadPicture(const QString& path)
         pyrolith::OriginalSizeLine(loaded->picture->width, loaded->picture->height)));
     sourceBitmap_ = loaded->picture;
     imageLoaded_ = true;
+    gcodeFile_.clear();
     showConverted(std::move(loaded->converted));
     ui_->btnGcode2->setEnabled(true);
     ui_->SaveGcode1->setEnabled(true);
@@ -388,6 +401,9 @@ void TfrmMain::showConverted(Converted converted)
     monoBitmap_ = std::move(converted.mono);
     converted_ = std::move(converted);
     ShowFinalSize();
+    if (jobView_ != nullptr) {
+        jobSettingsChanged(); // the job engraves the new image
+    }
 }
 
 void TfrmMain::PictureSettingsChanged()
@@ -438,6 +454,7 @@ void TfrmMain::waitForPicture()
 
 void TfrmMain::enableViewCommands()
 {
+    rdoJob_->setEnabled(true);
     ui_->rdoOrig->setEnabled(true);
     ui_->rdoBW->setEnabled(true);
     ui_->rdoBWPlusCut->setEnabled(false);
@@ -465,6 +482,12 @@ void TfrmMain::showView(int view)
     ui_->imgOrig->setVisible(view == OrigView);
     ui_->imgBW->setVisible(view == BWView);
     ui_->imgBWCut->setVisible(view == BWCutView);
+    if (jobView_ != nullptr) {
+        jobView_->setVisible(view == JobView);
+        if (view == JobView && previewDirty_) {
+            refreshJobPreview();
+        }
+    }
 }
 
 void TfrmMain::rdoOrigClick()
@@ -480,6 +503,161 @@ void TfrmMain::rdoBWClick()
 void TfrmMain::rdoBWPlusCutClick()
 {
     showView(BWCutView);
+}
+
+void TfrmMain::rdoJobClick()
+{
+    showView(JobView);
+}
+
+// ---- Job view ---------------------------------------------------------------------------
+
+// The fourth view, its radio button and "File > Open G-code...", added to the form here.
+void TfrmMain::addJobView()
+{
+    rdoJob_ = new QRadioButton(QStringLiteral("Job"), this);
+    rdoJob_->setObjectName(QStringLiteral("rdoJob"));
+    rdoJob_->setEnabled(false);
+    ui_->layViews->addWidget(rdoJob_);
+    connect(rdoJob_, &QRadioButton::clicked, this, &TfrmMain::rdoJobClick);
+
+    jobView_ = new TJobView(ui_->pnlImage);
+    jobView_->setObjectName(QStringLiteral("jobView"));
+    jobView_->setVisible(false);
+    ui_->layImage->addWidget(jobView_, 0, 0);
+
+    OpenGcode1_ = new QAction(QStringLiteral("Open G-code..."), this);
+    OpenGcode1_->setObjectName(QStringLiteral("OpenGcode1"));
+    ui_->File1->insertAction(ui_->LoadProfile1, OpenGcode1_);
+    connect(OpenGcode1_, &QAction::triggered, this, &TfrmMain::OpenGcode1Click);
+
+    // Changes come in bursts (every key typed); the preview follows the last of them.
+    previewTimer_.setSingleShot(true);
+    previewTimer_.setInterval(150);
+    connect(&previewTimer_, &QTimer::timeout, this, &TfrmMain::refreshJobPreview);
+}
+
+void TfrmMain::OpenGcode1Click()
+{
+    UserDialogs::FileRequest request;
+    request.folder = gcodeFolder_.isEmpty() ? saveFolder_ : gcodeFolder_;
+    request.filter = QStringLiteral("G-code (*.gcode *.nc *.ngc *.txt);;Any File (*)");
+    request.confirmOverwrite = false;
+    const QString path = environment_.dialogs->openFile(this, request);
+    if (path.isEmpty()) {
+        return;
+    }
+    gcodeFolder_ = FolderOf(path);
+    gcodeFile_ = path;
+    previewDirty_ = true;
+    rdoJob_->setEnabled(true);
+    rdoJob_->setChecked(true);
+    showView(JobView);
+}
+
+void TfrmMain::jobSettingsChanged()
+{
+    previewDirty_ = true;
+    if (jobView_->isVisible()) {
+        previewTimer_.start();
+    }
+}
+
+// Reads the job of the picture (generated in memory) or of the G-code file on a worker
+// thread; the result is shown only if no newer reading has started meanwhile.
+void TfrmMain::refreshJobPreview()
+{
+    if (!jobView_->isVisible() || settings_ == nullptr) {
+        return;
+    }
+    previewDirty_ = false;
+    if (previewCancel_) {
+        previewCancel_->store(true);
+    }
+    if (gcodeFile_.isEmpty() && !imageLoaded_) {
+        jobView_->setJob(nullptr);
+        return;
+    }
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    previewCancel_ = cancel;
+    const int generation = ++previewGeneration_;
+    jobView_->setStatus(QStringLiteral("Reading the job..."));
+
+    const pyrolith::JobSettings settings = settings_->jobSettings();
+    const std::filesystem::path file = gcodeFile_.isEmpty() ? std::filesystem::path()
+                                                            : ToPath(gcodeFile_);
+    auto picture = std::make_shared<const pyrolith::MonoBitmap>(monoBitmap_);
+    pyrolith::JobEnvironment environment;
+    environment.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
+    environment.versionText = versionText_.toStdString();
+    environment.imageFileName = imageFileName_.toStdString();
+
+    QPointer<TfrmMain> self(this);
+    QThreadPool::globalInstance()->start([=] {
+        std::shared_ptr<const pyrolith::toolpath::JobPreview> preview;
+        QString failure;
+        try {
+            preview = std::make_shared<const pyrolith::toolpath::JobPreview>(
+                file.empty() ? pyrolith::toolpath::PreviewJob(settings, *picture, environment,
+                                                              cancel.get())
+                             : pyrolith::toolpath::ReadJobPreviewFile(
+                                   file, pyrolith::toolpath::MachineProfileOf(settings),
+                                   cancel.get()));
+        } catch (const std::exception& error) {
+            failure = QString::fromStdString(error.what());
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, preview, failure, generation] {
+                if (!self || generation != self->previewGeneration_) {
+                    return;
+                }
+                if (preview) {
+                    self->jobView_->setJob(preview);
+                } else {
+                    self->jobView_->setJob(nullptr);
+                    self->jobView_->setStatus(failure);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+// Lines of the job the firmware would refuse or misread: the first few, and whether to
+// save anyway. True when there are none or the user says Yes.
+bool TfrmMain::confirmRefusedLines()
+{
+    pyrolith::JobEnvironment environment;
+    environment.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
+    const pyrolith::JobSettings& settings = settings_->jobSettings();
+    pyrolith::toolpath::FileEstimate check;
+    try {
+        HourglassCursor hourglass;
+        check = pyrolith::toolpath::CheckJob(settings, monoBitmap_, environment);
+    } catch (const pyrolith::Error&) {
+        return true;  // a setting that does not read: saving reports it
+    }
+    if (check.problemCount == 0) {
+        return true;
+    }
+    const QString flavor =
+        QString::fromLatin1(pyrolith::FlavorName(pyrolith::FlavorOf(settings)).data());
+    QString text = QStringLiteral("%1 would refuse or misread %2 of this job:\n")
+                       .arg(flavor == QStringLiteral("GRBL") ? QStringLiteral("GRBL")
+                                                             : QStringLiteral("The 3D printer"))
+                       .arg(check.problemCount == 1 ? QStringLiteral("1 line")
+                                                    : QStringLiteral("%1 lines").arg(
+                                                          check.problemCount));
+    for (std::size_t i = 0; i < check.problems.size() && i < kListedRefusedLines; ++i) {
+        text += QStringLiteral("\nLine %1: %2")
+                    .arg(check.problems[i].line)
+                    .arg(QString::fromStdString(check.problems[i].reason));
+    }
+    if (check.problemCount > kListedRefusedLines) {
+        text += QStringLiteral("\n...");
+    }
+    text += QStringLiteral("\n\nSave anyway?");
+    return environment_.dialogs->askYesNo(this, text);
 }
 
 void TfrmMain::SaveDisplayedImage1Click()
@@ -545,6 +723,9 @@ void TfrmMain::btnGcode2Click()
     statusBar()->clearMessage();
     QString fieldKey;
     try {
+        if (!confirmRefusedLines()) {
+            return;
+        }
         HourglassCursor hourglass;
         waitForPicture(); // the job engraves the image of the settings it is written with
         const pyrolith::DateTimeTexts now = JobDateTimeTexts(environment_.clock());

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QMainWindow>
 #include <QUrl>
+#include <QTimer>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,6 +20,9 @@ class TfrmMain;
 }
 class BackgroundWork;
 class QProgressBar;
+class QAction;
+class QRadioButton;
+class TJobView;
 class TfrmAboutBox;
 class TfrmSettings;
 class UserDialogs;
@@ -74,6 +79,11 @@ public:
     // Builds the version text of the program (the start-up calls it once).
     void VersionInformationClick();
 
+    // The Job view and the G-code file it shows ("File > Open G-code..."); empty while it
+    // shows the job of the loaded picture.
+    TJobView* jobView() const { return jobView_; }
+    const QString& gcodeFile() const { return gcodeFile_; }
+
 public slots:
     void Button1Click();
     void LoadBitmap1Click();
@@ -86,6 +96,8 @@ public slots:
     void rdoOrigClick();
     void rdoBWClick();
     void rdoBWPlusCutClick();
+    void rdoJobClick();
+    void OpenGcode1Click();
     void ShowHelp1Click();
     void About1Click();
     void Exit1Click();
@@ -124,6 +136,10 @@ private:
     void setOpenFolder(const QString& folder);
     void setSaveFolder(const QString& folder);
     void showMessage(const QString& text);
+    void addJobView();
+    void jobSettingsChanged();
+    void refreshJobPreview();
+    bool confirmRefusedLines();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
     Environment environment_;
@@ -148,4 +164,16 @@ private:
     QString saveFolder_, saveName_;
     QString bmpFolder_, bmpName_;
     bool closing_ = false;
+
+    // The Job view: the job of the picture, or of a G-code file, read off the window's
+    // thread; a newer reading cancels an older one.
+    TJobView* jobView_ = nullptr;
+    QRadioButton* rdoJob_ = nullptr;
+    QAction* OpenGcode1_ = nullptr;
+    QString gcodeFile_;
+    QString gcodeFolder_;
+    QTimer previewTimer_;
+    std::shared_ptr<std::atomic<bool>> previewCancel_;
+    int previewGeneration_ = 0;
+    bool previewDirty_ = true;
 };

@@ -1,5 +1,7 @@
 #include "app/TfrmSettings.h"
 
+#include "app/TMachineSettings.h"
+
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -123,6 +125,10 @@ TfrmSettings::TfrmSettings(Context context, QWidget* parent)
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto* machine = new TMachineSettings(ui_->pgcSettings);
+    machine->setObjectName(QStringLiteral("tabMachine"));
+    ui_->pgcSettings->addTab(machine, QStringLiteral("Machine"));
 
     keyFilter_ = new NumberKeyFilter(
         context_.decimalSeparator, [this] { setProfileModified(true); }, this);
@@ -277,6 +283,7 @@ void TfrmSettings::showRecords()
         }
     }
     showingRecords_ = false;
+    emit jobSettingsChanged();
 }
 
 // A control changed: the record follows it, and the change counts as the rules say.
@@ -285,6 +292,7 @@ void TfrmSettings::fieldChanged(const Binding& binding)
     if (showingRecords_) {
         return;
     }
+    emit jobSettingsChanged();
     const FieldInfo& field = *binding.field;
     if (field.isFlag()) {
         *pyrolith::FlagOf(field, job_, app_) = binding.button->isChecked();

@@ -73,6 +73,10 @@ public:
     // The profile label in full; the window shows a long one shortened in the middle.
     QString profileLabel() const { return profileLabel_; }
 
+signals:
+    // A job setting changed: typed, clicked, or a profile was loaded.
+    void jobSettingsChanged();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

@@ -1,5 +1,6 @@
 // pyrolith-cli: writes the G-code job for a picture, byte for byte what the window's
-// "Save G-code" writes with the same settings.
+// "Save G-code" writes with the same settings, and warns of every line of it the firmware
+// would refuse. "pyrolith-cli check FILE.gcode" reads any G-code file (cli/CliCheck.h).
 //
 // Exit status: 0 success, 1 a job error (message on standard error, OUTPUT untouched),
 // 2 a usage error.
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliCheck.h"
 #include "cli/CliClock.h"
 #include "cli/CliSettings.h"
 #include "common/Error.h"
@@ -22,7 +24,10 @@
 #include "gcode/JobWriter.h"
 #include "image/Bitmap.h"
 #include "image/JobPicture.h"
-#include "settings/SettingsFiles.h"
+#include "common/NumberText.h"
+#include "image/PngWriter.h"
+#include "toolpath/MachineProfile.h"
+#include "toolpath/ToolpathPreview.h"
 
 namespace {
 
@@ -30,7 +35,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: pyrolith-cli [--profile FILE] [--set KEY=VALUE]... [--decimal-separator C] "
-    "[--mono FILE.bmp] INPUT OUTPUT.gcode";
+    "[--mono FILE.bmp] [--estimate] [--preview FILE.png] INPUT OUTPUT.gcode\n"
+    "       pyrolith-cli check [--profile FILE] [--set KEY=VALUE]... FILE.gcode";
 
 int UsageError(const std::string& detail)
 {
@@ -53,6 +59,9 @@ int main(int argc, char** argv)
     std::setlocale(LC_ALL, "");
     pyrolith::IgnoreFileSizeSignal();
     pyrolith::UseUtf8Console();
+    if (argc > 1 && std::string(argv[1]) == "check") {
+        return pyrolith::cli::RunCheck(argc - 1, argv + 1);
+    }
 
     CLI::App app{"Writes the G-code raster-engraving job for a picture.", "pyrolith-cli"};
     // CLI11 would read "/name" as an option on Windows; a path may start with "/" there too.
@@ -63,6 +72,8 @@ int main(int argc, char** argv)
     std::string monoPath;
     std::string input;
     std::string output;
+    bool estimate = false;
+    std::string previewPath;
     app.add_option("--profile", profile, "Read the job settings from this profile file")
         ->option_text("FILE");
     app.add_option("--set", assignments,
@@ -75,6 +86,12 @@ int main(int argc, char** argv)
         ->option_text("C");
     app.add_option("--mono", monoPath, "Also write the black-and-white image as a 4-bit bitmap")
         ->option_text("FILE.bmp");
+    app.add_flag("--estimate", estimate,
+                 "Print the estimated time of the job after the size lines");
+    app.add_option("--preview", previewPath,
+                   "Also draw the toolpath as the window's Job view does, one pixel per pixel "
+                   "pitch (the longer side at most 8000 pixels)")
+        ->option_text("FILE.png");
     app.add_option("INPUT", input,
                    "The picture to engrave: a bitmap (.bmp), PNG, JPEG, GIF, TIFF or WebP")
         ->required();
@@ -102,31 +119,9 @@ int main(int argc, char** argv)
         decimalSeparator = separator[0];
     }
 
-    pyrolith::JobSettings settings = pyrolith::cli::FirstRunSettings();
-    std::vector<std::pair<std::string, std::string>> sets;
-    for (const std::string& assignment : assignments) {
-        const auto equals = assignment.find('=');
-        if (equals == std::string::npos) {
-            return UsageError("--set needs KEY=VALUE, got '" + assignment + "'");
-        }
-        sets.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
-    }
-
     try {
-        if (!profile.empty()) {
-            std::error_code error;
-            const fs::path profilePath = pyrolith::PathFromUtf8(profile);
-            if (!fs::is_regular_file(profilePath, error)) {
-                return JobError("Profile not found: " + profile);
-            }
-            pyrolith::AppSettings unused;
-            pyrolith::LoadChosenProfile(profilePath, settings, unused);
-        }
-        for (const auto& [key, value] : sets) {
-            if (!pyrolith::cli::ApplySetting(settings, key, value)) {
-                return UsageError("unknown setting '" + key + "'");
-            }
-        }
+        const pyrolith::JobSettings settings =
+            pyrolith::cli::SettingsFromOptions(profile, assignments);
 
         const fs::path inputPath = pyrolith::PathFromUtf8(input);
         const pyrolith::JobPicture job = pyrolith::ReadJobPicture(inputPath, settings);
@@ -144,11 +139,34 @@ int main(int argc, char** argv)
             pyrolith::WriteBitmap(pyrolith::PathFromUtf8(monoPath), picture);
         }
 
+        // The job read back as the firmware will read it.
+        namespace tp = pyrolith::toolpath;
+        const tp::MachineProfile machine = tp::MachineProfileOf(settings);
+        std::string estimateLine;
+        if (previewPath.empty()) {
+            estimateLine = pyrolith::cli::ReportEstimate(tp::EstimateFile(pyrolith::PathFromUtf8(output), machine),
+                                                         std::cerr);
+        } else {
+            const tp::JobPreview preview = tp::ReadJobPreviewFile(pyrolith::PathFromUtf8(output), machine);
+            estimateLine = pyrolith::cli::ReportEstimate(preview.estimate, std::cerr);
+            const double pitch = pyrolith::MyStrtoFloat(settings.DistPerPixel, decimalSeparator) *
+                                 (settings.UseInches ? 25.4 : 1.0);
+            constexpr int kMaxPreviewSide = 8000;
+            const tp::PreviewView view =
+                tp::FitView(preview.bounds, pitch > 0.0 ? 1.0 / pitch : 10.0, kMaxPreviewSide);
+            pyrolith::WritePng(pyrolith::PathFromUtf8(previewPath), tp::RenderPreview(preview, view));
+        }
+
         std::cout << pyrolith::OriginalSizeLine(job.sourceWidth, job.sourceHeight) << "\n"
                   << pyrolith::FinalSizeLine(picture.width(), picture.height(),
                                              settings.DistPerPixel, settings.UseInches,
                                              decimalSeparator)
                   << "\n";
+        if (estimate) {
+            std::cout << estimateLine << "\n";
+        }
+    } catch (const pyrolith::cli::UsageError& error) {
+        return UsageError(error.what());
     } catch (const pyrolith::Error& error) {
         return JobError(error.what());
     } catch (const std::bad_alloc&) {

@@ -67,6 +67,15 @@ struct JobSettings {
     std::string Gamma = "1";            // above 0; 1 changes nothing
     bool Invert = false;                // grey level g becomes 255 - g
     std::string ResizeWidth;            // the engraved width; empty: one pixel per DistPerPixel
+    // The machine, for the time estimate: always millimetres, like the controller's own
+    // settings ($110, $111, $120, $121, $11, $32).
+    std::string MaxRateX = "6000";         // mm/min
+    std::string MaxRateY = "6000";         // mm/min
+    std::string AccelX = "500";            // mm/s^2
+    std::string AccelY = "500";            // mm/s^2
+    std::string JunctionDeviation = "0.01";  // mm
+    std::string PlannerBlocks = "15";      // blocks the planner holds ("[OPT:...]")
+    bool LaserMode = true;                 // GRBL $32
 
     // Kept in no file: back to these values at every start, untouched by profiles.
     bool IndicateLeftCenter = false;

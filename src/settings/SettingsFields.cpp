@@ -16,7 +16,7 @@ using S = std::optional<std::string_view>;
 constexpr S kNotRead = std::nullopt;
 
 // clang-format off
-const std::array<FieldInfo, 59> kFields = {{
+const std::array<FieldInfo, 66> kFields = {{
     // key                    control                 pair control           kind              member                     window       settings file  profile
     {"UseInches",            "rdoInches",            "rdoMm",               K::Flag,          &J::UseInches,             "1",         "0",           "0"},
     {"DistPerPixel",         "edtDperPixel",         "",                    K::Decimal,       &J::DistPerPixel,          "0.1",       "0.1",         "0.1"},
@@ -77,6 +77,13 @@ const std::array<FieldInfo, 59> kFields = {{
     {"Gamma",                "edtGamma",             "",                    K::Decimal,       &J::Gamma,                 "1",         "1",           "1"},
     {"Invert",               "chkInvert",            "",                    K::Flag,          &J::Invert,                "0",         "0",           "0"},
     {"ResizeWidth",          "edtResizeWidth",       "",                    K::Decimal,       &J::ResizeWidth,           "",          "",            ""},
+    {"MaxRateX",             "edtMaxRateX",          "",                    K::Decimal,       &J::MaxRateX,              "6000",      "6000",        "6000"},
+    {"MaxRateY",             "edtMaxRateY",          "",                    K::Decimal,       &J::MaxRateY,              "6000",      "6000",        "6000"},
+    {"AccelX",               "edtAccelX",            "",                    K::Decimal,       &J::AccelX,                "500",       "500",         "500"},
+    {"AccelY",               "edtAccelY",            "",                    K::Decimal,       &J::AccelY,                "500",       "500",         "500"},
+    {"JunctionDeviation",    "edtJunctionDeviation", "",                    K::Decimal,       &J::JunctionDeviation,     "0.01",      "0.01",        "0.01"},
+    {"PlannerBlocks",        "edtPlannerBlocks",     "",                    K::Whole,         &J::PlannerBlocks,         "15",        "15",          "15"},
+    {"LaserMode",            "chkLaserMode",         "",                    K::Flag,          &J::LaserMode,             "1",         "1",           "1"},
 }};
 // clang-format on
 

@@ -138,7 +138,7 @@ void MainWindowTest::layoutAndMenus()
         menus << menu->text().remove(QLatin1Char('&')) + QStringLiteral(": ") +
                      items.join(QLatin1Char('|'));
     }
-    QCOMPARE(menus, QStringList({QStringLiteral("File: Load Bitmap...|Load Profile...||Save "
+    QCOMPARE(menus, QStringList({QStringLiteral("File: Load Bitmap...|Open G-code...|Load Profile...||Save "
                                                 "Displayed Image...||Exit"),
                                  QStringLiteral("Utility: Save G-code...|Show Settings..."),
                                  QStringLiteral("Help: Show Help...|About...")}));

@@ -124,8 +124,10 @@ void SaveGcodeTest::jobEqualsTheCoreJob()
 
     const QString target = app_->path(QStringLiteral("job.gcode"));
     app_->dialogs.saveAnswers.append(target);
+    app_->dialogs.yesNoAnswers.append(true);  // GRBL refuses M106: save anyway
     QTest::mouseClick(app_->find<QPushButton>(QStringLiteral("btnGcode2")), Qt::LeftButton);
     QCOMPARE(app_->dialogs.messages, QStringList());
+    QCOMPARE(app_->dialogs.questions.size(), grbl ? 1 : 0);
 
     // The same job from the core, from the settings file and the picture file.
     pyrolith::JobSettings stored;

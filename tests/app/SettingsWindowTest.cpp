@@ -73,7 +73,8 @@ private slots:
         for (int i = 0; i < pages->count(); ++i) {
             titles << pages->tabText(i);
         }
-        QCOMPARE(titles, (QStringList{"Basics", "Image", "Cut", "Additional", "GCode Flavor"}));
+        QCOMPARE(titles,
+                 (QStringList{"Basics", "Image", "Cut", "Additional", "GCode Flavor", "Machine"}));
     }
 
     // Every stored field shows its value; the hidden, disabled and editable ones as listed.

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -472,6 +473,112 @@ TEST_F(CliTest, MonoWritesTheBlackAndWhiteImage)
             EXPECT_EQ(black, expected[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] == '#')
                 << x << "," << y;
         }
+    }
+}
+
+TEST_F(CliTest, CheckPrintsTheEstimateAndTheRefusedLines)
+{
+    // 6000 mm at 10 mm/s with 500 mm/s^2: 600 s plus 0.02 s to speed up and to stop.
+    Write("job.gcode", "G21 G90\r\nM106 S255\r\nG1 X6000 F600 E1\r\nG4 P59.5\r\n");
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"check", "--set", "GRBL=1", Path("job.gcode")}, 0, "Estimated time: 0:11:00\n",
+         "Warning: line 2: M106 is not a GRBL command (error:20)\n"
+         "Warning: line 3: E words are not GRBL words (error:20)\n"},
+        // A printer's pause is in milliseconds.
+        {{"check", Path("job.gcode")}, 0, "Estimated time: 0:10:00\n", ""},
+        {{"check", Path("none.gcode")}, 1, "", "pyrolith-cli: Cannot open " + Path("none.gcode") + "\n"},
+        {{"check", "--set", "Nope=1", Path("job.gcode")}, 2, "",
+         "pyrolith-cli: unknown setting 'Nope'\n"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = RunCli(c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments[1];
+        EXPECT_EQ(run.out, c.out) << c.arguments[1];
+        EXPECT_EQ(run.err, c.err) << c.arguments[1];
+    }
+}
+
+TEST_F(CliTest, EstimateReadsBackTheJobItWrote)
+{
+    const CliRun run = RunCli({"--set", "GRBL=1", "--estimate", Path("pic.bmp"), Path("out.gcode")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const CliRun check = RunCli({"check", "--set", "GRBL=1", Path("out.gcode")});
+    EXPECT_EQ(run.out, "Original size: 4 x 2 pixels\nFinal size: 0.4000 x 0.2000 mm\n" + check.out);
+    EXPECT_EQ(run.err, check.err);
+    EXPECT_NE(run.err.find("Warning: line "), std::string::npos) << "M106 in a GRBL job";
+}
+
+// The preview at one pixel per pixel pitch burns exactly the picture's black pixels: the
+// black of the PNG, as ImageMagick reads it, cut to its bounds, is the picture.
+TEST_F(CliTest, PreviewBurnsThePicturesBlackPixels)
+{
+    if (!fs::exists("/usr/bin/convert")) {
+        GTEST_SKIP() << "ImageMagick is not installed";
+    }
+    const std::vector<std::string> picture = {"#..##.#....#", ".#####..##..", "##...##....#",
+                                              "............", "...#.......#"};
+    Write("rows.bmp", Bitmap24(picture));
+    // No dwells: their crosses would cover the picture.
+    const std::vector<std::vector<std::string>> flavors = {
+        {"--set", "GRBL=0"},
+        {"--set", "GRBL=1", "--set", "LaserOffCommand=M5", "--set", "LaserOnCommand=M4 S1000",
+         "--set", "LaserLowPower=M3 S10"}};
+    for (std::vector<std::string> arguments : flavors) {
+        const std::string flavor = arguments[1];
+        for (const char* more : {"--set", "IndicateCenter=0", "--set", "IndicateFrontCenter=0",
+                                 "--preview", "p.png", "rows.bmp", "out.gcode"}) {
+            const bool file = std::string(more).find('.') != std::string::npos &&
+                              std::string(more).find('=') == std::string::npos;
+            arguments.push_back(file ? Path(more) : more);
+        }
+        const CliRun run = RunCli(arguments);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "") << flavor;
+        std::string rgb;
+        if (FILE* pipe = ::popen(("/usr/bin/convert " + Path("p.png") +
+                                  " -format '%w %h\\n' -write info:- -depth 8 rgb:-").c_str(), "r")) {
+            char buffer[4096];
+            std::size_t n = 0;
+            while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+                rgb.append(buffer, n);
+            }
+            ::pclose(pipe);
+        }
+        const auto newline = rgb.find('\n');
+        ASSERT_NE(newline, std::string::npos);
+        const int width = std::stoi(rgb.substr(0, rgb.find(' ')));
+        const std::string pixels = rgb.substr(newline + 1);
+        const int height = static_cast<int>(pixels.size() / 3 / static_cast<std::size_t>(width));
+        int left = width, right = -1, top = height, bottom = -1;
+        auto black = [&](int x, int y) {
+            return pixels.compare((static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                   static_cast<std::size_t>(x)) * 3, 3, std::string(3, '\0')) == 0;
+        };
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                if (black(x, y)) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+            }
+        }
+        std::vector<std::string> burned;
+        for (int y = top; y <= bottom; ++y) {
+            std::string row;
+            for (int x = left; x <= right; ++x) {
+                row += black(x, y) ? '#' : '.';
+            }
+            burned.push_back(row);
+        }
+        EXPECT_EQ(burned, picture) << flavor;
     }
 }
 

@@ -24,7 +24,8 @@ const std::vector<std::string> kWriteOrder = {
     "DoAdvDown", "AdvDownAmount", "GRBL", "AutoLoadProfile", "Profile", "InitialOpenDir",
     "InitialSaveDir", "UseStartOfCode", "StartOfCode", "UseEndOfCode", "EndOfCode",
     "ProfileNotes", "ImageMode", "Threshold", "Brightness", "Contrast", "Gamma", "Invert",
-    "ResizeWidth"};
+    "ResizeWidth", "MaxRateX", "MaxRateY", "AccelX", "AccelY", "JunctionDeviation",
+    "PlannerBlocks", "LaserMode"};
 
 TEST(SettingsFields, ListEveryStoredKeyOnceInWriteOrder)
 {

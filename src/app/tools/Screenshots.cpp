@@ -20,6 +20,9 @@
 
 #include "app/AppPlatform.h"
 #include "app/AppWindows.h"
+#include "app/TJobView.h"
+#include "app/TToolpathCanvas.h"
+#include "app/TfrmMain.h"
 #include "app/TfrmAboutBox.h"
 #include "app/TfrmSettings.h"
 #include "app/TfrmSplash.h"
@@ -155,6 +158,13 @@ int main(int argc, char* argv[])
     main.waitForPicture();
     main.findChild<QRadioButton*>(QStringLiteral("rdoOrig"))->click();
     saved = saved && Save(main, folder + QStringLiteral("/main-orig.png"));
+    main.findChild<QRadioButton*>(QStringLiteral("rdoJob"))->click();
+    auto* canvas = main.findChild<TToolpathCanvas*>(QStringLiteral("cnvToolpath"));
+    saved = saved && canvas != nullptr && QTest::qWaitFor([&] {
+                return main.jobView()->status().startsWith(QStringLiteral("Estimated")) &&
+                       !canvas->drawing();
+            }, 20000);
+    saved = saved && Save(main, folder + QStringLiteral("/main-job.png"));
 
     TfrmAboutBox& about = windows.about();
     about.show();

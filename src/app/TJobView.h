@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "toolpath/ToolpathPreview.h"
+
+namespace Ui {
+class TJobView;
+}
+
+// The Job view beside Orig, B+W and B+W+Cut: the toolpath as the machine will run it, a
+// check box that hides the laser-off moves, and a status line with the estimated time
+// (total, burning, moving) and the burn and travel distances in the job's unit.
+class TJobView : public QWidget {
+    Q_OBJECT
+public:
+    explicit TJobView(QWidget* parent = nullptr);
+    ~TJobView() override;
+
+    void setJob(std::shared_ptr<const pyrolith::toolpath::JobPreview> job);
+    // Shows `text` in the status line, for example while the job is read.
+    void setStatus(const QString& text);
+    QString status() const;
+
+    // "Estimated time: 0:12:04 (burning 0:08:10, moving 0:03:54); burn 1234.5 mm,
+    // travel 2345.6 mm"
+    static QString StatusText(const pyrolith::toolpath::JobPreview& job);
+
+private:
+    std::unique_ptr<Ui::TJobView> ui_;
+};

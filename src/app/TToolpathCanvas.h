@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QWidget>
+#include <atomic>
+#include <memory>
+
+#include "toolpath/ToolpathPreview.h"
+
+// Shows a job's toolpath: the wheel zooms about the pointer, dragging pans. The toolpath is
+// drawn by the core (RenderPreview) off the window's thread, once per scale, into an image
+// three times the widget's size; panning within it only moves the image, and a newer drawing
+// cancels an older one.
+class TToolpathCanvas : public QWidget {
+    Q_OBJECT
+public:
+    explicit TToolpathCanvas(QWidget* parent = nullptr);
+    ~TToolpathCanvas() override;
+
+    // Shows a job scaled to fit; null shows nothing.
+    void setJob(std::shared_ptr<const pyrolith::toolpath::JobPreview> job);
+    void setShowTravel(bool show);
+
+    double pixelsPerMm() const { return scale_; }
+    // True while a drawing is under way.
+    bool drawing() const { return pending_ != 0; }
+
+signals:
+    // A drawing arrived and is shown.
+    void drawn();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void fit();
+    void requestDrawing();
+    bool drawingCoversView() const;
+    void drawScale(class QPainter& painter) const;
+
+    std::shared_ptr<const pyrolith::toolpath::JobPreview> job_;
+    bool showTravel_ = true;
+    bool fitted_ = true;       // follows the widget's size until the user zooms or pans
+    double scale_ = 1.0;       // pixels per mm
+    double centreX_ = 0.0;     // mm at the widget's centre
+    double centreY_ = 0.0;
+
+    QImage image_;                                // the last drawing
+    pyrolith::toolpath::PreviewView imageView_;   // what it shows
+    std::shared_ptr<std::atomic<bool>> cancel_;   // of the drawing under way
+    int generation_ = 0;
+    int pending_ = 0;
+    bool dragging_ = false;
+    QPoint dragFrom_;
+};

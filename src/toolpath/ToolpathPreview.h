@@ -1,0 +1,73 @@
+#pragma once
+
+// The picture of a job as the machine will run it, drawn into a plain pixel buffer so that
+// the window's Job view and "pyrolith-cli --preview" draw the very same thing: burn moves
+// dark (lighter for lower power), laser-off moves as thin blue lines, dwells as red crosses,
+// the axes through the origin with a tick at every ScaleStep().
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "image/PngWriter.h"
+#include "toolpath/MachineProfile.h"
+#include "toolpath/MotionPlanner.h"
+
+namespace pyrolith::toolpath {
+
+struct PreviewSegment {
+    float x0, y0, x1, y1;  // mm
+    float power;           // S of a burn move; negative for a laser-off move
+};
+
+struct PreviewBounds {
+    double minX = 0.0, minY = 0.0, maxX = 0.0, maxY = 0.0;
+    bool empty = true;
+};
+
+// A job read for the preview and timed in the same pass.
+struct JobPreview {
+    std::vector<PreviewSegment> segments;
+    std::vector<Point> dwells;
+    PreviewBounds bounds;      // every move and dwell
+    double maxPower = 0.0;     // the strongest burn
+    bool inches = false;       // the job's unit at its end (G20)
+    FileEstimate estimate;
+};
+
+// Reads G-code text or a file. `cancel` (may be null) is polled now and then; once it is set
+// the read stops and returns what it has. Reading a file throws pyrolith::Error when it
+// cannot be read.
+JobPreview ReadJobPreview(std::string_view text, const MachineProfile& machine,
+                          const std::atomic<bool>* cancel = nullptr);
+// The same for text that `feed` hands to the reader.
+JobPreview ReadJobPreview(const std::function<void(GcodeReader& reader)>& feed,
+                          const MachineProfile& machine);
+JobPreview ReadJobPreviewFile(const std::filesystem::path& path, const MachineProfile& machine,
+                              const std::atomic<bool>* cancel = nullptr);
+
+// What part of the plane an image shows.
+struct PreviewView {
+    double left = 0.0;         // mm at the left edge of the image
+    double top = 0.0;          // mm at the top edge (y grows upwards)
+    double pixelsPerMm = 1.0;
+    int width = 1;
+    int height = 1;
+    bool showTravel = true;
+};
+
+// The whole job at `pixelsPerMm` with a margin of 8 pixels, the longer side of the image
+// at most `maxSide` pixels (the scale shrinks to fit).
+PreviewView FitView(const PreviewBounds& bounds, double pixelsPerMm, int maxSide);
+
+// The distance between two ticks of the axes, in mm: 1, 2 or 5 times a power of ten of the
+// job's unit, the smallest that puts ticks at least `minPixels` apart.
+double ScaleStep(double pixelsPerMm, bool inches, double minPixels = 40.0);
+
+RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
+                       const std::atomic<bool>* cancel = nullptr);
+
+}  // namespace pyrolith::toolpath
