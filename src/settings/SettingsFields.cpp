@@ -16,7 +16,7 @@ using S = std::optional<std::string_view>;
 constexpr S kNotRead = std::nullopt;
 
 // clang-format off
-const std::array<FieldInfo, 52> kFields = {{
+const std::array<FieldInfo, 56> kFields = {{
     // key                    control                 pair control           kind              member                     window       settings file  profile
     {"UseInches",            "rdoInches",            "rdoMm",               K::Flag,          &J::UseInches,             "1",         "0",           "0"},
     {"DistPerPixel",         "edtDperPixel",         "",                    K::Decimal,       &J::DistPerPixel,          "0.1",       "0.1",         "0.1"},
@@ -70,6 +70,10 @@ const std::array<FieldInfo, 52> kFields = {{
     {"UseEndOfCode",         "chkEndOfCode",         "",                    K::Flag,          &J::UseEndOfCode,          "0",         "0",           "0"},
     {"EndOfCode",            "Memo2",                "",                    K::Lines,         &J::EndOfCode,             "",          "",            ""},
     {"ProfileNotes",         "Memo3",                "",                    K::Lines,         &J::ProfileNotes,          "",          "",            ""},
+    {"PowerLevels",          "edtPowerLevels",       "",                    K::Whole,         &J::PowerLevels,           "16",        "16",          "16"},
+    {"MinPower",             "edtMinPower",          "",                    K::Decimal,       &J::MinPower,              "0",         "0",           "0"},
+    {"Overscan",             "edtOverscan",          "",                    K::Decimal,       &J::Overscan,              "",          "",            ""},
+    {"SyncLaserCommands",    "chkSyncLaserCommands", "",                    K::Flag,          &J::SyncLaserCommands,     "0",         "0",           "0"},
 }};
 // clang-format on
 

@@ -21,7 +21,7 @@ const std::vector<std::string> kWriteOrder = {
     "Backlash", "BacklashVal", "IncludeCut", "Outline", "NumRepeats", "InitialCutHeight",
     "DoAdvDown", "AdvDownAmount", "GRBL", "AutoLoadProfile", "Profile", "InitialOpenDir",
     "InitialSaveDir", "UseStartOfCode", "StartOfCode", "UseEndOfCode", "EndOfCode",
-    "ProfileNotes"};
+    "ProfileNotes", "PowerLevels", "MinPower", "Overscan", "SyncLaserCommands"};
 
 TEST(SettingsFields, ListEveryStoredKeyOnceInWriteOrder)
 {
