@@ -8,8 +8,11 @@
 
 namespace pyrolith {
 
-void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
-              const MonoBitmap& picture, const JobEnvironment& environment)
+namespace {
+
+template <typename Picture>
+void WriteSections(JobSink& sink, const JobContext& context, const JobSettings& settings,
+                   const Picture& picture, const JobEnvironment& environment)
 {
     WriteHeader(sink, context, settings, environment);
     WritePreamble(sink, context, settings);
@@ -17,16 +20,43 @@ void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& setti
     WriteJobEnd(sink, settings);
 }
 
-void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
-                  const MonoBitmap& picture, const JobEnvironment& environment)
+template <typename Picture>
+void WriteFile(const std::filesystem::path& output, const JobSettings& settings,
+               const Picture& picture, const JobEnvironment& environment)
 {
     // The numbers are checked before the file is touched.
     const JobContext context = MakeJobContext(settings, picture, environment.decimalSeparator);
     // The job goes to a temporary file beside the target and replaces it only when it is
     // complete: a failed job never leaves a truncated file that may end with the laser on.
     FileJobSink sink(output);
-    WriteJob(sink, context, settings, picture, environment);
+    WriteSections(sink, context, settings, picture, environment);
     sink.commit();
+}
+
+} // namespace
+
+void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
+              const MonoBitmap& picture, const JobEnvironment& environment)
+{
+    WriteSections(sink, context, settings, picture, environment);
+}
+
+void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
+              const GreyPicture& picture, const JobEnvironment& environment)
+{
+    WriteSections(sink, context, settings, picture, environment);
+}
+
+void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                  const MonoBitmap& picture, const JobEnvironment& environment)
+{
+    WriteFile(output, settings, picture, environment);
+}
+
+void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                  const GreyPicture& picture, const JobEnvironment& environment)
+{
+    WriteFile(output, settings, picture, environment);
 }
 
 } // namespace pyrolith

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "image/GreyPicture.h"
 #include "image/MonoBitmap.h"
 #include "settings/JobSettings.h"
 
@@ -23,6 +24,9 @@ struct JobEnvironment {
 // message is the user's text ("'abc' is not a valid floating point value", "Disk full", ...).
 void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
                   const MonoBitmap& picture, const JobEnvironment& environment);
+// The same job burning the power levels of a grey picture.
+void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                  const GreyPicture& picture, const JobEnvironment& environment);
 
 class JobSink;
 struct JobContext;
@@ -31,5 +35,7 @@ struct JobContext;
 // "BEGIN IMAGE", the engraving rows and the job end. `context` comes from MakeJobContext.
 void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
               const MonoBitmap& picture, const JobEnvironment& environment);
+void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
+              const GreyPicture& picture, const JobEnvironment& environment);
 
 } // namespace pyrolith
