@@ -283,6 +283,11 @@ void TfrmSettings::startupRead()
 void TfrmSettings::loadProfile(const QString& path)
 {
     pyrolith::LoadProfile(ToPath(path), job_, app_);
+    profileLoaded(path);
+}
+
+void TfrmSettings::profileLoaded(const QString& path)
+{
     app_.Profile = path.toStdString();
     showRecords();
     unitSwitch();
@@ -359,9 +364,17 @@ void TfrmSettings::loadProfileCommand()
     request.filter = kProfileFilter;
     request.confirmOverwrite = false;
     const QString path = context_.dialogs->openFile(this, request);
-    if (!path.isEmpty()) {
-        loadProfile(path);
+    if (path.isEmpty()) {
+        return;
     }
+    // A wrong file picked must not throw away every unsaved setting: it is refused whole.
+    try {
+        pyrolith::LoadChosenProfile(ToPath(path), job_, app_);
+    } catch (const std::exception& error) {
+        context_.dialogs->message(this, ToQString(error.what()));
+        return;
+    }
+    profileLoaded(path);
 }
 
 void TfrmSettings::saveProfileCommand()

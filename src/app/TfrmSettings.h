@@ -83,6 +83,7 @@ private:
     void fieldChanged(const Binding& binding);
 
     void startupRead();
+    void profileLoaded(const QString& path);
     void setProfileModified(bool modified);
     void setProfileLabel(const QString& label);
     void applyUnit();

@@ -108,7 +108,7 @@ int main(int argc, char** argv)
                 return JobError("Profile not found: " + profile);
             }
             pyrolith::AppSettings unused;
-            pyrolith::LoadProfile(profile, settings, unused);
+            pyrolith::LoadChosenProfile(profile, settings, unused);
         }
         for (const auto& [key, value] : sets) {
             if (!pyrolith::cli::ApplySetting(settings, key, value)) {

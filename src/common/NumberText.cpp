@@ -319,10 +319,10 @@ double StrToFloatOrThrow(std::string_view text, char decimalSeparator)
     throw Error(InvalidFloatMessage(text));
 }
 
-double MyStrtoFloat(std::string_view text, char decimalSeparator)
+std::optional<double> ReadTypedNumber(std::string_view text, char decimalSeparator)
 {
     if (const auto value = StrictStrToFloat(text, decimalSeparator)) {
-        return *value;
+        return value;
     }
     std::string retry(text);
     if (retry.find('.') != std::string::npos) {
@@ -338,9 +338,14 @@ double MyStrtoFloat(std::string_view text, char decimalSeparator)
             }
         }
     } else {
-        return 0;
+        return std::nullopt;
     }
-    return StrictStrToFloat(retry, decimalSeparator).value_or(0.0);
+    return StrictStrToFloat(retry, decimalSeparator);
+}
+
+double MyStrtoFloat(std::string_view text, char decimalSeparator)
+{
+    return ReadTypedNumber(text, decimalSeparator).value_or(0.0);
 }
 
 }  // namespace pyrolith

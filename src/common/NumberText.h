@@ -51,7 +51,12 @@ std::optional<double> StrictStrToFloat(std::string_view text, char decimalSepara
 double StrToFloatOrThrow(std::string_view text, char decimalSeparator);
 std::string InvalidFloatMessage(std::string_view text);
 
-// Reads a number typed with "." or "," whatever the user's separator; 0 for anything else.
+// Reads a number typed with "." or "," whatever the user's separator: the strict conversion,
+// then once more with every "." turned into "," (or, without a ".", every "," into ".").
+// Empty when neither reads.
+std::optional<double> ReadTypedNumber(std::string_view text, char decimalSeparator = '.');
+
+// ReadTypedNumber, 0 for anything that does not read.
 double MyStrtoFloat(std::string_view text, char decimalSeparator = '.');
 
 }  // namespace pyrolith

@@ -1,6 +1,7 @@
 #include "gcode/JobWriter.h"
 
 #include "gcode/ImagePass.h"
+#include "gcode/JobChecks.h"
 #include "gcode/JobContext.h"
 #include "gcode/JobHeader.h"
 #include "gcode/JobPreamble.h"
@@ -25,6 +26,7 @@ void WriteFile(const std::filesystem::path& output, const JobSettings& settings,
                const Picture& picture, const JobEnvironment& environment)
 {
     // The numbers are checked before the file is touched.
+    CheckJobNumbers(settings, picture, environment.decimalSeparator);
     const JobContext context = MakeJobContext(settings, picture, environment.decimalSeparator);
     // The job goes to a temporary file beside the target and replaces it only when it is
     // complete: a failed job never leaves a truncated file that may end with the laser on.

@@ -19,7 +19,7 @@ struct JobEnvironment {
 };
 
 // Writes the complete job for `picture` into `output`. Every number is checked before the
-// file is touched; the job is written beside the target and renamed over it only when it is
+// file is touched (CheckJobNumbers: a job the machine cannot run safely is refused); the job is written beside the target and renamed over it only when it is
 // complete, so a failure leaves an existing file unchanged. Throws pyrolith::Error whose
 // message is the user's text ("'abc' is not a valid floating point value", "Disk full", ...).
 void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,

@@ -404,6 +404,24 @@ IniDocument::Values(std::string_view section, std::span<const std::string_view> 
     return result;
 }
 
+bool IniDocument::HasSection(std::string_view section) const
+{
+    for (const Edit& edit : edits_) {
+        if (EqualNoCase(edit.section, section)) {
+            return true;
+        }
+    }
+    LineReader reader(bytes_);
+    Line line;
+    while (reader.next(line)) {
+        const LineParts parts = Classify(line.text);
+        if (parts.kind == LineKind::Section && EqualNoCase(parts.name, section)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void IniDocument::Set(std::string_view section, std::string_view key, std::string_view value)
 {
     CheckKey(key);

@@ -64,6 +64,9 @@ public:
     std::vector<std::optional<std::string>> Values(std::string_view section,
                                                    std::span<const std::string_view> keys) const;
 
+    // Whether a section of that name stands in the text or has had a value set.
+    bool HasSection(std::string_view section) const;
+
     // Sets a key to a UTF-8 text, written exactly as given except that CR and LF, which a
     // line cannot hold, are left out. The key replaces its first line in the section, or is
     // added after the section's last non-blank line; a missing section is added at the end.

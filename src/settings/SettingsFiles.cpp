@@ -140,6 +140,19 @@ void LoadProfile(const std::filesystem::path& path, JobSettings& job, AppSetting
     app.Profile = path.string();
 }
 
+void LoadChosenProfile(const std::filesystem::path& path, JobSettings& job, AppSettings& app)
+{
+    const IniFile file = ReadIniFile(path);
+    if (file.state == IniFileState::Refused) {
+        throw Error("Unable to read " + path.string());
+    }
+    if (!file.document.HasSection(kSettingsSection)) {
+        throw Error("'" + path.string() + "' is not a profile: it has no [Values] section");
+    }
+    ReadStoredFields(file.document, SettingsReader::Profile, job, app);
+    app.Profile = path.string();
+}
+
 std::string ProfileLabel(const std::filesystem::path& path)
 {
     std::string_view name = path.native();

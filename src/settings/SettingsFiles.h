@@ -44,6 +44,12 @@ void ReadSettingsFile(const std::filesystem::path& path, JobSettings& job, AppSe
 // no file (IndicateLeftCenter, LeftCenterDwellTime) and InitialCutHeight.
 void LoadProfile(const std::filesystem::path& path, JobSettings& job, AppSettings& app);
 
+// The Load Profile command's read: a file the user picked must be a profile. One that cannot
+// be read throws pyrolith::Error "Unable to read <path>", one without the section "Values"
+// (a wrong file picked) "'<path>' is not a profile: it has no [Values] section"; either way
+// nothing changes. Otherwise as LoadProfile.
+void LoadChosenProfile(const std::filesystem::path& path, JobSettings& job, AppSettings& app);
+
 // The profile label: the file name without folder and extension. Both '/' and '\' separate
 // folders, as a settings file brought from Windows names its profile with '\'.
 std::string ProfileLabel(const std::filesystem::path& path);

@@ -249,6 +249,7 @@ TEST_F(CliTest, JobErrorsExitWithOneAndLeaveTheOutputUnchanged)
 {
     Write("out.gcode", "precious");
     Write("masks.bmp", Bitmap32WithMasks());
+    Write("wrong.prf", "[Other]\r\nOnSpeed=900\r\n");
     struct Case {
         std::vector<std::string> arguments;
         std::string message;
@@ -265,6 +266,20 @@ TEST_F(CliTest, JobErrorsExitWithOneAndLeaveTheOutputUnchanged)
          "\"Save As...\" function to save to a standard color depth.\n"},
         {{"--profile", Path("missing.prf"), Path("pic.bmp"), Path("out.gcode")},
          "pyrolith-cli: Profile not found: " + Path("missing.prf") + "\n"},
+        {{"--profile", Path("wrong.prf"), Path("pic.bmp"), Path("out.gcode")},
+         "pyrolith-cli: '" + Path("wrong.prf") + "' is not a profile: it has no [Values] "
+         "section\n"},
+        {{"--set", "DistPerPixel=abc", Path("pic.bmp"), Path("out.gcode")},
+         "pyrolith-cli: Travel, per pixel: 'abc' is not a number greater than 0\n"},
+        {{"--set", "UseXOffset=1", "--set", "XOffset=--2", Path("pic.bmp"), Path("out.gcode")},
+         "pyrolith-cli: Print Offset, X Offset: '--2' is not a number\n"},
+        {{"--set", "OnSpeed=", Path("pic.bmp"), Path("out.gcode")},
+         "pyrolith-cli: Speeds, Laser On: '' is not a speed greater than 0 (digits with at "
+         "most one \".\")\n"},
+        {{"--set", "GoStartHeight=1", "--set", "StartHeight=", Path("pic.bmp"),
+          Path("out.gcode")},
+         "pyrolith-cli: At start of job, Set height to: '' is not a height (digits with at "
+         "most one \".\", \"-\" in front when negative)\n"},
     };
     for (const Case& c : cases) {
         const CliRun run = RunCli(c.arguments);

@@ -531,3 +531,53 @@ TEST_F(SettingsFiles, PathsBeyondWindows1252SurviveAsUtf8)
 
 } // namespace
 } // namespace pyrolith
+
+namespace pyrolith {
+namespace {
+
+// The Load Profile command refuses a file that is no profile and then changes nothing; a
+// file with the section, in any letter case and even without keys, is a profile.
+TEST_F(SettingsFiles, ChosenProfileMustHaveTheValuesSection)
+{
+    struct Case {
+        const char* name;
+        const char* bytes; // nullptr: no file
+        const char* message; // "" when the file loads
+    };
+    const Case cases[] = {
+        {"wrong.txt", "[Other]\r\nOnSpeed=900\r\n", "' is not a profile: it has no [Values] section"},
+        {"empty.prf", "", "' is not a profile: it has no [Values] section"},
+        {"gone.prf", nullptr, "' is not a profile: it has no [Values] section"},
+        {"lower.prf", "[values]\r\nOnSpeed=900\r\n", ""},
+        {"bare.prf", "; notes\r\n[Values]\r\n", ""},
+    };
+    for (const Case& c : cases) {
+        if (c.bytes != nullptr) {
+            WriteBytes(file(c.name), c.bytes);
+        }
+        JobSettings job;
+        job.OnSpeed = "123";
+        AppSettings app;
+        app.Profile = "/old.prf";
+        const JobSettings jobBefore = job;
+        const AppSettings appBefore = app;
+        try {
+            LoadChosenProfile(file(c.name), job, app);
+            EXPECT_STREQ(c.message, "") << c.name;
+            EXPECT_EQ(app.Profile, file(c.name).string());
+            EXPECT_EQ(job.OnSpeed, std::string(c.name) == "lower.prf" ? "900" : "200");
+        } catch (const Error& e) {
+            EXPECT_EQ(e.what(), "'" + file(c.name).string() + c.message) << c.name;
+            EXPECT_EQ(job, jobBefore) << c.name;
+            EXPECT_EQ(app, appBefore) << c.name;
+        }
+    }
+    // A folder picked by name cannot be read.
+    JobSettings job;
+    AppSettings app;
+    EXPECT_THROW(LoadChosenProfile(folder_, job, app), Error);
+    EXPECT_EQ(job, JobSettings{});
+}
+
+} // namespace
+} // namespace pyrolith

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "image/MonoBitmap.h"
+#include "settings/JobSettings.h"
+
+namespace pyrolith {
+
+// Every check of the numbers a job uses, in the order the user learns of them, before any
+// file is touched. Throws pyrolith::Error whose message is the user's text and whose field
+// key names the setting to fix:
+// 1. BacklashVal (when Backlash is set), DwellTime, FrontCenterDwellTime and
+//    LeftCenterDwellTime must read with the strict conversion and `decimalSeparator`:
+//    "'%s' is not a valid floating point value".
+// 2. DistPerPixel must read ("." or ",") as a number greater than 0, small enough that the
+//    picture's coordinates stay plain numbers and large enough that neighbouring pixels get
+//    different coordinates.
+// 3. XOffset (when UseXOffset is set), then YOffset (when UseYOffset is set) must read as a
+//    number of a size a coordinate can have.
+// 4. OffSpeed, OnSpeed, then TraceSpeed (when IndicateBoundary is set) must be, blanks
+//    around them aside, plain G-code numbers greater than 0: digits with at most one ".".
+// 5. StartHeight (when GoStartHeight is set) must be, blanks around it aside, a plain
+//    G-code number with an optional leading "-".
+// The messages name the field as the settings window labels it and show the text.
+void CheckJobNumbers(const JobSettings& settings, const MonoBitmap& picture,
+                     char decimalSeparator);
+
+} // namespace pyrolith
