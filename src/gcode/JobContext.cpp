@@ -37,7 +37,7 @@ JobContext MakeContext(const JobSettings& settings, std::int32_t width, std::int
     const double centerPause = StrToFloatOrThrow(settings.DwellTime, decimalSeparator);
     const double frontPause = StrToFloatOrThrow(settings.FrontCenterDwellTime, decimalSeparator);
     const double leftPause = StrToFloatOrThrow(settings.LeftCenterDwellTime, decimalSeparator);
-    const double overscan = ReadOverscan(settings);
+    const double overscan = ReadOverscan(settings, decimalSeparator);
 
     JobContext context;
     context.Flavor = FlavorOf(settings);
@@ -68,7 +68,7 @@ JobContext MakeContext(const JobSettings& settings, std::int32_t width, std::int
         context.LaserSync = "M400\r\n";
     }
     if (powerLevels) {
-        context.PowerCommands = PowerCommands(settings, context.LaserOnCommand);
+        context.PowerCommands = PowerCommands(settings, context.LaserOnCommand, decimalSeparator);
     }
     return context;
 }

@@ -1,6 +1,7 @@
 #include "gcode/LaserPower.h"
 
 #include <charconv>
+#include <string_view>
 
 #include "common/Error.h"
 #include "common/NumberText.h"
@@ -13,15 +14,6 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// A number typed with "." or ",", whatever the user's separator.
-std::optional<double> ReadDecimal(std::string_view text)
-{
-    if (const auto value = StrictStrToFloat(text, '.')) {
-        return value;
-    }
-    return StrictStrToFloat(text, ',');
-}
-
 std::string_view Trimmed(std::string_view text)
 {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
@@ -31,6 +23,15 @@ std::string_view Trimmed(std::string_view text)
         text.remove_suffix(1);
     }
     return text;
+}
+
+// "<where the field is>: '<text>' <what is wrong>", the field named as the window labels it.
+[[noreturn]] void Refuse(const char* key, std::string_view label, std::string_view text,
+                         std::string_view problem)
+{
+    std::string message(label);
+    message.append(": '").append(text).append("' ").append(problem);
+    throw Error(message, key);
 }
 
 } // namespace
@@ -80,13 +81,13 @@ std::array<std::uint8_t, 256> GreyLevelTable(int levels)
     return table;
 }
 
-std::vector<std::string> PowerCommands(const JobSettings& settings, const std::string& onCommand)
+std::vector<std::string> PowerCommands(const JobSettings& settings, const std::string& onCommand,
+                                       char decimalSeparator)
 {
     const std::optional<SWord> s = FindSWord(onCommand);
     if (!s) {
-        throw Error("The Laser On command '" + settings.LaserOnCommand +
-                    "' has no S number: the power levels need the full power there, as in "
-                    "'M106 S255'.");
+        Refuse("LaserOnCommand", "Laser Commands, On", settings.LaserOnCommand,
+               "has no S number to set the power levels with (for example 'M106 S255')");
     }
     const std::string_view levelsText = Trimmed(settings.PowerLevels);
     int levels = 0;
@@ -94,14 +95,14 @@ std::vector<std::string> PowerCommands(const JobSettings& settings, const std::s
         std::from_chars(levelsText.data(), levelsText.data() + levelsText.size(), levels);
     if (levelsText.empty() || ec != std::errc() || end != levelsText.data() + levelsText.size() ||
         levels < 2 || levels > 256) {
-        throw Error("Power levels must be a whole number from 2 to 256, not '" +
-                    settings.PowerLevels + "'.");
+        Refuse("PowerLevels", "Engraving, Power levels", settings.PowerLevels,
+               "is not a whole number from 2 to 256");
     }
-    const std::optional<double> minPower = ReadDecimal(settings.MinPower);
-    if (!minPower || *minPower < 0 || *minPower > s->value) {
-        throw Error("Minimum power must be a number from 0 to the full power " +
-                    onCommand.substr(s->begin, s->end - s->begin) + ", not '" + settings.MinPower +
-                    "'.");
+    const std::optional<double> minPower = ReadTypedNumber(settings.MinPower, decimalSeparator);
+    if (!minPower || !(*minPower >= 0) || *minPower > s->value) {
+        Refuse("MinPower", "Engraving, Minimum power", settings.MinPower,
+               "is not a number from 0 to the full power " +
+                   onCommand.substr(s->begin, s->end - s->begin));
     }
 
     std::vector<std::string> commands(static_cast<std::size_t>(levels));
@@ -115,14 +116,15 @@ std::vector<std::string> PowerCommands(const JobSettings& settings, const std::s
     return commands;
 }
 
-double ReadOverscan(const JobSettings& settings)
+double ReadOverscan(const JobSettings& settings, char decimalSeparator)
 {
     if (Trimmed(settings.Overscan).empty()) {
         return 0;
     }
-    const std::optional<double> overscan = ReadDecimal(settings.Overscan);
-    if (!overscan || *overscan < 0) {
-        throw Error("Overscan must be a distance of 0 or more, not '" + settings.Overscan + "'.");
+    const std::optional<double> overscan = ReadTypedNumber(settings.Overscan, decimalSeparator);
+    if (!overscan || !(*overscan >= 0) || !(*overscan < 1e9)) {
+        Refuse("Overscan", "Engraving, Overscan", settings.Overscan,
+               "is not a distance of 0 or more");
     }
     return *overscan;
 }

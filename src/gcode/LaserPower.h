@@ -29,10 +29,11 @@ std::array<std::uint8_t, 256> GreyLevelTable(int levels);
 // command with its S number replaced by MinPower + (S - MinPower) * L / (levels - 1). Checks
 // PowerLevels, MinPower and the S number of `onCommand` (already in the job's code page);
 // throws pyrolith::Error with the user's message when one is not usable.
-std::vector<std::string> PowerCommands(const JobSettings& settings, const std::string& onCommand);
+std::vector<std::string> PowerCommands(const JobSettings& settings, const std::string& onCommand,
+                                       char decimalSeparator);
 
-// The overscan distance; 0 when the field is empty. Throws pyrolith::Error when it is not a
-// number of 0 or more.
-double ReadOverscan(const JobSettings& settings);
+// The overscan distance, typed with "." or ","; 0 when the field is empty. Throws
+// pyrolith::Error when it is not a number of 0 or more.
+double ReadOverscan(const JobSettings& settings, char decimalSeparator);
 
 } // namespace pyrolith

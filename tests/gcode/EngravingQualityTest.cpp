@@ -8,6 +8,7 @@
 #include "JobTestSupport.h"
 #include "common/Error.h"
 #include "gcode/ImagePass.h"
+#include "gcode/JobChecks.h"
 #include "gcode/LaserPower.h"
 
 namespace pyrolith {
@@ -85,9 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  {},
                  {"12.3", "...."},
-                 {"G1 X2.5 Y0.5 F1500 M107", "G1 X2 Y0.5 F500 M106 S255",
-                  "G1 X1.5 Y0.5 F1500 M107", "G1 X1 Y0.5 F500 M106 S180",
-                  "G1 X0.5 Y0.5 F500 M106 S105", "M107"}},
+                 {"G1 X2.5 Y0.5 F1500 M107", "G1 X2 Y0.5 F500 M106 S255", "G1 X1.5 Y0.5 F1500 M107",
+                  "G1 X1 Y0.5 F500 M106 S180", "G1 X0.5 Y0.5 F500 M106 S105", "M107"}},
         // Overscan after the backlash approach, laser-off moves at the burn feed between
         // and after the runs, on a forward and a reverse line.
         PassCase{"OverscanWithBacklashPrinter3D",
@@ -99,11 +99,26 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  {"#..#", ".##."},
                  {},
-                 {"M107",      "G1 X-0.2 Y0 F1500 ", "G1 X0 Y0 F1500 ",     "G1 X1 Y0 F500 ",
-                  "M106 S255", "G1 X2 Y0 F500 ",     "M107",                "G1 X3 Y0 F500 ",
-                  "M107",      "G1 X3.7 Y0.5 F1500 ", "G1 X3.5 Y0.5 F1500 ", "G1 X2.5 Y0.5 F500 ",
-                  "M106 S255", "G1 X2 Y0.5 F500 ",   "M107",                "G1 X1 Y0.5 F500 ",
-                  "M106 S255", "G1 X0.5 Y0.5 F500 ", "M107",                "G1 X-0.5 Y0.5 F500 ",
+                 {"M107",
+                  "G1 X-0.2 Y0 F1500 ",
+                  "G1 X0 Y0 F1500 ",
+                  "G1 X1 Y0 F500 ",
+                  "M106 S255",
+                  "G1 X2 Y0 F500 ",
+                  "M107",
+                  "G1 X3 Y0 F500 ",
+                  "M107",
+                  "G1 X3.7 Y0.5 F1500 ",
+                  "G1 X3.5 Y0.5 F1500 ",
+                  "G1 X2.5 Y0.5 F500 ",
+                  "M106 S255",
+                  "G1 X2 Y0.5 F500 ",
+                  "M107",
+                  "G1 X1 Y0.5 F500 ",
+                  "M106 S255",
+                  "G1 X0.5 Y0.5 F500 ",
+                  "M107",
+                  "G1 X-0.5 Y0.5 F500 ",
                   "M107"}},
         // The laser-off moves carry no E even with fake extrusion.
         PassCase{"OverscanGrblFakeExtrusion",
@@ -148,7 +163,7 @@ TEST_P(PowerCommandTexts, ReplaceTheSNumber)
     settings.LaserOnCommand = GetParam().onCommand;
     settings.PowerLevels = GetParam().levels;
     settings.MinPower = GetParam().minPower;
-    const std::vector<std::string> commands = PowerCommands(settings, GetParam().onCommand);
+    const std::vector<std::string> commands = PowerCommands(settings, GetParam().onCommand, '.');
     ASSERT_FALSE(commands.empty());
     EXPECT_EQ(commands[0], "");
     EXPECT_EQ(Lines(commands.begin() + 1, commands.end()), GetParam().expected);
@@ -159,13 +174,17 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PowerCase{"M3 S1000", "3", "100", {"M3 S550", "M3 S1000"}},
                     PowerCase{"S1000", "4", "0,5", {"S333.666666667", "S666.833333333", "S1000"}},
                     PowerCase{"m106s255.0 ; fan", "2", "255", {"m106s255 ; fan"}},
-                    PowerCase{"(S9) M106 P1 S 2 S255", "4", " 0 ", {"(S9) M106 P1 S 2 S85",
-                              "(S9) M106 P1 S 2 S170", "(S9) M106 P1 S 2 S255"}}));
+                    PowerCase{"(S9) M106 P1 S 2 S255",
+                              "4",
+                              " 0 ",
+                              {"(S9) M106 P1 S 2 S85", "(S9) M106 P1 S 2 S170",
+                               "(S9) M106 P1 S 2 S255"}}));
 
 struct RefusalCase {
     const char* name;
     std::function<void(JobSettings&)> change;
     bool grey;
+    const char* key;
     const char* message;
 };
 
@@ -182,13 +201,14 @@ TEST_P(Refusal, StopsTheJobWithTheMessage)
     GetParam().change(settings);
     try {
         if (GetParam().grey) {
-            MakeJobContext(settings, Greys({"1"}), '.');
+            CheckJobNumbers(settings, Greys({"1"}), '.');
         } else {
-            MakeJobContext(settings, Picture({"#"}), '.');
+            CheckJobNumbers(settings, Picture({"#"}), '.');
         }
         FAIL() << "no error";
     } catch (const Error& error) {
         EXPECT_STREQ(error.what(), GetParam().message);
+        EXPECT_EQ(error.fieldKey(), GetParam().key);
     }
 }
 
@@ -196,24 +216,27 @@ INSTANTIATE_TEST_SUITE_P(
     Settings, Refusal,
     testing::Values(
         RefusalCase{"NoSNumber", [](JobSettings& s) { s.LaserOnCommand = "M106 (S255)"; }, true,
-                    "The Laser On command 'M106 (S255)' has no S number: the power levels need "
-                    "the full power there, as in 'M106 S255'."},
+                    "LaserOnCommand",
+                    "Laser Commands, On: 'M106 (S255)' has no S number to set the power levels "
+                    "with (for example 'M106 S255')"},
         RefusalCase{"SWithoutDigits", [](JobSettings& s) { s.LaserOnCommand = "M3 S. S"; }, true,
-                    "The Laser On command 'M3 S. S' has no S number: the power levels need the "
-                    "full power there, as in 'M106 S255'."},
-        RefusalCase{"OneLevel", [](JobSettings& s) { s.PowerLevels = "1"; }, true,
-                    "Power levels must be a whole number from 2 to 256, not '1'."},
+                    "LaserOnCommand",
+                    "Laser Commands, On: 'M3 S. S' has no S number to set the power levels with "
+                    "(for example 'M106 S255')"},
+        RefusalCase{"OneLevel", [](JobSettings& s) { s.PowerLevels = "1"; }, true, "PowerLevels",
+                    "Engraving, Power levels: '1' is not a whole number from 2 to 256"},
         RefusalCase{"TooManyLevels", [](JobSettings& s) { s.PowerLevels = "257"; }, true,
-                    "Power levels must be a whole number from 2 to 256, not '257'."},
-        RefusalCase{"MinimumAboveFull", [](JobSettings& s) { s.MinPower = "255.5"; }, true,
-                    "Minimum power must be a number from 0 to the full power 255, not "
-                    "'255.5'."},
-        RefusalCase{"NegativeMinimum", [](JobSettings& s) { s.MinPower = "-1"; }, true,
-                    "Minimum power must be a number from 0 to the full power 255, not '-1'."},
+                    "PowerLevels",
+                    "Engraving, Power levels: '257' is not a whole number from 2 to 256"},
+        RefusalCase{
+            "MinimumAboveFull", [](JobSettings& s) { s.MinPower = "255.5"; }, true, "MinPower",
+            "Engraving, Minimum power: '255.5' is not a number from 0 to the full power 255"},
+        RefusalCase{"NegativeMinimum", [](JobSettings& s) { s.MinPower = "-1"; }, true, "MinPower",
+                    "Engraving, Minimum power: '-1' is not a number from 0 to the full power 255"},
         RefusalCase{"NegativeOverscan", [](JobSettings& s) { s.Overscan = "-1"; }, false,
-                    "Overscan must be a distance of 0 or more, not '-1'."},
+                    "Overscan", "Engraving, Overscan: '-1' is not a distance of 0 or more"},
         RefusalCase{"OverscanNotANumber", [](JobSettings& s) { s.Overscan = "1..5"; }, false,
-                    "Overscan must be a distance of 0 or more, not '1..5'."}),
+                    "Overscan", "Engraving, Overscan: '1..5' is not a distance of 0 or more"}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
 TEST(GreyLevels, BoundariesOfTheLevels)
@@ -250,7 +273,8 @@ TEST(GreyLevels, TwoLevelsBurnLikeTheBlackAndWhitePass)
         settings.Precision = round % 2 == 0;
         settings.HalfStepHeight = round % 3 == 0;
         settings.Overscan = round % 4 == 0 ? "0.7" : "";
-        EXPECT_EQ(Pass(settings, grey), Pass(settings, MonoBitmap::FromBlackMask(width, height, mask)))
+        EXPECT_EQ(Pass(settings, grey),
+                  Pass(settings, MonoBitmap::FromBlackMask(width, height, mask)))
             << "round " << round;
     }
 }
@@ -264,8 +288,8 @@ TEST(EngravingOptions, HeaderLinesFollowTheFlavorLineOnlyWhenOn)
             WriteJob(sink, MakeJobContext(settings, Greys({"1"}), '.'), settings, Greys({"1"}),
                      test::Environment());
         } else {
-            WriteJob(sink, MakeJobContext(settings, Picture({"#"}), '.'), settings,
-                     Picture({"#"}), test::Environment());
+            WriteJob(sink, MakeJobContext(settings, Picture({"#"}), '.'), settings, Picture({"#"}),
+                     test::Environment());
         }
         const Lines lines = JobLines(sink.text());
         const auto flavor = std::find(lines.begin(), lines.end(), "; Using 3D Printer flavor");
@@ -276,9 +300,9 @@ TEST(EngravingOptions, HeaderLinesFollowTheFlavorLineOnlyWhenOn)
     settings.Overscan = "2.5";
     settings.SyncLaserCommands = true;
     settings.MinPower = "10";
-    EXPECT_EQ(headerTail(true), (Lines{"; Grayscale with 16 power levels, minimum power 10",
-                                       "; Overscan of 2.5 mm",
-                                       "; Waiting for moves before switching the laser (M400)"}));
+    EXPECT_EQ(headerTail(true),
+              (Lines{"; Grayscale with 16 power levels, minimum power 10", "; Overscan of 2.5 mm",
+                     "; Waiting for moves before switching the laser (M400)"}));
 }
 
 TEST(EngravingOptions, SyncPrecedesEveryLaserCommandLineOfTheJob)
@@ -288,8 +312,8 @@ TEST(EngravingOptions, SyncPrecedesEveryLaserCommandLineOfTheJob)
     settings.IndicateBoundary = true;
     const auto job = [&] {
         StringJobSink sink;
-        WriteJob(sink, MakeJobContext(settings, Picture({"#.#"}), '.'), settings,
-                 Picture({"#.#"}), test::Environment());
+        WriteJob(sink, MakeJobContext(settings, Picture({"#.#"}), '.'), settings, Picture({"#.#"}),
+                 test::Environment());
         return JobLines(sink.text());
     };
     const Lines plain = job();
