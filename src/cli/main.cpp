@@ -1,4 +1,4 @@
-// pyrolith-cli: writes the G-code job for a bitmap, byte for byte what the window's
+// pyrolith-cli: writes the G-code job for a picture, byte for byte what the window's
 // "Save G-code" writes with the same settings.
 //
 // Exit status: 0 success, 1 a job error (message on standard error, OUTPUT untouched),
@@ -19,6 +19,8 @@
 #include "common/FileError.h"
 #include "gcode/JobWriter.h"
 #include "image/Bitmap.h"
+#include "image/JobPicture.h"
+#include "image/PictureReader.h"
 #include "settings/SettingsFiles.h"
 
 namespace {
@@ -27,7 +29,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: pyrolith-cli [--profile FILE] [--set KEY=VALUE]... [--decimal-separator C] "
-    "[--mono FILE.bmp] INPUT.bmp OUTPUT.gcode";
+    "[--mono FILE.bmp] INPUT OUTPUT.gcode";
 
 int UsageError(const std::string& detail)
 {
@@ -50,7 +52,7 @@ int main(int argc, char** argv)
     std::setlocale(LC_ALL, "");
     pyrolith::IgnoreFileSizeSignal();
 
-    CLI::App app{"Writes the G-code raster-engraving job for a Windows bitmap.", "pyrolith-cli"};
+    CLI::App app{"Writes the G-code raster-engraving job for a picture.", "pyrolith-cli"};
     std::string profile;
     std::vector<std::string> assignments;
     std::string separator;
@@ -69,7 +71,8 @@ int main(int argc, char** argv)
         ->option_text("C");
     app.add_option("--mono", monoPath, "Also write the black-and-white image as a 4-bit bitmap")
         ->option_text("FILE.bmp");
-    app.add_option("INPUT", input, "The bitmap to engrave")->required();
+    app.add_option("INPUT", input,
+                   "The picture to engrave: a bitmap (.bmp), PNG, JPEG, GIF, TIFF or WebP")->required();
     app.add_option("OUTPUT", output, "The G-code file to write")->required();
     app.set_version_flag("--version", std::string("pyrolith-cli ") + PYROLITH_VERSION_TEXT);
 
@@ -116,11 +119,21 @@ int main(int argc, char** argv)
             }
         }
 
-        const pyrolith::Bitmap source = pyrolith::ReadBitmap(fs::path(input));
+        const pyrolith::Bitmap source = pyrolith::ReadPicture(fs::path(input));
         if (source.layout == pyrolith::PixelLayout::Unrecognized) {
             return JobError(pyrolith::UnrecognizedFormatMessage());
         }
-        const pyrolith::MonoBitmap picture = pyrolith::MakeMonoBitmap(source);
+        // A Grayscale job burns the power levels of the grey picture, any other job the
+        // black-and-white image.
+        std::optional<pyrolith::GrayRaster> grey;
+        std::optional<pyrolith::MonoBitmap> picture;
+        if (pyrolith::EngravesPowerLevels(settings)) {
+            grey = pyrolith::MakeJobGrayLevels(source, settings);
+        } else {
+            picture = pyrolith::MakeJobPicture(source, settings);
+        }
+        const std::int32_t width = grey ? grey->width : picture->width();
+        const std::int32_t height = grey ? grey->height : picture->height();
 
         const auto clock = pyrolith::cli::JobDateTime();
         pyrolith::JobEnvironment environment;
@@ -129,13 +142,18 @@ int main(int argc, char** argv)
         environment.time = clock.time;
         environment.versionText = PYROLITH_VERSION_TEXT;
         environment.imageFileName = fs::path(input).filename().string();
-        pyrolith::WriteJobFile(fs::path(output), settings, picture, environment);
+        if (grey) {
+            pyrolith::WriteJobFile(fs::path(output), settings, *grey, environment);
+        } else {
+            pyrolith::WriteJobFile(fs::path(output), settings, *picture, environment);
+        }
         if (!monoPath.empty()) {
-            pyrolith::WriteBitmap(fs::path(monoPath), picture);
+            pyrolith::WriteBitmap(fs::path(monoPath),
+                                  picture ? *picture : pyrolith::MakeJobPicture(source, settings));
         }
 
         std::cout << pyrolith::OriginalSizeLine(source.width, source.height) << "\n"
-                  << pyrolith::FinalSizeLine(source.width, source.height, settings.DistPerPixel,
+                  << pyrolith::FinalSizeLine(width, height, settings.DistPerPixel,
                                              settings.UseInches, decimalSeparator)
                   << "\n";
     } catch (const pyrolith::Error& error) {

@@ -205,7 +205,7 @@ private:
 // one row at a time; a run is a stretch of one non-zero level.
 class GreyRuns {
 public:
-    GreyRuns(const GreyPicture& picture, int levels)
+    GreyRuns(const GrayRaster& picture, int levels)
         : picture_(picture), table_(GreyLevelTable(levels)),
           levels_(static_cast<std::size_t>(picture.width) + 8)
     {
@@ -214,8 +214,10 @@ public:
     bool anyOn() const { return true; }
     void setRow(std::int32_t r)
     {
-        const std::uint8_t* grey = picture_.row(r);
-        for (std::int32_t c = 0; c < picture_.width; ++c) {
+        const std::int32_t width = picture_.width;
+        const std::uint8_t* grey = picture_.pixels.data() +
+                                   static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
+        for (std::int32_t c = 0; c < width; ++c) {
             levels_[static_cast<std::size_t>(c)] = table_[grey[c]];
         }
     }
@@ -278,7 +280,7 @@ private:
         return -1;
     }
 
-    const GreyPicture& picture_;
+    const GrayRaster& picture_;
     std::array<std::uint8_t, 256> table_;
     std::vector<std::uint8_t> levels_;
 };
@@ -500,7 +502,7 @@ void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings&
 }
 
 void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings& settings,
-                    const GreyPicture& picture)
+                    const GrayRaster& picture)
 {
     if (picture.width != context.ImageWidth || picture.height != context.ImageHeight ||
         context.PowerCommands.size() < 2) {

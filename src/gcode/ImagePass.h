@@ -2,7 +2,7 @@
 
 #include "gcode/JobContext.h"
 #include "gcode/JobSink.h"
-#include "image/GreyPicture.h"
+#include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
 
 namespace pyrolith {
@@ -15,7 +15,7 @@ void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings&
 // The same over the power levels of a grey picture: a run is a stretch of one non-zero level
 // and burns with that level's on command. `context` comes from the grey MakeJobContext.
 void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings& settings,
-                    const GreyPicture& picture);
+                    const GrayRaster& picture);
 
 // The lines of EndOfCode when UseEndOfCode is set.
 void WriteJobEnd(JobSink& sink, const JobSettings& settings);

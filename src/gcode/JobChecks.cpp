@@ -99,7 +99,7 @@ void CheckJobNumbers(const JobSettings& settings, const MonoBitmap& picture,
     CheckJobNumbers(settings, picture.width(), picture.height(), decimalSeparator);
 }
 
-void CheckJobNumbers(const JobSettings& settings, const GreyPicture& picture,
+void CheckJobNumbers(const JobSettings& settings, const GrayRaster& picture,
                      char decimalSeparator)
 {
     CheckJobNumbers(settings, picture.width, picture.height, decimalSeparator);

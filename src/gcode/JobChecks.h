@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "image/GreyPicture.h"
+#include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
 #include "settings/JobSettings.h"
 
@@ -29,7 +29,7 @@ namespace pyrolith {
 // PowerLevels and MinPower.
 void CheckJobNumbers(const JobSettings& settings, const MonoBitmap& picture,
                      char decimalSeparator);
-void CheckJobNumbers(const JobSettings& settings, const GreyPicture& picture,
+void CheckJobNumbers(const JobSettings& settings, const GrayRaster& picture,
                      char decimalSeparator);
 void CheckJobNumbers(const JobSettings& settings, std::int32_t width, std::int32_t height,
                      char decimalSeparator);

@@ -81,7 +81,7 @@ JobContext MakeJobContext(const JobSettings& settings, const MonoBitmap& picture
     return MakeContext(settings, picture.width(), picture.height(), decimalSeparator, false);
 }
 
-JobContext MakeJobContext(const JobSettings& settings, const GreyPicture& picture,
+JobContext MakeJobContext(const JobSettings& settings, const GrayRaster& picture,
                           char decimalSeparator)
 {
     return MakeContext(settings, picture.width, picture.height, decimalSeparator, true);

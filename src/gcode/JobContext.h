@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "image/GreyPicture.h"
+#include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
 #include "settings/JobSettings.h"
 
@@ -55,7 +55,7 @@ struct JobContext {
 // command with an S number, PowerLevels 2 to 256 and MinPower from 0 to that S number.
 JobContext MakeJobContext(const JobSettings& settings, const MonoBitmap& picture,
                           char decimalSeparator);
-JobContext MakeJobContext(const JobSettings& settings, const GreyPicture& picture,
+JobContext MakeJobContext(const JobSettings& settings, const GrayRaster& picture,
                           char decimalSeparator);
 
 // The lines of a multi-line settings text: CR LF, a lone LF or a lone CR end a line, and a

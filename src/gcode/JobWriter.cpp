@@ -44,7 +44,7 @@ void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& setti
 }
 
 void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
-              const GreyPicture& picture, const JobEnvironment& environment)
+              const GrayRaster& picture, const JobEnvironment& environment)
 {
     WriteSections(sink, context, settings, picture, environment);
 }
@@ -56,7 +56,7 @@ void WriteJobFile(const std::filesystem::path& output, const JobSettings& settin
 }
 
 void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
-                  const GreyPicture& picture, const JobEnvironment& environment)
+                  const GrayRaster& picture, const JobEnvironment& environment)
 {
     WriteFile(output, settings, picture, environment);
 }

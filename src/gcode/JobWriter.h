@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "image/GreyPicture.h"
+#include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
 #include "settings/JobSettings.h"
 
@@ -26,7 +26,7 @@ void WriteJobFile(const std::filesystem::path& output, const JobSettings& settin
                   const MonoBitmap& picture, const JobEnvironment& environment);
 // The same job burning the power levels of a grey picture.
 void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
-                  const GreyPicture& picture, const JobEnvironment& environment);
+                  const GrayRaster& picture, const JobEnvironment& environment);
 
 class JobSink;
 struct JobContext;
@@ -36,6 +36,6 @@ struct JobContext;
 void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
               const MonoBitmap& picture, const JobEnvironment& environment);
 void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
-              const GreyPicture& picture, const JobEnvironment& environment);
+              const GrayRaster& picture, const JobEnvironment& environment);
 
 } // namespace pyrolith

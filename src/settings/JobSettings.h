@@ -59,6 +59,15 @@ struct JobSettings {
     std::string EndOfCode;     // lines separated by CR LF
     std::string ProfileNotes;  // lines separated by CR LF
 
+    // How the picture becomes black and white, and its size (see image/PictureOptions.h).
+    std::string ImageMode = "Palette";  // Palette, Threshold, a dither's name or Bayer
+    std::string Threshold = "128";      // 0 to 255: a grey level below it is black
+    std::string Brightness = "0";       // -100 to 100
+    std::string Contrast = "0";         // -100 to 100
+    std::string Gamma = "1";            // above 0; 1 changes nothing
+    bool Invert = false;                // grey level g becomes 255 - g
+    std::string ResizeWidth;            // the engraved width; empty: one pixel per DistPerPixel
+
     // Grey engraving: the number of power levels (2 to 256) and the power of the lightest
     // burned level's floor, in the units of the on command's S number.
     std::string PowerLevels = "16";

@@ -16,7 +16,7 @@ using S = std::optional<std::string_view>;
 constexpr S kNotRead = std::nullopt;
 
 // clang-format off
-const std::array<FieldInfo, 56> kFields = {{
+const std::array<FieldInfo, 63> kFields = {{
     // key                    control                 pair control           kind              member                     window       settings file  profile
     {"UseInches",            "rdoInches",            "rdoMm",               K::Flag,          &J::UseInches,             "1",         "0",           "0"},
     {"DistPerPixel",         "edtDperPixel",         "",                    K::Decimal,       &J::DistPerPixel,          "0.1",       "0.1",         "0.1"},
@@ -70,6 +70,13 @@ const std::array<FieldInfo, 56> kFields = {{
     {"UseEndOfCode",         "chkEndOfCode",         "",                    K::Flag,          &J::UseEndOfCode,          "0",         "0",           "0"},
     {"EndOfCode",            "Memo2",                "",                    K::Lines,         &J::EndOfCode,             "",          "",            ""},
     {"ProfileNotes",         "Memo3",                "",                    K::Lines,         &J::ProfileNotes,          "",          "",            ""},
+    {"ImageMode",            "cboImageMode",         "",                    K::Choice,        &J::ImageMode,             "Palette",   "Palette",     "Palette"},
+    {"Threshold",            "edtThreshold",         "",                    K::Whole,         &J::Threshold,             "128",       "128",         "128"},
+    {"Brightness",           "edtBrightness",        "",                    K::SignedDecimal, &J::Brightness,            "0",         "0",           "0"},
+    {"Contrast",             "edtContrast",          "",                    K::SignedDecimal, &J::Contrast,              "0",         "0",           "0"},
+    {"Gamma",                "edtGamma",             "",                    K::Decimal,       &J::Gamma,                 "1",         "1",           "1"},
+    {"Invert",               "chkInvert",            "",                    K::Flag,          &J::Invert,                "0",         "0",           "0"},
+    {"ResizeWidth",          "edtResizeWidth",       "",                    K::Decimal,       &J::ResizeWidth,           "",          "",            ""},
     {"PowerLevels",          "edtPowerLevels",       "",                    K::Whole,         &J::PowerLevels,           "16",        "16",          "16"},
     {"MinPower",             "edtMinPower",          "",                    K::Decimal,       &J::MinPower,              "0",         "0",           "0"},
     {"Overscan",             "edtOverscan",          "",                    K::Decimal,       &J::Overscan,              "",          "",            ""},

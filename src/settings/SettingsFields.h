@@ -19,6 +19,7 @@ enum class FieldKind {
     Whole,          // whole number as text (key filter IntOnly)
     Decimal,        // decimal number as text (IntOrFloatOnly)
     SignedDecimal,  // decimal that may be negative (IntOrFloatorNegOnly)
+    Choice,         // one word of a fixed list (a drop-down list in the window)
 };
 
 using FieldMember = std::variant<bool JobSettings::*, std::string JobSettings::*,

@@ -21,9 +21,9 @@ using Lines = std::vector<std::string>;
 
 // A grey picture from rows of power levels with 4 levels: '.' white, '1' to '3' the greys
 // 191, 127 and 0, top row first.
-GreyPicture Greys(const std::vector<std::string>& rows)
+GrayRaster Greys(const std::vector<std::string>& rows)
 {
-    GreyPicture picture;
+    GrayRaster picture;
     picture.height = static_cast<std::int32_t>(rows.size());
     picture.width = static_cast<std::int32_t>(rows[0].size());
     for (const std::string& row : rows) {
@@ -261,7 +261,7 @@ TEST(GreyLevels, TwoLevelsBurnLikeTheBlackAndWhitePass)
         const auto width = static_cast<std::int32_t>(1 + random() % 41);
         const auto height = static_cast<std::int32_t>(1 + random() % 4);
         std::vector<std::uint8_t> mask(static_cast<std::size_t>(width * height));
-        GreyPicture grey;
+        GrayRaster grey;
         grey.width = width;
         grey.height = height;
         for (std::uint8_t& black : mask) {

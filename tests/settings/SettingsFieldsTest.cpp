@@ -21,7 +21,8 @@ const std::vector<std::string> kWriteOrder = {
     "Backlash", "BacklashVal", "IncludeCut", "Outline", "NumRepeats", "InitialCutHeight",
     "DoAdvDown", "AdvDownAmount", "GRBL", "AutoLoadProfile", "Profile", "InitialOpenDir",
     "InitialSaveDir", "UseStartOfCode", "StartOfCode", "UseEndOfCode", "EndOfCode",
-    "ProfileNotes", "PowerLevels", "MinPower", "Overscan", "SyncLaserCommands"};
+    "ProfileNotes", "ImageMode", "Threshold", "Brightness", "Contrast", "Gamma", "Invert",
+    "ResizeWidth", "PowerLevels", "MinPower", "Overscan", "SyncLaserCommands"};
 
 TEST(SettingsFields, ListEveryStoredKeyOnceInWriteOrder)
 {

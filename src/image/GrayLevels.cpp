@@ -1,0 +1,308 @@
+#include "image/GrayLevels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "image/Bitmap.h"
+#include "image/BitmapFormat.h"
+
+namespace pyrolith {
+namespace {
+
+constexpr std::uint8_t kBlackIndex = 0;
+constexpr std::uint8_t kWhiteIndex = 15;
+
+std::uint8_t Clamp255(double value)
+{
+    return static_cast<std::uint8_t>(std::clamp(std::round(value), 0.0, 255.0));
+}
+
+// One table lookup per pixel for the layouts whose pixels take few values.
+void MapRows(const Bitmap& source, const std::vector<std::uint8_t>& table, unsigned bits,
+             GrayRaster& gray, const CancelCheck& cancel)
+{
+    const auto width = static_cast<std::size_t>(source.width);
+    const unsigned perByte = bits < 8 ? 8 / bits : 1;
+    const unsigned valueMask = bits < 8 ? (1u << bits) - 1 : 0xFFu;
+    for (std::size_t y = 0; y < static_cast<std::size_t>(source.height); ++y) {
+        ThrowIfCancelled(cancel);
+        const std::uint8_t* row = source.pixels.data() + y * source.stride;
+        std::uint8_t* target = gray.pixels.data() + y * width;
+        for (std::size_t x = 0; x < width; ++x) {
+            std::size_t value = 0;
+            if (bits == 16) {
+                value = static_cast<std::size_t>(row[2 * x] | (row[2 * x + 1] << 8));
+            } else if (bits == 8) {
+                value = row[x];
+            } else {
+                const unsigned shift = 8 - bits * (1 + static_cast<unsigned>(x % perByte));
+                value = (row[x / perByte] >> shift) & valueMask;
+            }
+            // Indices past a short colour table are not burned, as in the palette rule.
+            target[x] = value < table.size() ? table[value] : 255;
+        }
+    }
+}
+
+// The standard 8 x 8 ordered-dither matrix, values 0 to 63.
+constexpr std::array<std::array<std::uint8_t, 8>, 8> BayerMatrix()
+{
+    std::array<std::array<std::uint8_t, 8>, 8> m{};
+    m[0][0] = 0;
+    for (int size = 1; size < 8; size *= 2) {
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) {
+                const int v = 4 * m[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)];
+                const auto at = [&](int dy, int dx) -> std::uint8_t& {
+                    return m[static_cast<std::size_t>(y + dy)][static_cast<std::size_t>(x + dx)];
+                };
+                at(0, 0) = static_cast<std::uint8_t>(v);
+                at(0, size) = static_cast<std::uint8_t>(v + 2);
+                at(size, 0) = static_cast<std::uint8_t>(v + 3);
+                at(size, size) = static_cast<std::uint8_t>(v + 1);
+            }
+        }
+    }
+    return m;
+}
+
+struct Tap {
+    int dx;
+    int dy;
+    float weight;
+};
+
+struct Kernel {
+    std::vector<Tap> taps;
+};
+
+Kernel DiffusionKernel(ImageMode mode)
+{
+    const auto make = [](std::initializer_list<std::array<int, 3>> taps, float divisor) {
+        Kernel kernel;
+        for (const auto& t : taps) {
+            kernel.taps.push_back(Tap{t[0], t[1], static_cast<float>(t[2]) / divisor});
+        }
+        return kernel;
+    };
+    switch (mode) {
+    case ImageMode::Atkinson: // passes on six eighths of the error by design
+        return make({{1, 0, 1}, {2, 0, 1}, {-1, 1, 1}, {0, 1, 1}, {1, 1, 1}, {0, 2, 1}}, 8);
+    case ImageMode::Jarvis:
+        return make({{1, 0, 7}, {2, 0, 5}, {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7}, {1, 1, 5},
+                     {2, 1, 3}, {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5}, {1, 2, 3}, {2, 2, 1}},
+                    48);
+    case ImageMode::Stucki:
+        return make({{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4},
+                     {2, 1, 2}, {-2, 2, 1}, {-1, 2, 2}, {0, 2, 4}, {1, 2, 2}, {2, 2, 1}},
+                    42);
+    default:
+        return make({{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}, 16);
+    }
+}
+
+// Error diffusion over three rows of errors (this row and the two below), two columns of
+// margin on each side so that errors past the edges fall away without tests in the loop.
+void Diffuse(const GrayRaster& gray, ImageMode mode, PixelBuffer& indices,
+             const CancelCheck& cancel)
+{
+    const Kernel kernel = DiffusionKernel(mode);
+    const auto width = static_cast<std::size_t>(gray.width);
+    constexpr std::size_t kMargin = 2;
+    std::array<std::vector<float>, 3> rows;
+    for (auto& row : rows) {
+        row.assign(width + 2 * kMargin, 0.0f);
+    }
+    const bool fourTapFloydSteinberg = kernel.taps.size() == 4;
+    for (std::size_t y = 0; y < static_cast<std::size_t>(gray.height); ++y) {
+        if (y % 64 == 0) {
+            ThrowIfCancelled(cancel);
+        }
+        const std::uint8_t* source = gray.pixels.data() + y * width;
+        std::uint8_t* target = indices.data() + y * width;
+        float* here = rows[0].data() + kMargin;
+        float* below = rows[1].data() + kMargin;
+        float* below2 = rows[2].data() + kMargin;
+        const bool forward = y % 2 == 0;
+        const std::ptrdiff_t step = forward ? 1 : -1;
+        std::ptrdiff_t x = forward ? 0 : static_cast<std::ptrdiff_t>(width) - 1;
+        for (std::size_t n = 0; n < width; ++n, x += step) {
+            const float value = static_cast<float>(source[x]) + here[x];
+            const bool black = value < 128.0f;
+            target[x] = black ? kBlackIndex : kWhiteIndex;
+            const float error = value - (black ? 0.0f : 255.0f);
+            if (fourTapFloydSteinberg) {
+                here[x + step] += error * (7.0f / 16);
+                below[x - step] += error * (3.0f / 16);
+                below[x] += error * (5.0f / 16);
+                below[x + step] += error * (1.0f / 16);
+                continue;
+            }
+            for (const Tap& tap : kernel.taps) {
+                float* row = tap.dy == 0 ? here : tap.dy == 1 ? below : below2;
+                row[x + tap.dx * step] += error * tap.weight;
+            }
+        }
+        std::rotate(rows.begin(), rows.begin() + 1, rows.end());
+        std::fill(rows[2].begin(), rows[2].end(), 0.0f);
+    }
+}
+
+} // namespace
+
+GrayRaster GrayLevels(const Bitmap& source, const CancelCheck& cancel)
+{
+    GrayRaster gray;
+    if (source.empty()) {
+        return gray;
+    }
+    gray.width = source.width;
+    gray.height = source.height;
+    const auto width = static_cast<std::size_t>(source.width);
+    gray.pixels = PixelBuffer(width * static_cast<std::size_t>(source.height));
+
+    const unsigned bits = source.bitsPerPixel;
+    if ((bits == 24 || bits == 32) && !source.hasMasks()) {
+        const std::size_t step = bits / 8;
+        for (std::size_t y = 0; y < static_cast<std::size_t>(source.height); ++y) {
+            ThrowIfCancelled(cancel);
+            const std::uint8_t* p = source.pixels.data() + y * source.stride;
+            std::uint8_t* target = gray.pixels.data() + y * width;
+            for (std::size_t x = 0; x < width; ++x, p += step) {
+                target[x] = GrayLevel(Rgb{p[2], p[1], p[0]});
+            }
+        }
+    } else if (bits <= 8) {
+        std::vector<std::uint8_t> table;
+        for (const Rgb& colour : source.palette) {
+            table.push_back(GrayLevel(colour));
+        }
+        MapRows(source, table, bits, gray, cancel);
+    } else if (bits == 16) {
+        const bmp::Masks masks = source.hasMasks()
+                                     ? bmp::Masks{source.redMask, source.greenMask, source.blueMask}
+                                     : bmp::kDefault16Masks;
+        std::vector<std::uint8_t> table(65536);
+        for (std::uint32_t value = 0; value < table.size(); ++value) {
+            table[value] = GrayLevel(bmp::DecodeMasked(value, masks));
+        }
+        MapRows(source, table, 16, gray, cancel);
+    } else {
+        for (std::int32_t y = 0; y < source.height; ++y) {
+            ThrowIfCancelled(cancel);
+            for (std::int32_t x = 0; x < source.width; ++x) {
+                gray.pixels[static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x)] =
+                    GrayLevel(source.pixel(x, y));
+            }
+        }
+    }
+    return gray;
+}
+
+std::array<std::uint8_t, 256> AdjustmentTable(const GrayAdjustments& a)
+{
+    std::array<std::uint8_t, 256> table{};
+    for (int g = 0; g < 256; ++g) {
+        double v = g;
+        if (a.brightness != 0) {
+            v = std::clamp(std::round(v + a.brightness * 255.0 / 100.0), 0.0, 255.0);
+        }
+        if (a.contrast != 0) {
+            // Around mid-grey: 100 makes a hard step, -100 a flat mid-grey.
+            const double factor =
+                a.contrast >= 100 ? 1e9
+                : a.contrast > 0  ? 100.0 / (100.0 - a.contrast)
+                                  : (100.0 + a.contrast) / 100.0;
+            v = std::clamp(std::round((v - 127.5) * factor + 127.5), 0.0, 255.0);
+        }
+        if (a.gamma != 1) {
+            v = std::round(255.0 * std::pow(v / 255.0, 1.0 / a.gamma));
+        }
+        if (a.invert) {
+            v = 255 - v;
+        }
+        table[static_cast<std::size_t>(g)] = Clamp255(v);
+    }
+    return table;
+}
+
+void AdjustGrayLevels(GrayRaster& gray, const GrayAdjustments& adjustments)
+{
+    if (adjustments.isIdentity()) {
+        return;
+    }
+    const auto table = AdjustmentTable(adjustments);
+    for (std::uint8_t& g : gray.pixels) {
+        g = table[g];
+    }
+}
+
+GrayRaster AdjustedGrayLevels(const Bitmap& source, const GrayAdjustments& adjustments,
+                              const CancelCheck& cancel)
+{
+    GrayRaster gray = GrayLevels(source, cancel);
+    AdjustGrayLevels(gray, adjustments);
+    return gray;
+}
+
+MonoBitmap MonoFromGray(const GrayRaster& gray, ImageMode mode, int threshold,
+                        const CancelCheck& cancel)
+{
+    if (gray.empty()) {
+        return MonoBitmap();
+    }
+    const auto width = static_cast<std::size_t>(gray.width);
+    const auto height = static_cast<std::size_t>(gray.height);
+    PixelBuffer indices(width * height);
+    switch (mode) {
+    case ImageMode::FloydSteinberg:
+    case ImageMode::Atkinson:
+    case ImageMode::Jarvis:
+    case ImageMode::Stucki:
+        Diffuse(gray, mode, indices, cancel);
+        break;
+    case ImageMode::Bayer: {
+        // Black when g < 4 m + 2 for the matrix value m: the levels 2, 6, ..., 254 split the
+        // grey range into 64 equal steps, so a flat grey g burns (255 - g) / 255 of its area.
+        constexpr auto matrix = BayerMatrix();
+        for (std::size_t y = 0; y < height; ++y) {
+            if (y % 64 == 0) {
+                ThrowIfCancelled(cancel);
+            }
+            const auto& levels = matrix[y % 8];
+            const std::uint8_t* source = gray.pixels.data() + y * width;
+            std::uint8_t* target = indices.data() + y * width;
+            for (std::size_t x = 0; x < width; ++x) {
+                target[x] = source[x] < 4 * levels[x % 8] + 2 ? kBlackIndex : kWhiteIndex;
+            }
+        }
+        break;
+    }
+    default: {
+        std::array<std::uint8_t, 256> table{};
+        for (int g = 0; g < 256; ++g) {
+            table[static_cast<std::size_t>(g)] = g < threshold ? kBlackIndex : kWhiteIndex;
+        }
+        for (std::size_t i = 0; i < indices.size(); ++i) {
+            indices[i] = table[gray.pixels[i]];
+        }
+        break;
+    }
+    }
+    return MonoBitmap(gray.width, gray.height,
+                      std::vector<Rgb>(StandardPalette().begin(), StandardPalette().end()),
+                      std::move(indices));
+}
+
+MonoBitmap MakeMonoBitmap(const Bitmap& source, const ConversionOptions& options,
+                          const CancelCheck& cancel)
+{
+    if (options.mode == ImageMode::Palette) {
+        return MakeMonoBitmap(source);
+    }
+    return MonoFromGray(AdjustedGrayLevels(source, options.adjustments, cancel), options.mode,
+                        options.threshold, cancel);
+}
+
+} // namespace pyrolith

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+
+#include "common/Cancel.h"
+#include "image/Bitmap.h"
+#include "image/GrayLevels.h"
+#include "image/MonoBitmap.h"
+
+namespace pyrolith {
+
+struct JobSettings;
+
+// The source resampled to the columns ResizeWidth asks for; empty when it asks for none (the
+// job then engraves one source pixel per DistPerPixel).
+std::optional<Bitmap> ResizedForJob(const Bitmap& source, const JobSettings& settings,
+                                    const CancelCheck& cancel = {});
+
+// The black-and-white image the job engraves: the source, resized when ResizeWidth asks,
+// converted in the settings' mode. With the default settings this is MakeMonoBitmap(source).
+MonoBitmap MakeJobPicture(const Bitmap& source, const JobSettings& settings,
+                          const CancelCheck& cancel = {});
+
+// Whether the job burns the power levels of a grey picture (ImageMode Grayscale) rather than
+// a black-and-white image.
+bool EngravesPowerLevels(const JobSettings& settings);
+
+// The grey picture a Grayscale job engraves: the source, resized when ResizeWidth asks, as
+// adjusted grey levels.
+GrayRaster MakeJobGrayLevels(const Bitmap& source, const JobSettings& settings,
+                             const CancelCheck& cancel = {});
+
+} // namespace pyrolith

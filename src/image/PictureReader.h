@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string_view>
+
+#include "common/Cancel.h"
+#include "image/Bitmap.h"
+
+namespace pyrolith {
+
+// The kinds of picture file, told apart by their first bytes, never by the file's name.
+enum class PictureFormat { Bitmap, Png, Jpeg, Gif, Tiff, WebP, Unknown };
+
+PictureFormat SniffPictureFormat(std::span<const std::uint8_t> firstBytes);
+// "PNG", "JPEG", ... as the messages name them.
+std::string_view PictureFormatName(PictureFormat format);
+
+// True when this build reads the formats besides bitmaps.
+bool PictureDecodersAvailable();
+
+// Reads a picture of any supported format. A bitmap comes back in its own layout, exactly as
+// ReadBitmap gives it (so is a file of no known format, whose error is the bitmap reader's);
+// any other picture as a 24-bit picture: orientation applied, colour profile converted to
+// sRGB, transparent parts laid over white, 16-bit samples reduced to 8, the first frame or
+// page only. A picture beyond `limits` is refused from its header, before its pixels are
+// decoded. Throws pyrolith::Error with the user's text; Cancelled when `cancel` asks.
+Bitmap ReadPicture(const std::filesystem::path& path, const BitmapLimits& limits = {},
+                   const CancelCheck& cancel = {});
+Bitmap ReadPicture(std::span<const std::uint8_t> bytes, const BitmapLimits& limits = {},
+                   const CancelCheck& cancel = {});
+
+// The message for a picture too large, as the bitmap reader words it.
+std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width,
+                                   std::uint64_t height);
+
+// Frees what the decoders keep for the calling thread; worker threads call it when done.
+void ReleasePictureThreadResources();
+
+} // namespace pyrolith

@@ -1,0 +1,20 @@
+// A build without libvips reads bitmaps only.
+
+#include "image/PictureDecoder.h"
+
+namespace pyrolith::detail {
+
+bool DecoderAvailable()
+{
+    return false;
+}
+
+Bitmap DecodePicture(PictureFormat, const std::filesystem::path*, std::span<const std::uint8_t>,
+                     const BitmapLimits&, const CancelCheck&)
+{
+    return Bitmap{};
+}
+
+void ReleaseThreadResources() {}
+
+} // namespace pyrolith::detail

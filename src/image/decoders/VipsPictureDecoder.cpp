@@ -1,0 +1,209 @@
+// The formats besides bitmaps, decoded by libvips. Only this file sees libvips.
+
+#include <vips/vips8>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "common/Error.h"
+#include "image/PictureDecoder.h"
+
+namespace pyrolith::detail {
+namespace {
+
+using vips::VError;
+using vips::VImage;
+using vips::VRegion;
+using vips::VSource;
+
+std::atomic<bool> started{false};
+
+bool StartLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (VIPS_INIT("pyrolith") != 0) {
+            vips_error_clear();
+            return;
+        }
+        vips_cache_set_max(0);         // every picture is read once
+        vips_block_untrusted_set(TRUE); // only the loaders named below run anyway
+        started = true;
+    });
+    return started;
+}
+
+// The first line of libvips' error text, without the loader's name in front.
+std::string Reason(const VError& error)
+{
+    std::string text = error.what();
+    vips_error_clear();
+    text = text.substr(0, text.find('\n'));
+    if (const auto colon = text.find(": "); colon != std::string::npos && colon < 24) {
+        text.erase(0, colon + 2);
+    }
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text.empty() ? std::string("the file is damaged") : text;
+}
+
+VImage Open(PictureFormat format, const VSource& source, VipsAccess access)
+{
+    vips::VOption* options = VImage::option()
+                                 ->set("access", static_cast<int>(access))
+                                 ->set("fail_on", static_cast<int>(VIPS_FAIL_ON_ERROR));
+    switch (format) {
+    case PictureFormat::Png:
+        return VImage::pngload_source(source, options);
+    case PictureFormat::Jpeg:
+        return VImage::jpegload_source(source, options);
+    case PictureFormat::Gif:
+        return VImage::gifload_source(source, options);
+    case PictureFormat::Tiff:
+        return VImage::tiffload_source(source, options);
+    default:
+        return VImage::webpload_source(source, options);
+    }
+}
+
+VSource SourceOf(const std::filesystem::path* path, std::span<const std::uint8_t> bytes)
+{
+    return path != nullptr ? VSource::new_from_file(path->string().c_str())
+                           : VSource::new_from_memory(bytes.data(), bytes.size());
+}
+
+// Orientation, colour profile, alpha over white, sRGB, 8 bits, three bands.
+VImage ToEightBitRgb(VImage image)
+{
+    if (image.get_typeof(VIPS_META_ORIENTATION) != 0 &&
+        image.get_int(VIPS_META_ORIENTATION) > 1) {
+        image = image.autorot();
+    }
+    if (image.get_typeof(VIPS_META_ICC_NAME) != 0) {
+        try {
+            image = image.icc_transform("srgb", VImage::option()->set("embedded", true));
+        } catch (const VError&) {
+            vips_error_clear(); // a broken profile: the colours as stored
+        }
+    }
+    if (image.has_alpha()) {
+        const VipsInterpretation kind = image.interpretation();
+        const bool sixteen = kind == VIPS_INTERPRETATION_GREY16 || kind == VIPS_INTERPRETATION_RGB16;
+        const double opaque = sixteen ? 65535.0 : 255.0;
+        image = image.flatten(VImage::option()->set(
+            "background", std::vector<double>(static_cast<std::size_t>(image.bands() - 1), opaque)));
+    }
+    const VipsInterpretation kind = image.interpretation();
+    if (kind == VIPS_INTERPRETATION_CMYK || kind == VIPS_INTERPRETATION_B_W ||
+        kind == VIPS_INTERPRETATION_GREY16 || kind == VIPS_INTERPRETATION_RGB16 ||
+        kind == VIPS_INTERPRETATION_LAB || kind == VIPS_INTERPRETATION_scRGB) {
+        image = image.colourspace(VIPS_INTERPRETATION_sRGB);
+    }
+    if (image.format() == VIPS_FORMAT_USHORT) {
+        image = (image / 257).cast(VIPS_FORMAT_UCHAR);
+    } else if (image.format() != VIPS_FORMAT_UCHAR) {
+        image = image.cast(VIPS_FORMAT_UCHAR);
+    }
+    if (image.bands() < 3) {
+        image = image.extract_band(0).bandjoin({image.extract_band(0), image.extract_band(0)});
+    } else if (image.bands() > 3) {
+        image = image.extract_band(0, VImage::option()->set("n", 3));
+    }
+    return image;
+}
+
+void CheckSize(PictureFormat format, const VImage& image, const BitmapLimits& limits)
+{
+    const auto width = static_cast<std::uint64_t>(std::max(image.width(), 0));
+    const auto height = static_cast<std::uint64_t>(std::max(image.height(), 0));
+    if (width == 0 || height == 0) {
+        throw Error(std::string(PictureFormatName(format)) + " image is not valid: it has no pixels.");
+    }
+    if (width > limits.maxPixelCount / height ||
+        BitmapRowBytes(width, 24) > limits.maxPixelBytes / height) {
+        throw Error(PictureTooLargeMessage(format, width, height));
+    }
+}
+
+Bitmap Copy(const VImage& image, const BitmapLimits& limits, PictureFormat format,
+            const CancelCheck& cancel)
+{
+    CheckSize(format, image, limits);
+    Bitmap out;
+    out.width = image.width();
+    out.height = image.height();
+    out.bitsPerPixel = 24;
+    out.layout = PixelLayout::Rgb888;
+    out.stride = static_cast<std::size_t>(BitmapRowBytes(static_cast<std::uint64_t>(out.width), 24));
+    out.pixels = PixelBuffer(out.stride * static_cast<std::size_t>(out.height));
+
+    // Strips in top-to-bottom order, as a sequential picture allows.
+    const VRegion region = image.region();
+    constexpr int kStrip = 64;
+    const auto width = static_cast<std::size_t>(out.width);
+    for (int top = 0; top < out.height; top += kStrip) {
+        ThrowIfCancelled(cancel);
+        const int rows = std::min(kStrip, out.height - top);
+        region.prepare(0, top, out.width, rows);
+        for (int y = top; y < top + rows; ++y) {
+            const VipsPel* p = region.addr(0, y);
+            std::uint8_t* target = out.pixels.data() + static_cast<std::size_t>(y) * out.stride;
+            for (std::size_t x = 0; x < width; ++x, p += 3) {
+                target[3 * x] = p[2];
+                target[3 * x + 1] = p[1];
+                target[3 * x + 2] = p[0];
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+bool DecoderAvailable()
+{
+    return true;
+}
+
+Bitmap DecodePicture(PictureFormat format, const std::filesystem::path* path,
+                     std::span<const std::uint8_t> bytes, const BitmapLimits& limits,
+                     const CancelCheck& cancel)
+{
+    const std::string name(PictureFormatName(format));
+    if (!StartLibrary()) {
+        throw Error(name + " pictures cannot be read: the image library did not start.");
+    }
+    try {
+        VImage image = Open(format, SourceOf(path, bytes), VIPS_ACCESS_SEQUENTIAL);
+        // Refused from the header, before a pixel is decoded.
+        CheckSize(format, image, limits);
+        // Turning the picture needs its rows in any order.
+        if (image.get_typeof(VIPS_META_ORIENTATION) != 0 &&
+            image.get_int(VIPS_META_ORIENTATION) > 1) {
+            image = Open(format, SourceOf(path, bytes), VIPS_ACCESS_RANDOM);
+        }
+        Bitmap bitmap = Copy(ToEightBitRgb(image), limits, format, cancel);
+        vips_thread_shutdown();
+        return bitmap;
+    } catch (const VError& error) {
+        const std::string reason = Reason(error);
+        vips_thread_shutdown();
+        throw Error(name + " image is not valid: " + reason + ".");
+    } catch (...) {
+        vips_error_clear();
+        vips_thread_shutdown();
+        throw;
+    }
+}
+
+void ReleaseThreadResources()
+{
+    if (started) {
+        vips_thread_shutdown();
+    }
+}
+
+} // namespace pyrolith::detail
