@@ -14,6 +14,7 @@
 #include "app/TfrmAboutBox.h"
 #include "app/UserDialogs.h"
 #include "gcode/JobWriter.h"
+#include "image/JobPicture.h"
 #include "settings/SettingsFiles.h"
 #include "app/TfrmSettings.h"
 #include "ui_TfrmMain.h"
@@ -330,7 +331,14 @@ void TfrmMain::btnGcode2Click()
         job.time = LongTimeText(now).toStdString();
         job.versionText = versionText_.toStdString();
         job.imageFileName = imageFileName_.toStdString();
-        pyrolith::WriteJobFile(ToPath(path), settings_->jobSettings(), monoBitmap_, job);
+        const pyrolith::JobSettings& settings = settings_->jobSettings();
+        if (pyrolith::EngravesPowerLevels(settings)) {
+            // A grey engraving burns the power levels of the picture's grey levels.
+            pyrolith::WriteJobFile(ToPath(path), settings,
+                                   pyrolith::MakeJobGrayLevels(sourceBitmap_, settings), job);
+        } else {
+            pyrolith::WriteJobFile(ToPath(path), settings, monoBitmap_, job);
+        }
     } catch (const std::exception& error) {
         showMessage(QString::fromStdString(error.what()));
     }

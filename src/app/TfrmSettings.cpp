@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -12,6 +13,8 @@
 #include <initializer_list>
 #include <utility>
 
+#include "app/EngravingGroup.h"
+#include "app/LaserSyncOption.h"
 #include "app/UserDialogs.h"
 #include "settings/SettingsFields.h"
 #include "settings/SettingsFiles.h"
@@ -84,6 +87,17 @@ std::string MemoToLines(const QString& memo)
     return text.toStdString();
 }
 
+// The engraving options have widgets of their own, placed on their pages here: the group
+// below the others on the "Image" page, the 3D printer's option under its notes.
+void InsertEngravingControls(Ui::TfrmSettings& ui)
+{
+    auto* image = qobject_cast<QGridLayout*>(ui.tabImage->layout());
+    image->addWidget(new EngravingGroup(ui.tabImage), image->rowCount(), 0, 1, 2);
+    auto* flavor = qobject_cast<QBoxLayout*>(ui.tabFlavor->layout());
+    flavor->insertWidget(flavor->indexOf(ui.lblPrinterNotes) + 1,
+                         new LaserSyncOption(ui.tabFlavor));
+}
+
 void SetRadioPairUnchecked(QAbstractButton* first, QAbstractButton* second)
 {
     for (QAbstractButton* button : {first, second}) {
@@ -105,6 +119,7 @@ TfrmSettings::TfrmSettings(Context context, QWidget* parent)
                    Qt::WindowCloseButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
+    InsertEngravingControls(*ui_);
     keyFilter_ = new NumberKeyFilter(
         context_.decimalSeparator, [this] { setProfileModified(true); }, this);
     bindControls();
@@ -325,7 +340,8 @@ void TfrmSettings::unitSwitch()
     const QString unit = ToQString(std::string(pyrolith::UnitWord(job_)));
     for (QLabel* label :
          {ui_->lblStartHeightUnit, ui_->lblXOffsetUnit, ui_->lblYOffsetUnit, ui_->lblBacklashUnit,
-          ui_->lblInitialCutHeightUnit, ui_->lblAdvDownUnit}) {
+          ui_->lblInitialCutHeightUnit, ui_->lblAdvDownUnit,
+          findChild<QLabel*>(QStringLiteral("lblOverscanUnit"))}) {
         label->setText(unit);
     }
     finalSizeUpdate();
