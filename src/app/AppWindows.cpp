@@ -19,6 +19,7 @@ AppWindows::AppWindows(TfrmMain::Environment environment)
     context.dialogs = dialogs;
     TfrmMain* mainWindow = main_.get();
     context.showFinalSize = [mainWindow] { return mainWindow->ShowFinalSize(); };
+    context.pictureSettingsChanged = [mainWindow] { mainWindow->PictureSettingsChanged(); };
     settings_ = std::make_unique<TfrmSettings>(std::move(context));
 
     about_ = std::make_unique<TfrmAboutBox>(main_->versionText(), openUrl, main_.get());

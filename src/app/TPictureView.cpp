@@ -21,6 +21,12 @@ void TPictureView::clearPicture()
     update();
 }
 
+void TPictureView::setPlaceholder(const QString& text)
+{
+    placeholder_ = text;
+    update();
+}
+
 QRect TPictureView::shownRect() const
 {
     if (picture_.isNull()) {
@@ -33,6 +39,11 @@ void TPictureView::paintEvent(QPaintEvent* /*event*/)
 {
     const QRect target = shownRect();
     if (target.isEmpty()) {
+        if (!placeholder_.isEmpty()) {
+            QPainter painter(this);
+            painter.drawText(rect().adjusted(12, 12, -12, -12),
+                             Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
+        }
         return;
     }
     // Nearest-pixel scaling keeps the black-and-white pixels crisp when a small picture is

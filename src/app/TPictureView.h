@@ -12,6 +12,8 @@ public:
 
     void setPicture(const QImage& picture);
     void clearPicture();
+    // The text shown centred while the view has no picture.
+    void setPlaceholder(const QString& text);
     const QImage& picture() const { return picture_; }
     bool hasPicture() const { return !picture_.isNull(); }
 
@@ -23,4 +25,5 @@ protected:
 
 private:
     QImage picture_;
+    QString placeholder_;
 };

@@ -3,18 +3,30 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMimeData>
+#include <QProgressBar>
 #include <QScreen>
 #include <exception>
+#include <filesystem>
+#include <tuple>
+#include <variant>
 
 #include "app/AppLinks.h"
 #include "app/AppStyle.h"
+#include "app/BackgroundWork.h"
 #include "app/BitmapImages.h"
 #include "app/TfrmAboutBox.h"
 #include "app/UserDialogs.h"
+#include "common/Error.h"
 #include "gcode/JobWriter.h"
 #include "image/JobPicture.h"
+#include "image/PictureOptions.h"
+#include "image/PictureReader.h"
+#include "image/Resample.h"
 #include "settings/SettingsFiles.h"
 #include "app/TfrmSettings.h"
 #include "ui_TfrmMain.h"
@@ -55,6 +67,22 @@ QString NameOf(const QString& path)
     return QFileInfo(path).fileName();
 }
 
+// The local file of a drop, when it brings exactly one.
+QString DroppedFile(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 ||
+        !data->urls().front().isLocalFile()) {
+        return {};
+    }
+    return data->urls().front().toLocalFile();
+}
+
+// The columns a resize asks for; 0 for none.
+std::int64_t ColumnsOf(const pyrolith::JobSettings& settings)
+{
+    return pyrolith::ResizeColumns(settings).value_or(0);
+}
+
 } // namespace
 
 TfrmMain::TfrmMain(Environment environment, QWidget* parent)
@@ -67,6 +95,26 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     area.setColor(QPalette::Window, QColor(160, 160, 164));
     ui_->pnlImage->setPalette(area);
     showView(OrigView);
+    const QString start =
+        QStringLiteral("Load a picture with \"Load bmp\", or drop a picture file here.");
+    ui_->imgOrig->setPlaceholder(start);
+    ui_->imgBW->setPlaceholder(start);
+    setAcceptDrops(true);
+
+    loading_ = new BackgroundWork(this);
+    converting_ = new BackgroundWork(this);
+    busyBar_ = new QProgressBar(ui_->pnlImage);
+    busyBar_->setObjectName(QStringLiteral("prgPicture"));
+    busyBar_->setRange(0, 0); // busy, without a share done
+    busyBar_->setTextVisible(false);
+    busyBar_->setGeometry(8, 8, 160, 14);
+    busyBar_->hide();
+    for (BackgroundWork* work : {loading_, converting_}) {
+        connect(work, &BackgroundWork::busyChanged, this, [this] {
+            busyBar_->setVisible(pictureBusy());
+            busyBar_->raise();
+        });
+    }
 
     connect(ui_->Button1, &QPushButton::clicked, this, &TfrmMain::Button1Click);
     connect(ui_->LoadBitmap1, &QAction::triggered, this, &TfrmMain::LoadBitmap1Click);
@@ -155,54 +203,124 @@ void TfrmMain::LoadBitmap1Click()
     Button1Click();
 }
 
+QString TfrmMain::PictureFilter()
+{
+    const QString bitmaps = QStringLiteral("Bitmap image (*.bmp)");
+    if (!pyrolith::PictureDecodersAvailable()) {
+        return bitmaps;
+    }
+    return bitmaps + QStringLiteral(
+                         ";;All pictures (*.bmp *.png *.jpg *.jpeg *.gif *.tif *.tiff *.webp)"
+                         ";;PNG image (*.png);;JPEG image (*.jpg *.jpeg);;GIF image (*.gif)"
+                         ";;TIFF image (*.tif *.tiff);;WebP image (*.webp);;Any file (*)");
+}
+
 void TfrmMain::Button1Click()
 {
     UserDialogs::FileRequest request;
     request.folder = openFolder_;
     request.fileName = openName_;
-    request.filter = QStringLiteral("Bitmap image (*.bmp)");
+    request.filter = PictureFilter();
     request.confirmOverwrite = false;
     const QString path = environment_.dialogs->openFile(this, request);
     if (!path.isEmpty()) {
-        openName_ = NameOf(path);
-        try {
-            if (!loadPicture(path)) {
-                return;
-            }
-        } catch (const std::exception& error) {
-            // The reader's message; every view, picture, label and command stays as it was.
-            showMessage(QString::fromStdString(error.what()));
-            return;
-        }
+        openPicture(path);
+        return;
     }
     enableViewCommands();
 }
 
+// A picture chosen in the dialog or dropped on the window.
+void TfrmMain::openPicture(const QString& path)
+{
+    openName_ = NameOf(path);
+    try {
+        if (!loadPicture(path)) {
+            return;
+        }
+    } catch (const std::exception& error) {
+        // The reader's message; every view, picture, label and command stays as it was.
+        showMessage(QString::fromStdString(error.what()));
+        return;
+    }
+    enableViewCommands();
+}
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!DroppedFile(event->mimeData()).isEmpty() && !pictureBusy()) {
+        event->acceptProposedAction();
+    }
+}
+
+void TfrmMain::dropEvent(QDropEvent* event)
+{
+    const QString path = DroppedFile(event->mimeData());
+    if (path.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    openPicture(path);
+}
+
+// Reads the picture and makes its black-and-white image off the window's thread; the window
+// keeps drawing meanwhile, and takes no input until the picture is in.
 bool TfrmMain::loadPicture(const QString& path)
 {
     HourglassCursor hourglass;
-    pyrolith::Bitmap picture = pyrolith::ReadBitmap(ToPath(path));
+    struct Loaded {
+        std::shared_ptr<const pyrolith::Bitmap> picture;
+        Converted converted;
+        QImage origImage;
+    };
+    std::variant<std::monostate, Loaded, std::string> outcome;
+    const pyrolith::JobSettings settings =
+        settings_ != nullptr ? settings_->jobSettings() : pyrolith::JobSettings{};
+    const std::filesystem::path file = ToPath(path);
+    ui_->Button1->setEnabled(false);
+    loading_->start([&outcome, settings, file](const pyrolith::CancelCheck& cancel) {
+        std::variant<std::monostate, Loaded, std::string> result;
+        try {
+            Loaded loaded;
+            loaded.picture = std::make_shared<const pyrolith::Bitmap>(
+                pyrolith::ReadPicture(file, {}, cancel));
+            if (loaded.picture->layout != pyrolith::PixelLayout::Unrecognized) {
+                loaded.converted = Convert(loaded.picture, settings, nullptr, cancel);
+                loaded.origImage = ToImage(*loaded.picture);
+            }
+            result = std::move(loaded);
+        } catch (const std::bad_alloc&) {
+            result = std::string("Out of memory");
+        } catch (const std::exception& error) {
+            result = std::string(error.what());
+        }
+        return BackgroundWork::Finish(
+            [&outcome, result = std::move(result)]() mutable { outcome = std::move(result); });
+    });
+    loading_->wait();
+    ui_->Button1->setEnabled(true);
+    if (const auto* message = std::get_if<std::string>(&outcome)) {
+        throw pyrolith::Error(*message);
+    }
+    Loaded* loaded = std::get_if<Loaded>(&outcome);
+    if (loaded == nullptr) {
+        return false;
+    }
 
-    sourceBitmap_ = pyrolith::Bitmap{};
-    if (picture.layout == pyrolith::PixelLayout::Unrecognized) {
+    sourceBitmap_ = std::make_shared<const pyrolith::Bitmap>();
+    if (loaded->picture->layout == pyrolith::PixelLayout::Unrecognized) {
         ui_->imgOrig->clearPicture();
         hourglass.restore();
         showMessage(QString::fromStdString(pyrolith::UnrecognizedFormatMessage()));
         return false;
     }
 
-    // Everything that can fail comes first, so that a failure keeps the previous state.
-    pyrolith::MonoBitmap mono = pyrolith::MakeMonoBitmap(picture);
-    QImage origImage = ToImage(picture);
-    QImage monoImage = ToImage(mono);
-
-    ui_->imgOrig->setPicture(origImage);
-    ui_->lblOrigDim->setText(
-        QString::fromStdString(pyrolith::OriginalSizeLine(picture.width, picture.height)));
-    monoBitmap_ = std::move(mono);
-    sourceBitmap_ = std::move(picture);
+    ui_->imgOrig->setPicture(loaded->origImage);
+    ui_->lblOrigDim->setText(QString::fromStdString(
+        pyrolith::OriginalSizeLine(loaded->picture->width, loaded->picture->height)));
+    sourceBitmap_ = loaded->picture;
     imageLoaded_ = true;
-    ShowFinalSize();
+    showConverted(std::move(loaded->converted));
     ui_->btnGcode2->setEnabled(true);
     ui_->SaveGcode1->setEnabled(true);
 
@@ -210,10 +328,105 @@ bool TfrmMain::loadPicture(const QString& path)
     setWindowTitle(kAppTitle + QStringLiteral("  ") + path);
     setOpenFolder(FolderOf(path));
 
-    ui_->imgBW->setPicture(monoImage);
     ui_->rdoBW->setChecked(true);
     showView(BWView);
+    // Settings changed while the picture was read: its image follows them.
+    PictureSettingsChanged();
     return true;
+}
+
+TfrmMain::Converted TfrmMain::Convert(std::shared_ptr<const pyrolith::Bitmap> source,
+                                      const pyrolith::JobSettings& settings,
+                                      const Converted* previous,
+                                      const pyrolith::CancelCheck& cancel)
+{
+    Converted out;
+    out.source = std::move(source);
+    out.settings = settings;
+    const std::int64_t columns = ColumnsOf(settings);
+    if (previous != nullptr && previous->source == out.source &&
+        ColumnsOf(previous->settings) == columns) {
+        out.working = previous->working;
+        out.gray = previous->gray;
+    } else if (columns > 0) {
+        out.working = std::make_shared<const pyrolith::Bitmap>(
+            pyrolith::ResampleToWidth(*out.source, columns, {}, cancel));
+    } else {
+        out.working = out.source;
+    }
+    const pyrolith::ConversionOptions options = pyrolith::ConversionOptionsOf(settings);
+    if (options.mode == pyrolith::ImageMode::Palette) {
+        out.mono = pyrolith::MakeMonoBitmap(*out.working);
+    } else {
+        if (!out.gray) {
+            out.gray = std::make_shared<const pyrolith::GrayRaster>(
+                pyrolith::GrayLevels(*out.working, cancel));
+        }
+        if (options.adjustments.isIdentity()) {
+            out.mono = pyrolith::MonoFromGray(*out.gray, options.mode, options.threshold, cancel);
+        } else {
+            pyrolith::GrayRaster adjusted = *out.gray;
+            pyrolith::AdjustGrayLevels(adjusted, options.adjustments);
+            out.mono = pyrolith::MonoFromGray(adjusted, options.mode, options.threshold, cancel);
+        }
+    }
+    out.monoImage = ToImage(out.mono);
+    return out;
+}
+
+void TfrmMain::showConverted(Converted converted)
+{
+    ui_->imgBW->setPicture(converted.monoImage);
+    converted.monoImage = QImage();
+    monoBitmap_ = std::move(converted.mono);
+    converted_ = std::move(converted);
+    ShowFinalSize();
+}
+
+void TfrmMain::PictureSettingsChanged()
+{
+    if (!imageLoaded_ || settings_ == nullptr || sourceBitmap_->empty()) {
+        return;
+    }
+    const pyrolith::JobSettings& settings = settings_->jobSettings();
+    const auto same = [](const pyrolith::JobSettings& a, const pyrolith::JobSettings& b) {
+        return ColumnsOf(a) == ColumnsOf(b) &&
+               pyrolith::ConversionOptionsOf(a).mode == pyrolith::ConversionOptionsOf(b).mode &&
+               std::tie(a.Threshold, a.Brightness, a.Contrast, a.Gamma, a.Invert) ==
+                   std::tie(b.Threshold, b.Brightness, b.Contrast, b.Gamma, b.Invert);
+    };
+    if (converted_.source == sourceBitmap_ && same(converted_.settings, settings) &&
+        !converting_->busy()) {
+        return;
+    }
+    auto previous = std::make_shared<const Converted>(converted_);
+    converting_->start([this, previous, settings, source = sourceBitmap_](
+                           const pyrolith::CancelCheck& cancel) -> BackgroundWork::Finish {
+        try {
+            auto converted =
+                std::make_shared<Converted>(Convert(source, settings, previous.get(), cancel));
+            return [this, converted] {
+                if (converted->source == sourceBitmap_) {
+                    showConverted(std::move(*converted));
+                }
+            };
+        } catch (const pyrolith::Cancelled&) {
+            throw;
+        } catch (const std::exception& error) {
+            const QString message = QString::fromStdString(error.what());
+            return [this, message] { showMessage(message); };
+        }
+    });
+}
+
+bool TfrmMain::pictureBusy() const
+{
+    return loading_->busy() || converting_->busy();
+}
+
+void TfrmMain::waitForPicture()
+{
+    converting_->wait();
 }
 
 void TfrmMain::enableViewCommands()
@@ -269,7 +482,7 @@ void TfrmMain::SaveDisplayedImage1Click()
         return;
     }
     // A view without a picture has nothing to save: no dialog, no file, no message.
-    if (original ? sourceBitmap_.empty() : monoBitmap_.empty()) {
+    if (original ? sourceBitmap_->empty() : monoBitmap_.empty()) {
         return;
     }
     UserDialogs::FileRequest request;
@@ -288,7 +501,7 @@ void TfrmMain::SaveDisplayedImage1Click()
     try {
         HourglassCursor hourglass;
         if (original) {
-            pyrolith::WriteBitmap(ToPath(path), sourceBitmap_);
+            pyrolith::WriteBitmap(ToPath(path), *sourceBitmap_);
         } else {
             pyrolith::WriteBitmap(ToPath(path), monoBitmap_);
         }
@@ -324,6 +537,7 @@ void TfrmMain::btnGcode2Click()
 
     try {
         HourglassCursor hourglass;
+        waitForPicture(); // the job engraves the image of the settings it is written with
         const QDateTime now = environment_.clock();
         pyrolith::JobEnvironment job;
         job.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
@@ -335,7 +549,7 @@ void TfrmMain::btnGcode2Click()
         if (pyrolith::EngravesPowerLevels(settings)) {
             // A grey engraving burns the power levels of the picture's grey levels.
             pyrolith::WriteJobFile(ToPath(path), settings,
-                                   pyrolith::MakeJobGrayLevels(sourceBitmap_, settings), job);
+                                   pyrolith::MakeJobGrayLevels(*sourceBitmap_, settings), job);
         } else {
             pyrolith::WriteJobFile(ToPath(path), settings, monoBitmap_, job);
         }

@@ -5,14 +5,19 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/AppPlatform.h"
 #include "image/Bitmap.h"
+#include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
+#include "settings/JobSettings.h"
 
 namespace Ui {
 class TfrmMain;
 }
+class BackgroundWork;
+class QProgressBar;
 class TfrmAboutBox;
 class TfrmSettings;
 class UserDialogs;
@@ -45,7 +50,7 @@ public:
     const QString& versionText() const { return versionText_; }
     bool imageLoaded() const { return imageLoaded_; }
     const QString& imageFileName() const { return imageFileName_; }
-    const pyrolith::Bitmap& sourceBitmap() const { return sourceBitmap_; }
+    const pyrolith::Bitmap& sourceBitmap() const { return *sourceBitmap_; }
     const pyrolith::MonoBitmap& monoBitmap() const { return monoBitmap_; }
     // The current starting folders of the bitmap open dialog and the G-code save dialog.
     const QString& openDialogFolder() const { return openFolder_; }
@@ -54,6 +59,17 @@ public:
     // The final-size line from the picture size, DistPerPixel and UseInches. False (and
     // nothing changed) while no picture is loaded.
     bool ShowFinalSize();
+
+    // The settings of the black-and-white image changed: it is made again off the window's
+    // thread (a newer change cancels an older one) and shown when ready.
+    void PictureSettingsChanged();
+    // True while a picture is read or its black-and-white image made.
+    bool pictureBusy() const;
+    // Handles the window's events until the black-and-white image is up to date.
+    void waitForPicture();
+
+    // The open dialog's filter: bitmaps first, then every other format this build reads.
+    static QString PictureFilter();
 
     // Builds the version text of the program (the start-up calls it once).
     void VersionInformationClick();
@@ -81,10 +97,27 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate();
     void FormClose();
+    // The black-and-white image of a picture, and what it keeps to make the next one faster.
+    struct Converted {
+        std::shared_ptr<const pyrolith::Bitmap> source;
+        pyrolith::JobSettings settings;                    // the picture settings it follows
+        std::shared_ptr<const pyrolith::Bitmap> working;   // the source, resized when asked
+        std::shared_ptr<const pyrolith::GrayRaster> gray;  // working's grey levels, unadjusted
+        pyrolith::MonoBitmap mono; // moved to monoBitmap_ when shown
+        QImage monoImage;
+    };
+    static Converted Convert(std::shared_ptr<const pyrolith::Bitmap> source,
+                             const pyrolith::JobSettings& settings, const Converted* previous,
+                             const pyrolith::CancelCheck& cancel);
+    void showConverted(Converted converted);
+
+    void openPicture(const QString& path);
     bool loadPicture(const QString& path);
     void enableViewCommands();
     void showView(int view);
@@ -100,8 +133,13 @@ private:
     QChar decimalSeparator_ = QLatin1Char('.');
     QString versionText_;
 
-    pyrolith::Bitmap sourceBitmap_;
+    std::shared_ptr<const pyrolith::Bitmap> sourceBitmap_ =
+        std::make_shared<const pyrolith::Bitmap>();
     pyrolith::MonoBitmap monoBitmap_;
+    Converted converted_; // what monoBitmap_ was made from
+    BackgroundWork* loading_ = nullptr;
+    BackgroundWork* converting_ = nullptr;
+    QProgressBar* busyBar_ = nullptr;
     bool imageLoaded_ = false;
     QString imageFileName_;
 

@@ -1,6 +1,7 @@
 #include "app/TfrmSettings.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
 #include <QLineEdit>
@@ -15,7 +16,9 @@
 
 #include "app/EngravingGroup.h"
 #include "app/LaserSyncOption.h"
+#include "app/TImageGroup.h"
 #include "app/UserDialogs.h"
+#include "common/AsciiCase.h"
 #include "settings/SettingsFields.h"
 #include "settings/SettingsFiles.h"
 #include "app/NumberKeyFilter.h"
@@ -51,6 +54,18 @@ bool ChangeCounts(const FieldInfo& field)
 bool FalseChecksNeither(const FieldInfo& field)
 {
     return field.key == "Optimize";
+}
+
+// The fields that change the black-and-white image (DistPerPixel only through a resize width).
+bool ChangesPicture(const FieldInfo& field)
+{
+    for (const std::string_view key : {"ImageMode", "Threshold", "Brightness", "Contrast", "Gamma",
+                                       "Invert", "ResizeWidth", "DistPerPixel"}) {
+        if (field.key == key) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool IsNumberKind(FieldKind kind)
@@ -115,6 +130,7 @@ TfrmSettings::TfrmSettings(Context context, QWidget* parent)
 {
     Q_ASSERT(context_.dialogs != nullptr);
     ui_->setupUi(this);
+    (new TImageGroup(ui_->tabImage))->insertInto(ui_->layImage);
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -169,6 +185,9 @@ void TfrmSettings::bindControls()
         } else if (field.kind == FieldKind::Lines) {
             binding.memo = findChild<QPlainTextEdit*>(name);
             Q_ASSERT(binding.memo != nullptr);
+        } else if (field.kind == FieldKind::Choice) {
+            binding.choice = findChild<QComboBox*>(name);
+            Q_ASSERT(binding.choice != nullptr);
         } else {
             binding.edit = findChild<QLineEdit*>(name);
             Q_ASSERT(binding.edit != nullptr);
@@ -209,6 +228,11 @@ void TfrmSettings::bindFlag(const Binding& binding)
 
 void TfrmSettings::bindText(const Binding& binding)
 {
+    if (binding.choice != nullptr) {
+        connect(binding.choice, &QComboBox::currentIndexChanged, this,
+                [this, binding] { fieldChanged(binding); });
+        return;
+    }
     if (binding.memo != nullptr) {
         connect(binding.memo, &QPlainTextEdit::textChanged, this,
                 [this, binding] { fieldChanged(binding); });
@@ -237,6 +261,19 @@ void TfrmSettings::showRecords()
             } else {
                 binding.pair->setChecked(true);
             }
+        } else if (binding.choice != nullptr) {
+            // The item whose word the text is, in any letter case; an unknown word shows the
+            // first item.
+            const std::string& word =
+                pyrolith::TextOf(field, std::as_const(job_), std::as_const(app_));
+            int index = 0;
+            for (int i = 0; i < binding.choice->count(); ++i) {
+                if (pyrolith::EqualNoCase(binding.choice->itemData(i).toString().toStdString(),
+                                          word)) {
+                    index = i;
+                }
+            }
+            binding.choice->setCurrentIndex(index);
         } else if (binding.memo != nullptr) {
             const QString text =
                 LinesToMemo(pyrolith::TextOf(field, std::as_const(job_), std::as_const(app_)));
@@ -263,6 +300,9 @@ void TfrmSettings::fieldChanged(const Binding& binding)
     const FieldInfo& field = *binding.field;
     if (field.isFlag()) {
         *pyrolith::FlagOf(field, job_, app_) = binding.button->isChecked();
+        if (ChangesPicture(field)) {
+            pictureUpdate();
+        }
         if (field.key == "UseInches") {
             unitSwitch();
         } else if (ChangeCounts(field)) {
@@ -271,10 +311,15 @@ void TfrmSettings::fieldChanged(const Binding& binding)
         return;
     }
     std::string* text = pyrolith::TextOf(field, job_, app_);
-    if (binding.memo != nullptr) {
+    if (binding.choice != nullptr) {
+        *text = binding.choice->currentData().toString().toStdString();
+    } else if (binding.memo != nullptr) {
         *text = MemoToLines(binding.memo->toPlainText());
     } else {
         *text = binding.edit->text().toStdString();
+    }
+    if (ChangesPicture(field)) {
+        pictureUpdate();
     }
     if (!IsNumberKind(field.kind)) {
         setProfileModified(true); // typed or pasted alike
@@ -289,6 +334,7 @@ void TfrmSettings::startupRead()
     pyrolith::ReadSettingsFile(ToPath(context_.settingsFile), job_, app_);
     showRecords();
     unitSwitch();
+    pictureUpdate();
     setProfileModified(false);
     if (app_.AutoLoadProfile) {
         loadProfile(ToQString(app_.Profile));
@@ -306,6 +352,7 @@ void TfrmSettings::profileLoaded(const QString& path)
     app_.Profile = path.toStdString();
     showRecords();
     unitSwitch();
+    pictureUpdate();
     setProfileLabel(ToQString(pyrolith::ProfileLabel(ToPath(path))));
     setProfileModified(false);
 }
@@ -341,11 +388,20 @@ void TfrmSettings::unitSwitch()
     for (QLabel* label :
          {ui_->lblStartHeightUnit, ui_->lblXOffsetUnit, ui_->lblYOffsetUnit, ui_->lblBacklashUnit,
           ui_->lblInitialCutHeightUnit, ui_->lblAdvDownUnit,
+          findChild<QLabel*>(QStringLiteral("lblResizeWidthUnit")),
           findChild<QLabel*>(QStringLiteral("lblOverscanUnit"))}) {
         label->setText(unit);
     }
     finalSizeUpdate();
     setProfileModified(true);
+}
+
+// The black-and-white image follows a change of how it is made.
+void TfrmSettings::pictureUpdate()
+{
+    if (context_.pictureSettingsChanged) {
+        context_.pictureSettingsChanged();
+    }
 }
 
 // Refreshes the main window's final-size line; only counts while a picture is loaded.

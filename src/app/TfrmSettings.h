@@ -9,6 +9,7 @@
 #include "settings/JobSettings.h"
 
 class QAbstractButton;
+class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class UserDialogs;
@@ -33,6 +34,9 @@ public:
         // The final-size update of the main window: shows the final size and returns true
         // when a picture is loaded; returns false (and changes nothing) otherwise.
         std::function<bool()> showFinalSize;
+        // A setting that changes the black-and-white image changed (the main window makes it
+        // again, off the window's thread).
+        std::function<void()> pictureSettingsChanged;
     };
 
     // The profile label while no profile has been loaded or saved.
@@ -74,6 +78,7 @@ private:
         QAbstractButton* pair = nullptr;   // the second radio button of a pair
         QLineEdit* edit = nullptr;
         QPlainTextEdit* memo = nullptr;
+        QComboBox* choice = nullptr; // a word of a fixed list
     };
 
     void bindControls();
@@ -89,6 +94,7 @@ private:
     void applyUnit();
     void unitSwitch();
     void finalSizeUpdate();
+    void pictureUpdate();
     bool writeIniFile(const QString& path);
     void writeSettingsFile();
 

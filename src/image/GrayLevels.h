@@ -48,7 +48,9 @@ GrayRaster AdjustedGrayLevels(const Bitmap& source, const GrayAdjustments& adjus
 
 // The black-and-white image of grey levels in one of the modes working on them (Threshold,
 // the error diffusions, Bayer; Palette is treated as Threshold). Error diffusion compares
-// with mid-grey (128) and runs left to right on even rows, right to left on odd rows.
+// with mid-grey (128) and runs left to right on even rows, right to left on odd rows. In
+// Grayscale mode the image is the picture in 16 greys (entry k is the grey 17 k): what a
+// grey engraving burns.
 MonoBitmap MonoFromGray(const GrayRaster& gray, ImageMode mode, int threshold,
                         const CancelCheck& cancel = {});
 

@@ -18,7 +18,7 @@ enum class ImageMode {
     Stucki,
     Bayer, // ordered, 8 x 8 matrix
     // Power levels of the grey level: each pixel burns at the power of its level (the job
-    // writer's grey pass); what the views show of it is the threshold picture.
+    // writer's grey pass); the views show the picture in 16 greys.
     Grayscale,
 };
 

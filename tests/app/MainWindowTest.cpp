@@ -234,7 +234,12 @@ void MainWindowTest::loadDialogRemembersNameAndFolder()
 
     const auto& requests = app_->dialogs.openRequests;
     QCOMPARE(requests.size(), 3);
-    QCOMPARE(requests[0].filter, QStringLiteral("Bitmap image (*.bmp)"));
+    // Bitmaps first, then every format the program reads.
+    QCOMPARE(requests[0].filter,
+             QStringLiteral("Bitmap image (*.bmp);;All pictures (*.bmp *.png *.jpg *.jpeg *.gif "
+                            "*.tif *.tiff *.webp);;PNG image (*.png);;JPEG image (*.jpg *.jpeg);;"
+                            "GIF image (*.gif);;TIFF image (*.tif *.tiff);;WebP image (*.webp);;"
+                            "Any file (*)"));
     QCOMPARE(requests[0].folder, app_->folder()); // InitialOpenDir of the settings file
     QCOMPARE(requests[0].fileName, QString());
     QCOMPARE(requests[1].fileName, QStringLiteral("first.bmp"));

@@ -85,7 +85,9 @@ private slots:
         const QStringList disabled = {
             "chkNoImage",          "chkRepeatImage",     "edtImageRepeats", "chkAddPerimeterCut",
             "rdoCutOutlineBorder", "rdoCutOutlineImage", "edtNumReps",      "edtInitialCutHeight",
-            "chkAdvDown",          "edtAdvDown"};
+            "chkAdvDown",          "edtAdvDown",
+            // what the default mode, the nearest of 16 colours, does not use
+            "edtThreshold", "edtBrightness", "edtContrast", "edtGamma", "chkInvert"};
         for (const pyrolith::FieldInfo& field : pyrolith::StoredFields()) {
             if (field.control.empty() || field.key == "Optimize") {
                 continue;

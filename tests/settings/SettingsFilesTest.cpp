@@ -1,6 +1,8 @@
 #include "settings/SettingsFiles.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,9 +105,16 @@ TEST_F(SettingsFiles, SavingOverAProfileKeepsForeignLinesAndTheirOrder)
 {
     fs::copy_file(TestData("foreign.prf"), file("Wood.prf"));
     JobSettings job;
+    job.ImageMode = "Bayer";
+    job.Threshold = "7";
+    job.Invert = true;
+    job.ResizeWidth = "50";
     AppSettings app;
     LoadProfile(file("Wood.prf"), job, app);
     EXPECT_EQ(job.OnSpeed, "300") << "first key of the first [values] section";
+    // A profile older than the picture settings gives today's conversion.
+    EXPECT_EQ(std::tie(job.ImageMode, job.Threshold, job.Invert, job.ResizeWidth),
+              std::make_tuple("Palette", "128", false, ""));
     EXPECT_TRUE(job.GRBL);
     EXPECT_FALSE(job.UseInches) << "keys of other sections are not read";
 

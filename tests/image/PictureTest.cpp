@@ -1,0 +1,368 @@
+// Pictures of every format made by ImageMagick at test time, read and converted.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "common/Error.h"
+#include "image/GrayLevels.h"
+#include "image/JobPicture.h"
+#include "image/PictureReader.h"
+#include "image/Resample.h"
+#include "settings/JobSettings.h"
+
+namespace pyrolith {
+namespace {
+
+namespace fs = std::filesystem;
+
+// 32 x 16 pixels in blocks of 8 x 8 (so that JPEG blocks are flat): four colours whose grey
+// level is below 128 and four above, far from it, so that lossy formats threshold alike.
+const std::vector<Rgb> kBlocks = {{0, 0, 0},     {255, 255, 255}, {200, 30, 30},   {150, 240, 200},
+                                  {90, 90, 90}, {170, 170, 170}, {0, 0, 255},     {255, 255, 0}};
+
+Rgb BlockColour(int x, int y)
+{
+    return kBlocks[static_cast<std::size_t>((y / 8) * 4 + x / 8)];
+}
+
+class PictureFiles : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        folder_ = fs::temp_directory_path() / "pyrolith-picture-test";
+        fs::create_directories(folder_);
+        std::ofstream ppm(folder_ / "blocks.ppm");
+        ppm << "P3 32 16 255\n";
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 32; ++x) {
+                const Rgb c = BlockColour(x, y);
+                ppm << int{c.r} << ' ' << int{c.g} << ' ' << int{c.b} << '\n';
+            }
+        }
+    }
+
+    // Runs /usr/bin/convert with `arguments` and gives the path of `output` in the folder.
+    static fs::path Convert(const std::string& arguments, const std::string& output)
+    {
+        const std::string command = "cd '" + folder_.string() + "' && /usr/bin/convert " +
+                                    arguments + " '" + output + "' 2>/dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return folder_ / output.substr(output.find(':') + 1); // after a format prefix
+    }
+
+    static std::vector<std::uint8_t> Bytes(const fs::path& path)
+    {
+        std::ifstream file(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+
+    static inline fs::path folder_;
+};
+
+// "#" black, "." white, rows separated by "/".
+std::string Drawing(const MonoBitmap& mono)
+{
+    std::string text;
+    for (std::int32_t y = 0; y < mono.height(); ++y) {
+        text += y == 0 ? "" : "/";
+        for (std::int32_t x = 0; x < mono.width(); ++x) {
+            text += mono.black(x, y) ? '#' : '.';
+        }
+    }
+    return text;
+}
+
+GrayRaster Flat(std::int32_t width, std::int32_t height, std::uint8_t level)
+{
+    GrayRaster gray{width, height, PixelBuffer(static_cast<std::size_t>(width * height))};
+    std::fill(gray.pixels.begin(), gray.pixels.end(), level);
+    return gray;
+}
+
+struct FormatCase {
+    const char* name;
+    const char* output; // the file convert writes, its prefix choosing the format
+    const char* options;
+    bool lossless;      // the colours come back exactly
+};
+
+class EveryFormat : public PictureFiles, public ::testing::WithParamInterface<FormatCase> {};
+
+TEST_P(EveryFormat, ReadsTheSamePicture)
+{
+    const FormatCase& c = GetParam();
+    const fs::path file = Convert(std::string("blocks.ppm ") + c.options, c.output);
+    const Bitmap picture = ReadPicture(file);
+    ASSERT_EQ(picture.width, 32);
+    ASSERT_EQ(picture.height, 16);
+
+    JobSettings settings;
+    settings.ImageMode = "Threshold";
+    std::string expected;
+    for (int y = 0; y < 16; ++y) {
+        expected += y == 0 ? "" : "/";
+        for (int x = 0; x < 32; ++x) {
+            expected += GrayLevel(BlockColour(x, y)) < 128 ? '#' : '.';
+            if (c.lossless) {
+                EXPECT_EQ(picture.pixel(x, y), BlockColour(x, y)) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_EQ(Drawing(MakeJobPicture(picture, settings)), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, EveryFormat,
+    ::testing::Values(FormatCase{"Bitmap", "BMP3:blocks.bmp", "", true},
+                      FormatCase{"Png", "blocks.png", "", true},
+                      FormatCase{"Png16Bit", "blocks16.png", "-depth 16", true},
+                      FormatCase{"PngPalette", "PNG8:blocks8.png", "", true},
+                      FormatCase{"PngGrey", "grey.png", "-colorspace Gray", false},
+                      FormatCase{"Jpeg", "blocks.jpg", "-quality 100 -sampling-factor 1x1", false},
+                      FormatCase{"JpegProgressive", "progressive.jpg",
+                                 "-quality 100 -sampling-factor 1x1 -interlace Plane", false},
+                      FormatCase{"JpegCmyk", "cmyk.jpg", "-colorspace CMYK -quality 100", false},
+                      FormatCase{"Gif", "blocks.gif", "", true},
+                      FormatCase{"Tiff", "blocks.tif", "-compress lzw", true},
+                      FormatCase{"WebP", "blocks.webp", "-define webp:lossless=true", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A JPEG whose EXIF orientation asks to turn it: stored left half black, right half white.
+TEST_F(PictureFiles, OrientationIsApplied)
+{
+    std::string kBlackOnTop, kBlackBelow;
+    for (int y = 0; y < 16; ++y) {
+        kBlackOnTop += std::string(y == 0 ? "" : "/") + (y < 8 ? "########" : "........");
+        kBlackBelow += std::string(y == 0 ? "" : "/") + (y < 8 ? "........" : "########");
+    }
+    const std::vector<std::uint8_t> plain =
+        Bytes(Convert("-size 16x8 xc:white -fill black -draw 'rectangle 0,0 7,7' -quality 100",
+                      "halves.jpg"));
+    for (const auto& [orientation, expected] :
+         // Orientation 6 turns the picture clockwise (the black half on top), 8 the other way.
+         {std::pair{6, kBlackOnTop}, std::pair{8, kBlackBelow}}) {
+        // An APP1 segment with a little-endian EXIF block holding the one orientation tag.
+        std::vector<std::uint8_t> exif = {0xFF, 0xE1, 0x00, 0x22, 'E', 'x', 'i', 'f', 0, 0,
+                                          'I',  'I',  0x2A, 0,    8,   0,   0,   0,   1, 0,
+                                          0x12, 0x01, 3,    0,    1,   0,   0,   0,   0, 0,
+                                          0,    0,    0,    0,    0,   0};
+        exif[28] = static_cast<std::uint8_t>(orientation);
+        std::vector<std::uint8_t> bytes(plain.begin(), plain.begin() + 2);
+        bytes.insert(bytes.end(), exif.begin(), exif.end());
+        bytes.insert(bytes.end(), plain.begin() + 2, plain.end());
+
+        JobSettings settings;
+        settings.ImageMode = "Threshold";
+        EXPECT_EQ(Drawing(MakeJobPicture(ReadPicture(bytes), settings)), expected) << orientation;
+    }
+}
+
+TEST_F(PictureFiles, TransparentPartsAreLaidOverWhite)
+{
+    // Black everywhere; the first pixel fully transparent, the second half transparent.
+    const Bitmap picture = ReadPicture(Convert(
+        "-size 3x1 xc:black -alpha set -channel A -fx 'i==0?0:(i==1?0.5:1)' +channel", "a.png"));
+    EXPECT_EQ(picture.pixel(0, 0), (Rgb{255, 255, 255}));
+    EXPECT_NEAR(picture.pixel(1, 0).r, 128, 1);
+    EXPECT_EQ(picture.pixel(2, 0), (Rgb{0, 0, 0}));
+}
+
+// Files that must be refused with the reader's message, never read or crash.
+TEST_F(PictureFiles, BadFilesAreRefused)
+{
+    const fs::path png = Convert("blocks.ppm", "bad.png");
+    const fs::path jpg = Convert("blocks.ppm", "bad.jpg");
+    const fs::path gif = Convert("blocks.ppm", "bad.gif");
+    const fs::path tif = Convert("blocks.ppm", "bad.tif");
+    const fs::path webp = Convert("blocks.ppm", "bad.webp");
+    const auto half = [](std::vector<std::uint8_t> bytes) {
+        bytes.resize(bytes.size() / 2);
+        return bytes;
+    };
+    // A PNG that declares 100000 x 100000 pixels in a header of a few bytes.
+    std::vector<std::uint8_t> bomb = Bytes(png);
+    for (const std::size_t at : {16u, 20u}) { // width and height of the IHDR chunk
+        bomb[at] = 0;
+        bomb[at + 1] = 0x01;
+        bomb[at + 2] = 0x86;
+        bomb[at + 3] = 0xA0;
+    }
+    std::uint32_t crc = 0xFFFFFFFF; // the chunk's CRC over its type and data
+    for (std::size_t i = 12; i < 29; ++i) {
+        crc ^= bomb[i];
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    crc ^= 0xFFFFFFFF;
+    for (int k = 0; k < 4; ++k) {
+        bomb[29 + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(crc >> (24 - 8 * k));
+    }
+
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        std::string message;
+    } cases[] = {
+        {"truncated PNG", half(Bytes(png)), "PNG image is not valid: "},
+        {"truncated JPEG", half(Bytes(jpg)), "JPEG image is not valid: "},
+        {"truncated GIF", half(Bytes(gif)), "GIF image is not valid: "},
+        {"truncated TIFF", half(Bytes(tif)), "TIFF image is not valid: "},
+        {"truncated WebP", half(Bytes(webp)), "WebP image is not valid: "},
+        {"PNG signature only", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
+         "PNG image is not valid: "},
+        {"decompression bomb", bomb,
+         "PNG image is too large: 100000 x 100000 pixels need more memory than Pyrolith "
+         "allows."},
+        {"no known format", {'h', 'e', 'l', 'l', 'o'}, "Bitmap image is not valid: "},
+    };
+    for (const auto& c : cases) {
+        try {
+            ReadPicture(c.bytes);
+            ADD_FAILURE() << c.name << " was read";
+        } catch (const Error& error) {
+            EXPECT_EQ(std::string(error.what()).substr(0, c.message.size()), c.message) << c.name;
+        }
+    }
+}
+
+TEST(ThresholdMode, BlackBelowTheThresholdOnly)
+{
+    for (const int threshold : {0, 1, 128, 255}) {
+        GrayRaster gray = Flat(2, 1, 0);
+        gray.pixels[0] = static_cast<std::uint8_t>(std::max(threshold - 1, 0));
+        gray.pixels[1] = static_cast<std::uint8_t>(threshold);
+        EXPECT_EQ(Drawing(MonoFromGray(gray, ImageMode::Threshold, threshold)),
+                  threshold == 0 ? ".." : "#.")
+            << threshold;
+    }
+}
+
+// Each dither on flat greys burns the share of the area that the grey level asks for.
+TEST(Dithering, FlatGreysBurnTheirShare)
+{
+    for (const ImageMode mode : {ImageMode::FloydSteinberg, ImageMode::Atkinson, ImageMode::Jarvis,
+                                 ImageMode::Stucki, ImageMode::Bayer}) {
+        for (const int level : {64, 128, 192}) {
+            // Atkinson passes on only three quarters of the error: a share at mid-grey only.
+            if (mode == ImageMode::Atkinson && level != 128) {
+                continue;
+            }
+            const MonoBitmap mono =
+                MonoFromGray(Flat(256, 256, static_cast<std::uint8_t>(level)), mode, 128);
+            int black = 0;
+            for (std::int32_t y = 0; y < 256; ++y) {
+                for (std::int32_t x = 0; x < 256; ++x) {
+                    black += mono.black(x, y) ? 1 : 0;
+                }
+            }
+            EXPECT_NEAR(black / 65536.0, (255 - level) / 255.0, 0.01)
+                << ImageModeText(mode) << " at " << level;
+        }
+    }
+}
+
+// Worked through by hand: errors past the edges fall away; odd rows run right to left.
+TEST(Dithering, SmallPictureWorkedByHand)
+{
+    GrayRaster gray = Flat(5, 3, 128);
+    const std::uint8_t rows[2][5] = {{100, 100, 100, 100, 100}, {60, 140, 200, 30, 128}};
+    std::copy(&rows[0][0], &rows[0][0] + 10, gray.pixels.begin());
+    const std::pair<ImageMode, const char*> cases[] = {
+        {ImageMode::FloydSteinberg, "#.##./#..##/#.#.."},
+        {ImageMode::Atkinson, "###.#/#..##/.#..."},
+        {ImageMode::Jarvis, "###.#/#..#./..##."},
+        {ImageMode::Stucki, "##.##/#..#./.##.#"},
+        {ImageMode::Bayer, ".#.#./#.###/.#.#."},
+    };
+    for (const auto& [mode, expected] : cases) {
+        EXPECT_EQ(Drawing(MonoFromGray(gray, mode, 128)), expected) << ImageModeText(mode);
+    }
+}
+
+TEST(Adjustments, ChangeTheGreyLevelInOrder)
+{
+    const struct {
+        GrayAdjustments adjustments;
+        std::vector<int> levels; // for 0, 64, 128, 192, 255
+    } cases[] = {
+        {{}, {0, 64, 128, 192, 255}},
+        {{.brightness = 20}, {51, 115, 179, 243, 255}},
+        {{.brightness = -100}, {0, 0, 0, 0, 0}},
+        {{.contrast = 50}, {0, 1, 129, 255, 255}},
+        {{.contrast = -100}, {128, 128, 128, 128, 128}},
+        {{.gamma = 2}, {0, 128, 181, 221, 255}},
+        {{.invert = true}, {255, 191, 127, 63, 0}},
+        {{.brightness = 100, .invert = true}, {0, 0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        const auto table = AdjustmentTable(c.adjustments);
+        std::vector<int> levels;
+        for (const int g : {0, 64, 128, 192, 255}) {
+            levels.push_back(table[static_cast<std::size_t>(g)]);
+        }
+        EXPECT_EQ(levels, c.levels);
+    }
+}
+
+TEST(Resample, AveragesWhenShrinkingAndInterpolatesWhenGrowing)
+{
+    Bitmap source;
+    source.width = 4;
+    source.height = 2;
+    source.bitsPerPixel = 24;
+    source.layout = PixelLayout::Rgb888;
+    source.stride = 12;
+    source.pixels = PixelBuffer(24);
+    // Row 0: black, white, black, black; row 1: white throughout (stored blue, green, red).
+    const int levels[8] = {0, 255, 0, 0, 255, 255, 255, 255};
+    for (int i = 0; i < 8; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            source.pixels[static_cast<std::size_t>(i * 3 + k)] = static_cast<std::uint8_t>(levels[i]);
+        }
+    }
+    const Bitmap half = ResampleToWidth(source, 2);
+    ASSERT_EQ(half.width, 2);
+    ASSERT_EQ(half.height, 1);
+    EXPECT_EQ(half.pixel(0, 0), (Rgb{191, 191, 191})); // (0 + 255 + 255 + 255) / 4
+    EXPECT_EQ(half.pixel(1, 0), (Rgb{128, 128, 128}));
+
+    const Bitmap twice = ResampleToWidth(source, 8);
+    ASSERT_EQ(twice.width, 8);
+    ASSERT_EQ(twice.height, 4);
+    EXPECT_EQ(twice.pixel(7, 3), (Rgb{255, 255, 255})); // a flat part stays flat
+    EXPECT_EQ(twice.pixel(0, 0), (Rgb{0, 0, 0}));
+
+    EXPECT_EQ(ResampledRows(3, 2, 4), 3); // 2.67 rounds up
+    EXPECT_THROW(ResampleToWidth(source, 1 << 20, BitmapLimits{1 << 20, 1 << 20}), Error);
+}
+
+TEST(JobPicture, DefaultSettingsKeepThePaletteRule)
+{
+    Bitmap source;
+    source.width = 3;
+    source.height = 1;
+    source.bitsPerPixel = 24;
+    source.layout = PixelLayout::Rgb888;
+    source.stride = 12;
+    source.pixels = PixelBuffer(12);
+    source.pixels[3 * 1 + 2] = 100; // (100, 0, 0): nearest to dark red, so white, though dark
+    for (int k = 6; k < 9; ++k) {
+        source.pixels[static_cast<std::size_t>(k)] = 255;
+    }
+    JobSettings settings;
+    EXPECT_EQ(Drawing(MakeJobPicture(source, settings)), "#..");
+    settings.ImageMode = "Threshold";
+    EXPECT_EQ(Drawing(MakeJobPicture(source, settings)), "##.");
+    settings.ResizeWidth = "0.6"; // 6 columns of 0.1
+    EXPECT_EQ(Drawing(MakeJobPicture(source, settings)), "####../####..");
+}
+
+} // namespace
+} // namespace pyrolith
