@@ -3,9 +3,6 @@
 // same run. Prints the times and their ratio.
 //
 //   bench_grayscale [folder] [size]      defaults: the current folder, 10000 (x 10000 pixels)
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -14,18 +11,15 @@
 #include <filesystem>
 #include <string>
 
+#include "BenchProcess.h"
 #include "gcode/JobWriter.h"
 #include "image/GrayLevels.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Seconds;
 namespace fs = std::filesystem;
-
-double Seconds(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // Soft hills of grey with white between them, like a shaded photo: runs of one level from
 // a single pixel on the slopes to long ones on the tops and in the white.
@@ -70,27 +64,6 @@ pyrolith::JobSettings BenchSettings()
     return s;
 }
 
-double DurableCopySeconds(const fs::path& from, const fs::path& to)
-{
-    const std::string in = "if=" + from.string();
-    const std::string out = "of=" + to.string();
-    const auto start = Clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::execlp("dd", "dd", in.c_str(), out.c_str(), "bs=1M", "conv=fsync", "status=none",
-                 static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    const double seconds = Seconds(start);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "dd failed\n");
-        std::exit(1);
-    }
-    return seconds;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -109,7 +82,8 @@ int main(int argc, char** argv)
     const auto jobStart = Clock::now();
     pyrolith::WriteJobFile(job, settings, picture, environment);
     const double jobSeconds = Seconds(jobStart);
-    const double copySeconds = DurableCopySeconds(job, copy);
+    const double copySeconds = bench::TimedRun(
+        {"dd", "if=" + job.string(), "of=" + copy.string(), "bs=1M", "conv=fsync", "status=none"});
     const double megabytes = static_cast<double>(fs::file_size(job)) / 1e6;
 
     std::printf("grey picture       %d x %d, 256 power levels\n", size, size);
