@@ -1,13 +1,20 @@
 #include "app/AppPlatform.h"
 
+#include <clocale>
+#include <ctime>
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QLocale>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include "app/AppStyle.h"
 
 QChar DecimalSeparator()
 {
@@ -18,14 +25,35 @@ QChar DecimalSeparator()
     return separator.at(0);
 }
 
-QString ShortDateText(const QDateTime& moment)
+pyrolith::DateTimeTexts JobDateTimeTexts(const QDateTime& moment)
 {
-    return QLocale::system().toString(moment.date(), QLocale::ShortFormat);
+    const QDate date = moment.date();
+    const QTime time = moment.time();
+    std::tm fields{};
+    fields.tm_year = date.year() - 1900;
+    fields.tm_mon = date.month() - 1;
+    fields.tm_mday = date.day();
+    fields.tm_wday = date.dayOfWeek() % 7;
+    fields.tm_yday = date.dayOfYear() - 1;
+    fields.tm_hour = time.hour();
+    fields.tm_min = time.minute();
+    fields.tm_sec = time.second();
+    fields.tm_isdst = -1;
+    return pyrolith::JobDateTimeTexts(fields);
 }
 
-QString LongTimeText(const QDateTime& moment)
+void ConfigureApplication()
 {
-    return QLocale::system().toString(moment.time(), QLocale::LongFormat);
+    // No application display name: on X11 and Wayland Qt would add a dash and "Pyrolith" to
+    // every title ("Settings - Pyrolith"), and the titles are the program's own texts.
+    QCoreApplication::setApplicationName(QStringLiteral("Pyrolith"));
+    QCoreApplication::setApplicationVersion(VersionText());
+    QGuiApplication::setDesktopFileName(QStringLiteral("pyrolith"));
+    AppStyle::LoadResources();
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/pyrolith/icon-256.png")));
+    // The job header's date and time follow the user's locale as in the command-line program
+    // (Qt applies it on Unix already, not on Windows).
+    std::setlocale(LC_TIME, "");
 }
 
 std::filesystem::path ToPath(const QString& path)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <filesystem>
 
+#include "common/DateTimeText.h"
+
 class QUrl;
 
 // The few things the windows ask of the platform, each behind one small function so that the
@@ -14,9 +16,13 @@ class QUrl;
 // separator is not a single Latin-1 character.
 QChar DecimalSeparator();
 
-// The locale's short date and long time texts of a moment, as the job header shows them.
-QString ShortDateText(const QDateTime& moment);
-QString LongTimeText(const QDateTime& moment);
+// The job header's date and time texts of a moment in the user's locale: the core's texts,
+// the same the command-line program writes.
+pyrolith::DateTimeTexts JobDateTimeTexts(const QDateTime& moment);
+
+// The application's name, version, desktop entry and icon. The name is no display name:
+// the window system then adds nothing to a window's title.
+void ConfigureApplication();
 
 // A file name as the core takes it (the file system's encoding).
 std::filesystem::path ToPath(const QString& path);

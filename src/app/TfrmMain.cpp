@@ -7,9 +7,11 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <exception>
 #include <filesystem>
 #include <tuple>
@@ -21,6 +23,7 @@
 #include "app/BitmapImages.h"
 #include "app/TfrmAboutBox.h"
 #include "app/UserDialogs.h"
+#include "app/WindowPlacement.h"
 #include "common/Error.h"
 #include "gcode/JobWriter.h"
 #include "image/JobPicture.h"
@@ -142,8 +145,10 @@ void TfrmMain::FormCreate()
 {
     decimalSeparator_ = DecimalSeparator();
 
+    // A link to a folder counts as the folder; a plain file of that name is no folder, and
+    // none can be made in its place.
     const QString& profiles = environment_.locations.profilesFolder;
-    if (!QFileInfo::exists(profiles) && !QDir().mkpath(profiles)) {
+    if (!QFileInfo(profiles).isDir() && !QDir().mkpath(profiles)) {
         showMessage(QStringLiteral("Unable tp create Profiles folder"));
     }
 
@@ -152,12 +157,14 @@ void TfrmMain::FormCreate()
     ui_->lblOrigDim->clear();
     ui_->lblNewDim->clear();
 
-    // Open centred on the screen.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    statusBar(); // the line that reports a saved job, there from the start
+    CentreOnScreen(*this);
+
+    // The usual shortcuts; the captions stay as they are.
+    ui_->LoadBitmap1->setShortcut(QKeySequence::Open);
+    ui_->SaveGcode1->setShortcut(QKeySequence::Save);
+    ui_->ShowHelp1->setShortcut(QKeySequence::HelpContents);
+    ui_->Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
 void TfrmMain::VersionInformationClick()
@@ -535,26 +542,40 @@ void TfrmMain::btnGcode2Click()
     saveName_ = NameOf(path);
     setSaveFolder(FolderOf(path));
 
+    statusBar()->clearMessage();
+    QString fieldKey;
     try {
         HourglassCursor hourglass;
         waitForPicture(); // the job engraves the image of the settings it is written with
-        const QDateTime now = environment_.clock();
+        const pyrolith::DateTimeTexts now = JobDateTimeTexts(environment_.clock());
         pyrolith::JobEnvironment job;
         job.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
-        job.date = ShortDateText(now).toStdString();
-        job.time = LongTimeText(now).toStdString();
+        job.date = now.date;
+        job.time = now.time;
         job.versionText = versionText_.toStdString();
         job.imageFileName = imageFileName_.toStdString();
         const pyrolith::JobSettings& settings = settings_->jobSettings();
-        if (pyrolith::EngravesPowerLevels(settings)) {
-            // A grey engraving burns the power levels of the picture's grey levels.
-            pyrolith::WriteJobFile(ToPath(path), settings,
-                                   pyrolith::MakeJobGrayLevels(*sourceBitmap_, settings), job);
-        } else {
-            pyrolith::WriteJobFile(ToPath(path), settings, monoBitmap_, job);
-        }
+        // A grey engraving burns the power levels of the picture's grey levels.
+        const pyrolith::JobFileSummary written =
+            pyrolith::EngravesPowerLevels(settings)
+                ? pyrolith::WriteJobFile(ToPath(path), settings,
+                                         pyrolith::MakeJobGrayLevels(*sourceBitmap_, settings),
+                                         job)
+                : pyrolith::WriteJobFile(ToPath(path), settings, monoBitmap_, job);
+        statusBar()->showMessage(QStringLiteral("Saved %1: %2 lines, %3 bytes")
+                                     .arg(saveName_)
+                                     .arg(written.lines)
+                                     .arg(written.bytes));
+        return;
+    } catch (const pyrolith::Error& error) {
+        fieldKey = QString::fromStdString(error.fieldKey());
+        showMessage(QString::fromStdString(error.what()));
     } catch (const std::exception& error) {
         showMessage(QString::fromStdString(error.what()));
+    }
+    // A refused setting: the settings window shows it, ready to be corrected.
+    if (!fieldKey.isEmpty()) {
+        settings_->showField(fieldKey, this);
     }
 }
 
@@ -563,7 +584,7 @@ void TfrmMain::btnGcode2Click()
 void TfrmMain::btnSettingsClick()
 {
     if (settings_ != nullptr) {
-        settings_->showCentredOver(this);
+        settings_->showBeside(this);
     }
 }
 
@@ -599,6 +620,7 @@ void TfrmMain::ShowHelp1Click()
 void TfrmMain::About1Click()
 {
     if (about_ != nullptr) {
+        CentreOnScreen(*about_); // on the screen, not over the main window
         about_->exec();
     }
 }
@@ -617,16 +639,19 @@ void TfrmMain::Exit1Click()
 
 void TfrmMain::FormClose()
 {
+    // The settings window's exit prompt and the final write of the settings file, which
+    // holds the two dialog folders as well: the file is written once, and a failure to write
+    // it is reported once.
+    if (settings_ != nullptr) {
+        settings_->finishRun();
+        return;
+    }
     try {
         pyrolith::WriteIniValues(ToPath(environment_.locations.settingsFile),
                                  {{"InitialOpenDir", openFolder_.toStdString()},
                                   {"InitialSaveDir", saveFolder_.toStdString()}});
     } catch (const std::exception& error) {
         showMessage(QString::fromStdString(error.what()));
-    }
-    // The settings window's exit prompt and the final write of the settings file.
-    if (settings_ != nullptr) {
-        settings_->finishRun();
     }
 }
 

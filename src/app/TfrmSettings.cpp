@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScreen>
 #include <algorithm>
 #include <array>
 #include <exception>
@@ -19,6 +20,7 @@
 #include "app/TImageGroup.h"
 #include "app/UserDialogs.h"
 #include "common/AsciiCase.h"
+#include "app/WindowPlacement.h"
 #include "settings/SettingsFields.h"
 #include "settings/SettingsFiles.h"
 #include "app/NumberKeyFilter.h"
@@ -477,6 +479,10 @@ void TfrmSettings::saveProfileCommand()
 
 void TfrmSettings::finishRun()
 {
+    if (finished_) {
+        return;
+    }
+    finished_ = true;
     if (profileModified_ && context_.dialogs->askYesNo(
                                 this, QStringLiteral("Save profile (%1)?").arg(profileLabel()))) {
         saveProfileCommand();
@@ -484,23 +490,58 @@ void TfrmSettings::finishRun()
     writeSettingsFile();
 }
 
-void TfrmSettings::showCentredOver(const QWidget* owner)
+void TfrmSettings::showBeside(QWidget* owner)
 {
-    adjustSize();
-    if (owner != nullptr) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(owner->frameGeometry().center());
-        move(frame.topLeft());
+    if (!placed_ && owner != nullptr) {
+        placed_ = true;
+        adjustSize();
+        if (const QScreen* screen = owner->screen()) {
+            const BesidePlacement placement = PlaceBeside(
+                owner->frameGeometry(), FrameSize(*this, *owner), screen->availableGeometry());
+            if (placement.owner != owner->frameGeometry().topLeft()) {
+                owner->move(placement.owner);
+            }
+            move(placement.window);
+        }
     }
     show();
     raise();
     activateWindow();
 }
 
+bool TfrmSettings::showField(const QString& key, QWidget* owner)
+{
+    const auto found = std::find_if(bindings_.begin(), bindings_.end(), [&](const Binding& b) {
+        return QString::fromLatin1(b.field->key.data(), static_cast<qsizetype>(b.field->key.size()))
+                   .compare(key, Qt::CaseInsensitive) == 0;
+    });
+    if (found == bindings_.end()) {
+        return false;
+    }
+    QWidget* control = found->edit != nullptr   ? static_cast<QWidget*>(found->edit)
+                       : found->memo != nullptr ? static_cast<QWidget*>(found->memo)
+                                                : static_cast<QWidget*>(found->button);
+    for (QWidget* page = control; page != nullptr; page = page->parentWidget()) {
+        if (ui_->pgcSettings->indexOf(page) >= 0) {
+            ui_->pgcSettings->setCurrentWidget(page);
+            break;
+        }
+    }
+    showBeside(owner);
+    control->setFocus(Qt::OtherFocusReason);
+    if (found->edit != nullptr) {
+        found->edit->selectAll();
+    } else if (found->memo != nullptr) {
+        found->memo->selectAll();
+    }
+    return true;
+}
+
 void TfrmSettings::closeEvent(QCloseEvent* event)
 {
-    // "Done" and the close box: every hide writes the settings file.
-    if (isVisible()) {
+    // "Done" and the close box: every hide writes the settings file. Closed at the end of the
+    // run, after the final write, it writes nothing more: one failure, one message.
+    if (isVisible() && !finished_) {
         writeSettingsFile();
     }
     QWidget::closeEvent(event);

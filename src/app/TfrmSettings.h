@@ -61,8 +61,13 @@ public:
     // End of the run: the exit prompt when the profile is modified, then the final write.
     void finishRun();
 
-    // Shows the window centred over owner (the main window's "Settings..." command).
-    void showCentredOver(const QWidget* owner);
+    // The main window's "Settings..." command: the first time the window opens beside owner
+    // (see PlaceBeside; the owner may move aside), so that both stay visible; later it comes
+    // to the front where the user left it. A null owner shows it where it is.
+    void showBeside(QWidget* owner);
+    // Shows the page of the field with that settings key and selects the field, so the user
+    // sees what a refused job asks to fix. False (nothing shown) for a key without control.
+    bool showField(const QString& key, QWidget* owner);
 
     bool profileModified() const { return profileModified_; }
     // The profile label in full; the window shows a long one shortened in the middle.
@@ -110,5 +115,7 @@ private:
     pyrolith::AppSettings app_;
     QString profileLabel_;
     bool profileModified_ = false;
+    bool placed_ = false;   // opened beside the main window once
+    bool finished_ = false; // the final write of the run is done
     bool showingRecords_ = false; // the controls are being set from the records
 };

@@ -1,10 +1,8 @@
 #include "app/TfrmSplash.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-
 #include "app/AppLinks.h"
 #include "app/AppStyle.h"
+#include "app/WindowPlacement.h"
 #include "ui_TfrmSplash.h"
 
 TfrmSplash::TfrmSplash(const QString& versionText, QWidget* parent)
@@ -28,11 +26,10 @@ TfrmSplash::TfrmSplash(const QString& versionText, QWidget* parent)
 
     FormCreate(versionText);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    // An empty title bar. Qt puts the application name into a title that is empty, so the
+    // title is one blank, which shows as nothing.
+    setWindowTitle(QStringLiteral(" "));
+    CentreOnScreen(*this);
     Timer1.setInterval(kShowMilliseconds);
     connect(&Timer1, &QTimer::timeout, this, &TfrmSplash::Timer1Timer);
     show();

@@ -1,8 +1,6 @@
 #include <QApplication>
-#include <QIcon>
 
 #include "app/AppPlatform.h"
-#include "app/AppStyle.h"
 #include "app/AppWindows.h"
 #include "app/UserDialogs.h"
 #include "common/FileError.h"
@@ -13,12 +11,7 @@ int main(int argc, char* argv[])
     pyrolith::IgnoreFileSizeSignal();
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Pyrolith"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Pyrolith"));
-    QApplication::setApplicationVersion(VersionText());
-    QApplication::setDesktopFileName(QStringLiteral("pyrolith"));
-    AppStyle::LoadResources();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/pyrolith/icon-256.png")));
+    ConfigureApplication();
 
     QtUserDialogs dialogs;
     TfrmMain::Environment environment;

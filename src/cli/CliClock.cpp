@@ -7,16 +7,6 @@
 #include <ctime>
 
 namespace pyrolith::cli {
-namespace {
-
-std::string Format(const char* format, const std::tm& moment)
-{
-    char text[128];
-    const std::size_t length = std::strftime(text, sizeof text, format, &moment);
-    return {text, length};
-}
-
-}  // namespace
 
 DateTimeTexts JobDateTime()
 {
@@ -37,7 +27,7 @@ DateTimeTexts JobDateTime()
     } else {
         localtime_r(&now, &moment);
     }
-    return {Format("%x", moment), Format("%X", moment)};
+    return JobDateTimeTexts(moment);
 }
 
 char LocaleDecimalSeparator()

@@ -2,12 +2,11 @@
 
 #include <string>
 
+#include "common/DateTimeText.h"
+
 namespace pyrolith::cli {
 
-struct DateTimeTexts {
-    std::string date;
-    std::string time;
-};
+using DateTimeTexts = pyrolith::DateTimeTexts;
 
 // The date and time of the job header: now, in the local time zone, as the locale's date and
 // time texts; when SOURCE_DATE_EPOCH holds a whole number of seconds, that instant in UTC,

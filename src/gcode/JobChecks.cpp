@@ -153,6 +153,13 @@ void CheckJobNumbers(const JobSettings& settings, std::int32_t width, std::int32
     if (settings.UseYOffset) {
         CheckOffset("YOffset", "Print Offset, Y Offset", settings.YOffset, decimalSeparator);
     }
+    // The backlash read above moves the head past the picture's edges.
+    if (settings.Backlash &&
+        !(std::fabs(*StrictStrToFloat(settings.BacklashVal, decimalSeparator)) <
+          kLargestCoordinate)) {
+        Refuse("BacklashVal", "Miscellaneous, Backlash", settings.BacklashVal,
+               "is too large for a coordinate");
+    }
 
     CheckSpeed("OffSpeed", "Speeds, Laser Off", settings.OffSpeed);
     CheckSpeed("OnSpeed", "Speeds, Laser On", settings.OnSpeed);

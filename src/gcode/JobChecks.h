@@ -18,7 +18,7 @@ namespace pyrolith {
 //    picture's coordinates stay plain numbers and large enough that neighbouring pixels get
 //    different coordinates.
 // 3. XOffset (when UseXOffset is set), then YOffset (when UseYOffset is set) must read as a
-//    number of a size a coordinate can have.
+//    number of a size a coordinate can have; so must the backlash, when it is used.
 // 4. OffSpeed, OnSpeed, then TraceSpeed (when IndicateBoundary is set) must be, blanks
 //    around them aside, plain G-code numbers greater than 0: digits with at most one ".".
 // 5. StartHeight (when GoStartHeight is set) must be, blanks around it aside, a plain

@@ -1,5 +1,6 @@
 #include "gcode/JobSink.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace pyrolith {
@@ -39,6 +40,8 @@ FileJobSink::~FileJobSink() = default;
 void FileJobSink::take(std::string_view block)
 {
     file_.write(block);
+    bytes_ += block.size();
+    lines_ += static_cast<std::uint64_t>(std::count(block.begin(), block.end(), '\n'));
 }
 
 void FileJobSink::commit()

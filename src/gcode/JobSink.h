@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -81,6 +82,10 @@ public:
 
     void commit();
 
+    // What was written so far: bytes, and lines (each ends with CR LF).
+    std::uint64_t bytes() const { return bytes_; }
+    std::uint64_t lines() const { return lines_; }
+
 private:
     static constexpr std::size_t kBufferSize = std::size_t{1} << 18;
 
@@ -89,6 +94,8 @@ private:
 
     std::unique_ptr<char[]> buffer_;
     AtomicFile file_;
+    std::uint64_t bytes_ = 0;
+    std::uint64_t lines_ = 0;
 };
 
 } // namespace pyrolith

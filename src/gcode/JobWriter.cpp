@@ -22,8 +22,8 @@ void WriteSections(JobSink& sink, const JobContext& context, const JobSettings& 
 }
 
 template <typename Picture>
-void WriteFile(const std::filesystem::path& output, const JobSettings& settings,
-               const Picture& picture, const JobEnvironment& environment)
+JobFileSummary WriteFile(const std::filesystem::path& output, const JobSettings& settings,
+                         const Picture& picture, const JobEnvironment& environment)
 {
     // The numbers are checked before the file is touched.
     CheckJobNumbers(settings, picture, environment.decimalSeparator);
@@ -33,6 +33,7 @@ void WriteFile(const std::filesystem::path& output, const JobSettings& settings,
     FileJobSink sink(output);
     WriteSections(sink, context, settings, picture, environment);
     sink.commit();
+    return {sink.lines(), sink.bytes()};
 }
 
 } // namespace
@@ -49,16 +50,16 @@ void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& setti
     WriteSections(sink, context, settings, picture, environment);
 }
 
-void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
-                  const MonoBitmap& picture, const JobEnvironment& environment)
+JobFileSummary WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                            const MonoBitmap& picture, const JobEnvironment& environment)
 {
-    WriteFile(output, settings, picture, environment);
+    return WriteFile(output, settings, picture, environment);
 }
 
-void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
-                  const GrayRaster& picture, const JobEnvironment& environment)
+JobFileSummary WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                            const GrayRaster& picture, const JobEnvironment& environment)
 {
-    WriteFile(output, settings, picture, environment);
+    return WriteFile(output, settings, picture, environment);
 }
 
 } // namespace pyrolith

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -22,11 +23,16 @@ struct JobEnvironment {
 // file is touched (CheckJobNumbers: a job the machine cannot run safely is refused); the job is written beside the target and renamed over it only when it is
 // complete, so a failure leaves an existing file unchanged. Throws pyrolith::Error whose
 // message is the user's text ("'abc' is not a valid floating point value", "Disk full", ...).
-void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
-                  const MonoBitmap& picture, const JobEnvironment& environment);
+// Returns the size of the job written.
+struct JobFileSummary {
+    std::uint64_t lines = 0;
+    std::uint64_t bytes = 0;
+};
+JobFileSummary WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                            const MonoBitmap& picture, const JobEnvironment& environment);
 // The same job burning the power levels of a grey picture.
-void WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
-                  const GrayRaster& picture, const JobEnvironment& environment);
+JobFileSummary WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                            const GrayRaster& picture, const JobEnvironment& environment);
 
 class JobSink;
 struct JobContext;

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -147,6 +148,34 @@ private slots:
         QCOMPARE(f->control<QLabel>("lblProfile")->text(), QStringLiteral("<none loaded>"));
         QCOMPARE(f->window->appSettings().Profile, std::string());
         QVERIFY(QDir(profilesFolder()).isEmpty());
+    }
+
+    // A file picked by mistake is refused whole: no unsaved setting is lost, the profile,
+    // its label and the marker stay.
+    void wrongFileRefusedChangesNothing()
+    {
+        WriteSettingsFile(profilePath("mine.prf"), {QStringLiteral("OnSpeed=300")});
+        WriteSettingsFile(settingsPath(), {QStringLiteral("AutoLoadProfile=1"),
+                                           QStringLiteral("Profile=") + profilePath("mine.prf")});
+        const QString wrong = dir_->filePath(QStringLiteral("notes.prf"));
+        QFile file(wrong);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Other]\r\nOnSpeed=1\r\nUseInches=1\r\n");
+        file.close();
+        auto f = createWindow();
+        editFields(*f);
+        const pyrolith::JobSettings edited = f->window->jobSettings();
+        f->dialogs.openAnswers = {wrong};
+        QTest::mouseClick(f->control<QPushButton>("btnLoadProfile"), Qt::LeftButton);
+        QCOMPARE(f->dialogs.messages,
+                 QStringList{QStringLiteral("'%1' is not a profile: it has no [Values] section")
+                                 .arg(wrong)});
+        QVERIFY(f->window->jobSettings() == edited);
+        QCOMPARE(f->control<QLineEdit>("edtLaserOnCommand")->text(), QStringLiteral("M3 S1000"));
+        QCOMPARE(f->control<QLabel>("lblXOffsetUnit")->text(), QStringLiteral("mm"));
+        QVERIFY(f->modified());
+        QCOMPARE(f->control<QLabel>("lblProfile")->text(), QStringLiteral("mine"));
+        QCOMPARE(f->window->appSettings().Profile, profilePath("mine.prf").toStdString());
     }
 
     // The readers clear the marker at their end; the load sets the unit and its labels.

@@ -3,15 +3,20 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "app/AppPlatform.h"
+#include "app/TfrmSettings.h"
 #include "app/support/AppHarness.h"
 #include "app/support/TestBitmaps.h"
 #include "gcode/JobWriter.h"
 #include "image/Bitmap.h"
+#include "settings/SettingsFields.h"
 #include "settings/SettingsFiles.h"
 
 namespace {
@@ -42,9 +47,12 @@ private slots:
     void dialogRequestAndRememberedFolder();
     void cancelledSaveLeavesExistingFile();
     void badNumberShowsMessageAndKeepsFile();
+    void refusedJobShowsTheFieldToFix_data();
+    void refusedJobShowsTheFieldToFix();
     void unwritableTargetShowsFileError();
     void exitWritesTheDialogFolders();
     void exitWithoutLoadKeepsFoldersRead();
+    void exitWithSettingsOpenWritesOnce();
 
 private:
     void startWith(const pyrolith::JobSettings& job);
@@ -125,8 +133,8 @@ void SaveGcodeTest::jobEqualsTheCoreJob()
     pyrolith::ReadSettingsFile(ToPath(app_->settingsFile()), stored, storedApp);
     pyrolith::JobEnvironment environment;
     environment.decimalSeparator = '.';
-    environment.date = ShortDateText(app_->now).toStdString();
-    environment.time = LongTimeText(app_->now).toStdString();
+    environment.date = "03/14/26"; // the C locale's texts of the harness's clock
+    environment.time = "09:26:53";
     environment.versionText = PYROLITH_VERSION_TEXT;
     environment.imageFileName = "heart.bmp";
     const QString expected = app_->path(QStringLiteral("expected.gcode"));
@@ -138,6 +146,10 @@ void SaveGcodeTest::jobEqualsTheCoreJob()
     QVERIFY(written.contains("\r\n"));
     QVERIFY(written.contains("heart.bmp"));
     QCOMPARE(written, ReadAll(expected));
+    QCOMPARE(app_->main().statusBar()->currentMessage(),
+             QStringLiteral("Saved job.gcode: %1 lines, %2 bytes")
+                 .arg(written.count("\r\n"))
+                 .arg(written.size()));
 }
 
 void SaveGcodeTest::dialogRequestAndRememberedFolder()
@@ -196,6 +208,60 @@ void SaveGcodeTest::badNumberShowsMessageAndKeepsFile()
     QCOMPARE(ReadAll(existing), QByteArray("previous job\r\n"));
 }
 
+void SaveGcodeTest::refusedJobShowsTheFieldToFix_data()
+{
+    QTest::addColumn<QString>("flag"); // set as well; empty: none
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("control");
+    // clang-format off
+    QTest::newRow("pitch") << "" << "DistPerPixel" << "." << "Travel, per pixel: '.' is not a number greater than 0" << "tabBasics" << "edtDperPixel";
+    QTest::newRow("X offset") << "UseXOffset" << "XOffset" << "--2" << "Print Offset, X Offset: '--2' is not a number" << "tabImage" << "edtXOffset";
+    QTest::newRow("pause") << "" << "FrontCenterDwellTime" << "5s" << "'5s' is not a valid floating point value" << "tabImage" << "edtDwellTime2";
+    // clang-format on
+}
+
+// The message names the field; the settings window then opens on its page with the field
+// selected, and the file chosen is left as it was.
+void SaveGcodeTest::refusedJobShowsTheFieldToFix()
+{
+    QFETCH(QString, flag);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QString, message);
+    QFETCH(QString, page);
+    QFETCH(QString, control);
+    pyrolith::JobSettings job;
+    pyrolith::AppSettings unused;
+    if (!flag.isEmpty()) {
+        *pyrolith::FlagOf(*pyrolith::FindStoredField(flag.toStdString()), job, unused) = true;
+    }
+    *pyrolith::TextOf(*pyrolith::FindStoredField(key.toStdString()), job, unused) =
+        value.toStdString();
+    startWith(job);
+    loadSample();
+    const QString existing = app_->path(QStringLiteral("job.gcode"));
+    WriteAll(existing, "previous job\r\n");
+    app_->dialogs.saveAnswers.append(existing);
+
+    QTest::mouseClick(app_->find<QPushButton>(QStringLiteral("btnGcode2")), Qt::LeftButton);
+
+    QCOMPARE(app_->dialogs.messages, QStringList({message}));
+    QCOMPARE(ReadAll(existing), QByteArray("previous job\r\n"));
+    QCOMPARE(app_->main().statusBar()->currentMessage(), QString());
+    TfrmSettings& settings = app_->windows().settings();
+    QVERIFY(settings.isVisible());
+    QCOMPARE(settings.findChild<QTabWidget*>(QStringLiteral("pgcSettings"))
+                 ->currentWidget()
+                 ->objectName(),
+             page);
+    auto* field = settings.findChild<QLineEdit*>(control);
+    QCOMPARE(settings.focusWidget(), field);
+    QCOMPARE(field->selectedText(), value);
+}
+
 void SaveGcodeTest::unwritableTargetShowsFileError()
 {
     startWith({});
@@ -246,6 +312,21 @@ void SaveGcodeTest::exitWithoutLoadKeepsFoldersRead()
     pyrolith::ReadSettingsFile(ToPath(app_->settingsFile()), job, written);
     QCOMPARE(written.InitialOpenDir, appSettings_.InitialOpenDir);
     QCOMPARE(written.InitialSaveDir, appSettings_.InitialSaveDir);
+}
+
+// The settings file is written once at the end, also when the settings window is still open
+// and closed with the program: a file that cannot be written gives one message.
+void SaveGcodeTest::exitWithSettingsOpenWritesOnce()
+{
+    app_->locations.settingsFile = app_->path(QStringLiteral("missing/pyrolith.ini"));
+    app_->start();
+    app_->main().btnSettingsClick();
+    QVERIFY(app_->windows().settings().isVisible());
+    app_->find<QAction>(QStringLiteral("Exit1"))->trigger();
+    app_->windows().settings().close(); // as the application's quit closes every window
+    QCOMPARE(app_->dialogs.messages,
+             QStringList({QStringLiteral("Unable to write to %1")
+                              .arg(QDir::toNativeSeparators(app_->settingsFile()))}));
 }
 
 QTEST_MAIN(SaveGcodeTest)

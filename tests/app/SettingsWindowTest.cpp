@@ -330,7 +330,7 @@ private slots:
         QVERIFY(f.window->close());
         QVERIFY(!f.window->isVisible());
         QVERIFY(QFileInfo::exists(settingsPath()));
-        f.window->showCentredOver(nullptr);
+        f.window->showBeside(nullptr);
         QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
         QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("tabAdditional"));
     }

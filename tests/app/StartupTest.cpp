@@ -19,6 +19,7 @@ class StartupTest : public QObject {
     Q_OBJECT
 private slots:
     void firstStartCreatesProfilesFolder();
+    void profilesFolderThatCannotBeMade_data();
     void profilesFolderThatCannotBeMade();
     void versionTextOfTheBuild();
     void splashShowsVersionAndClosesItself();
@@ -41,14 +42,23 @@ void StartupTest::firstStartCreatesProfilesFolder()
     QCOMPARE(app.main().windowTitle(), QStringLiteral("Pyrolith"));
 }
 
+void StartupTest::profilesFolderThatCannotBeMade_data()
+{
+    QTest::addColumn<QString>("profiles");
+    // A folder inside a plain file cannot be created, even by the administrator.
+    QTest::newRow("inside a plain file") << QStringLiteral("blocker/Profiles/");
+    // A plain file of that name is no folder, and none can be made in its place.
+    QTest::newRow("a plain file of that name") << QStringLiteral("blocker/");
+}
+
 void StartupTest::profilesFolderThatCannotBeMade()
 {
+    QFETCH(QString, profiles);
     AppHarness app;
-    // A folder inside a plain file cannot be created, even by the administrator.
     QFile blocker(app.path(QStringLiteral("blocker")));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    app.locations.profilesFolder = app.path(QStringLiteral("blocker/Profiles/"));
+    app.locations.profilesFolder = app.path(profiles);
     app.start();
     QCOMPARE(app.dialogs.messages,
              QStringList({QStringLiteral("Unable tp create Profiles folder")}));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Printable.h"
+
 #include <clocale>
 #include <cmath>
 #include <string>
@@ -139,7 +141,7 @@ struct StrictCase {
 
 void PrintTo(const StrictCase& c, std::ostream* os)
 {
-    *os << "'" << c.text << "' with '" << c.separator << "'";
+    *os << "'" << test::Printable(c.text) << "' with '" << c.separator << "'";
 }
 
 class StrictConversion : public testing::TestWithParam<StrictCase> {};

@@ -19,6 +19,7 @@
 #include "gcode/JobChecks.h"
 #include "gcode/JobContext.h"
 #include "gcode/JobSink.h"
+#include "settings/SettingsFields.h"
 
 namespace pyrolith {
 namespace {
@@ -207,11 +208,32 @@ TEST(Job, SettingsOfTheSummaryOnlyLeaveTheBodyAlone)
               otherLines.end());
 }
 
+// Settings written as "Key=value|Key=value": profile keys (flags "1"), LeftCenterDwellTime.
+JobSettings With(std::string_view spec)
+{
+    JobSettings s = ExampleSettings();
+    AppSettings unused;
+    while (!spec.empty()) {
+        const std::string_view item = spec.substr(0, spec.find('|'));
+        spec.remove_prefix(std::min(spec.size(), item.size() + 1));
+        const std::string_view key = item.substr(0, item.find('='));
+        const std::string value(item.substr(key.size() + 1));
+        if (key == "LeftCenterDwellTime") {
+            s.LeftCenterDwellTime = value;
+        } else if (const FieldInfo* field = FindStoredField(key); field->isFlag()) {
+            *FlagOf(*field, s, unused) = value == "1";
+        } else {
+            *TextOf(*field, s, unused) = value;
+        }
+    }
+    return s;
+}
+
 struct BadNumberCase {
     const char* name;
-    void (*change)(JobSettings&);
+    const char* settings; // see With
     char decimalSeparator;
-    const char* message;
+    std::string message;
     const char* field; // the key the error names for the window
 };
 
@@ -223,18 +245,16 @@ void PrintTo(const BadNumberCase& c, std::ostream* os)
 class BadNumber : public JobFile, public testing::WithParamInterface<BadNumberCase> {};
 
 // Every number is checked before the file is touched: an existing file stays as it was and
-// no temporary file is left behind.
+// no temporary file is left behind. The first refusal in the order of the checks is shown.
 TEST_P(BadNumber, StopsTheJobAndLeavesAnExistingFileUnchanged)
 {
-    JobSettings s = ExampleSettings();
-    GetParam().change(s);
     JobEnvironment environment = Environment();
     environment.decimalSeparator = GetParam().decimalSeparator;
     const fs::path target = folder_ / "job.gcode";
     const std::string old = "G1 X1 Y1\r\n";
     WriteBytes(target, old);
     try {
-        WriteJobFile(target, s, ExamplePicture(), environment);
+        WriteJobFile(target, With(GetParam().settings), ExamplePicture(), environment);
         ADD_FAILURE() << "no error";
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()), GetParam().message);
@@ -244,207 +264,68 @@ TEST_P(BadNumber, StopsTheJobAndLeavesAnExistingFileUnchanged)
     EXPECT_EQ(FolderEntries(folder_), std::vector<std::string>{"job.gcode"});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Checks, BadNumber,
-    testing::Values(
-        BadNumberCase{"EmptyDwellEvenWhenUnused", [](JobSettings& s) { s.DwellTime = ""; }, '.',
-                      "'' is not a valid floating point value", "DwellTime"},
-        BadNumberCase{"FrontDwell", [](JobSettings& s) { s.FrontCenterDwellTime = "5 000"; }, '.',
-                      "'5 000' is not a valid floating point value", "FrontCenterDwellTime"},
-        BadNumberCase{"LeftDwellInGrbl",
-                      [](JobSettings& s) {
-                          s.GRBL = true;
-                          s.LeftCenterDwellTime = "2s";
-                      },
-                      '.', "'2s' is not a valid floating point value", "LeftCenterDwellTime"},
-        // The strict reading takes only the user's separator.
-        BadNumberCase{"DwellWithTheOtherSeparator", [](JobSettings& s) { s.DwellTime = "2.5"; },
-                      ',', "'2.5' is not a valid floating point value", "DwellTime"},
-        // The backlash comes first, then the pauses in the order center, front, left.
-        BadNumberCase{"BacklashBeforeThePauses",
-                      [](JobSettings& s) {
-                          s.Backlash = true;
-                          s.BacklashVal = "0,2";
-                          s.DwellTime = "x";
-                      },
-                      '.', "'0,2' is not a valid floating point value", "BacklashVal"},
-        BadNumberCase{"CenterBeforeFrontBeforeLeft",
-                      [](JobSettings& s) {
-                          s.DwellTime = "\xC3\xA9";
-                          s.FrontCenterDwellTime = "f";
-                          s.LeftCenterDwellTime = "l";
-                      },
-                      '.', "'\xC3\xA9' is not a valid floating point value", "DwellTime"},
-        BadNumberCase{"FrontBeforeLeft",
-                      [](JobSettings& s) {
-                          s.FrontCenterDwellTime = "f";
-                          s.LeftCenterDwellTime = "l";
-                      },
-                      '.', "'f' is not a valid floating point value", "FrontCenterDwellTime"},
-        // An unused backlash is not read; the pause is what stops the job.
-        BadNumberCase{"UnusedBacklashIsNotRead",
-                      [](JobSettings& s) {
-                          s.Backlash = false;
-                          s.BacklashVal = "abc";
-                          s.LeftCenterDwellTime = "l";
-                      },
-                      '.', "'l' is not a valid floating point value", "LeftCenterDwellTime"},
-        // After those, the numbers the machine is driven with, each naming its field. A
-        // pitch that reads as 0 would switch the laser on and off over one spot.
-        BadNumberCase{"PitchOfADotAlone", [](JobSettings& s) { s.DistPerPixel = "."; }, '.',
-                      "Travel, per pixel: '.' is not a number greater than 0", "DistPerPixel"},
-        BadNumberCase{"PitchOfTwoNumbers", [](JobSettings& s) { s.DistPerPixel = "0.0050.05"; },
-                      '.', "Travel, per pixel: '0.0050.05' is not a number greater than 0",
-                      "DistPerPixel"},
-        BadNumberCase{"PitchNegative", [](JobSettings& s) { s.DistPerPixel = "-0,1"; }, ',',
-                      "Travel, per pixel: '-0,1' is not a number greater than 0", "DistPerPixel"},
-        BadNumberCase{"PitchTooSmallToTellPixelsApart",
-                      [](JobSettings& s) {
-                          s.DistPerPixel = "1e-8";
-                          s.UseXOffset = true;
-                          s.XOffset = "100";
-                      },
-                      '.',
-                      "Travel, per pixel: '1e-8' is so small that neighbouring pixels would be "
-                      "burned at one spot",
-                      "DistPerPixel"},
-        BadNumberCase{"PitchTooLarge", [](JobSettings& s) { s.DistPerPixel = "1e300"; }, '.',
-                      "Travel, per pixel: '1e300' is so large that the picture's coordinates "
-                      "cannot be written",
-                      "DistPerPixel"},
-        BadNumberCase{"PitchBeforeOffsets",
-                      [](JobSettings& s) {
-                          s.DistPerPixel = "0";
-                          s.UseXOffset = true;
-                          s.XOffset = "--2";
-                      },
-                      '.', "Travel, per pixel: '0' is not a number greater than 0", "DistPerPixel"},
-        BadNumberCase{"XOffsetDoubleMinus",
-                      [](JobSettings& s) {
-                          s.UseXOffset = true;
-                          s.XOffset = "--2";
-                          s.UseYOffset = true;
-                          s.YOffset = "";
-                      },
-                      '.', "Print Offset, X Offset: '--2' is not a number", "XOffset"},
-        BadNumberCase{"YOffsetEmpty",
-                      [](JobSettings& s) {
-                          s.UseXOffset = false;
-                          s.XOffset = "--2";
-                          s.UseYOffset = true;
-                          s.YOffset = "";
-                          s.OffSpeed = "";
-                      },
-                      '.', "Print Offset, Y Offset: '' is not a number", "YOffset"},
-        BadNumberCase{"YOffsetTooLarge",
-                      [](JobSettings& s) {
-                          s.UseYOffset = true;
-                          s.YOffset = "1e25";
-                      },
-                      '.', "Print Offset, Y Offset: '1e25' is too large for a coordinate",
-                      "YOffset"},
-        BadNumberCase{"OffSpeedEmptyBeforeOnSpeed",
-                      [](JobSettings& s) {
-                          s.OffSpeed = "";
-                          s.OnSpeed = "";
-                      },
-                      '.',
-                      "Speeds, Laser Off: '' is not a speed greater than 0 (digits with at most "
-                      "one \".\")",
-                      "OffSpeed"},
-        // GRBL stops on "F1,5"; the G-code number has "." whatever the user's separator.
-        BadNumberCase{"OnSpeedWithComma", [](JobSettings& s) { s.OnSpeed = "1,5"; }, ',',
-                      "Speeds, Laser On: '1,5' is not a speed greater than 0 (digits with at "
-                      "most one \".\")",
-                      "OnSpeed"},
-        BadNumberCase{"OnSpeedZero", [](JobSettings& s) { s.OnSpeed = "0.00"; }, '.',
-                      "Speeds, Laser On: '0.00' is not a speed greater than 0 (digits with at "
-                      "most one \".\")",
-                      "OnSpeed"},
-        BadNumberCase{"OnSpeedExponent", [](JobSettings& s) { s.OnSpeed = "1e3"; }, '.',
-                      "Speeds, Laser On: '1e3' is not a speed greater than 0 (digits with at "
-                      "most one \".\")",
-                      "OnSpeed"},
-        BadNumberCase{"TraceSpeedWhenTracing",
-                      [](JobSettings& s) {
-                          s.IndicateBoundary = true;
-                          s.TraceSpeed = "+200";
-                      },
-                      '.',
-                      "Speeds, Trace: '+200' is not a speed greater than 0 (digits with at most "
-                      "one \".\")",
-                      "TraceSpeed"},
-        BadNumberCase{"StartHeightEmpty",
-                      [](JobSettings& s) {
-                          s.GoStartHeight = true;
-                          s.StartHeight = "";
-                      },
-                      '.',
-                      "At start of job, Set height to: '' is not a height (digits with at most "
-                      "one \".\", \"-\" in front when negative)",
-                      "StartHeight"},
-        BadNumberCase{"StartHeightBlankInside",
-                      [](JobSettings& s) {
-                          s.GoStartHeight = true;
-                          s.StartHeight = "2 6";
-                      },
-                      '.',
-                      "At start of job, Set height to: '2 6' is not a height (digits with at "
-                      "most one \".\", \"-\" in front when negative)",
-                      "StartHeight"}),
+const std::string kNoFloat = "' is not a valid floating point value";
+const std::string kNoSpeed = "' is not a speed greater than 0 (digits with at most one \".\")";
+const std::string kNoHeight =
+    "' is not a height (digits with at most one \".\", \"-\" in front when negative)";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Checks, BadNumber, testing::Values(
+    BadNumberCase{"EmptyDwellEvenWhenUnused", "DwellTime=", '.', "'" + kNoFloat, "DwellTime"},
+    BadNumberCase{"FrontDwell", "FrontCenterDwellTime=5 000", '.', "'5 000" + kNoFloat, "FrontCenterDwellTime"},
+    BadNumberCase{"LeftDwellInGrbl", "GRBL=1|LeftCenterDwellTime=2s", '.', "'2s" + kNoFloat, "LeftCenterDwellTime"},
+    // The strict reading takes only the user's separator.
+    BadNumberCase{"DwellWithTheOtherSeparator", "DwellTime=2.5", ',', "'2.5" + kNoFloat, "DwellTime"},
+    // The backlash comes first, then the pauses in the order center, front, left.
+    BadNumberCase{"BacklashBeforeThePauses", "Backlash=1|BacklashVal=0,2|DwellTime=x", '.', "'0,2" + kNoFloat, "BacklashVal"},
+    BadNumberCase{"CenterBeforeFrontBeforeLeft", "DwellTime=\xC3\xA9|FrontCenterDwellTime=f|LeftCenterDwellTime=l", '.', "'\xC3\xA9" + kNoFloat, "DwellTime"},
+    BadNumberCase{"FrontBeforeLeft", "FrontCenterDwellTime=f|LeftCenterDwellTime=l", '.', "'f" + kNoFloat, "FrontCenterDwellTime"},
+    BadNumberCase{"UnusedBacklashIsNotRead", "Backlash=0|BacklashVal=abc|LeftCenterDwellTime=l", '.', "'l" + kNoFloat, "LeftCenterDwellTime"},
+    // Then the numbers the machine is driven with, each naming its field, the pitch first: one
+    // that reads as 0 switches the laser on and off over one spot.
+    BadNumberCase{"PitchOfADotAlone", "DistPerPixel=.", '.', "Travel, per pixel: '.' is not a number greater than 0", "DistPerPixel"},
+    BadNumberCase{"PitchOfTwoNumbers", "DistPerPixel=0.0050.05|UseXOffset=1|XOffset=--2", '.', "Travel, per pixel: '0.0050.05' is not a number greater than 0", "DistPerPixel"},
+    BadNumberCase{"PitchNegative", "DistPerPixel=-0,1", ',', "Travel, per pixel: '-0,1' is not a number greater than 0", "DistPerPixel"},
+    BadNumberCase{"PitchTooSmallToTellPixelsApart", "DistPerPixel=1e-8|UseXOffset=1|XOffset=100", '.', "Travel, per pixel: '1e-8' is so small that neighbouring pixels would be burned at one spot", "DistPerPixel"},
+    BadNumberCase{"PitchTooLarge", "DistPerPixel=1e300", '.', "Travel, per pixel: '1e300' is so large that the picture's coordinates cannot be written", "DistPerPixel"},
+    BadNumberCase{"XOffsetBeforeYOffset", "UseXOffset=1|XOffset=--2|UseYOffset=1|YOffset=", '.', "Print Offset, X Offset: '--2' is not a number", "XOffset"},
+    BadNumberCase{"YOffsetEmptyBeforeSpeeds", "XOffset=--2|UseYOffset=1|YOffset=|OffSpeed=", '.', "Print Offset, Y Offset: '' is not a number", "YOffset"},
+    BadNumberCase{"YOffsetTooLarge", "UseYOffset=1|YOffset=1e25", '.', "Print Offset, Y Offset: '1e25' is too large for a coordinate", "YOffset"},
+    BadNumberCase{"BacklashTooLarge", "Backlash=1|BacklashVal=1e25|OnSpeed=", '.', "Miscellaneous, Backlash: '1e25' is too large for a coordinate", "BacklashVal"},
+    BadNumberCase{"OffSpeedEmptyBeforeOnSpeed", "OffSpeed=|OnSpeed=", '.', "Speeds, Laser Off: '" + kNoSpeed, "OffSpeed"},
+    // GRBL stops on "F1,5"; a G-code number has "." whatever the user's separator.
+    BadNumberCase{"OnSpeedWithComma", "OnSpeed=1,5", ',', "Speeds, Laser On: '1,5" + kNoSpeed, "OnSpeed"},
+    BadNumberCase{"OnSpeedZero", "OnSpeed=0.00", '.', "Speeds, Laser On: '0.00" + kNoSpeed, "OnSpeed"},
+    BadNumberCase{"OnSpeedExponent", "OnSpeed=1e3", '.', "Speeds, Laser On: '1e3" + kNoSpeed, "OnSpeed"},
+    BadNumberCase{"TraceSpeedWhenTracing", "IndicateBoundary=1|TraceSpeed=+200", '.', "Speeds, Trace: '+200" + kNoSpeed, "TraceSpeed"},
+    BadNumberCase{"StartHeightEmpty", "GoStartHeight=1|StartHeight=", '.', "At start of job, Set height to: '" + kNoHeight, "StartHeight"},
+    BadNumberCase{"StartHeightBlankInside", "GoStartHeight=1|StartHeight=2 6", '.', "At start of job, Set height to: '2 6" + kNoHeight, "StartHeight"}),
     [](const testing::TestParamInfo<BadNumberCase>& info) { return info.param.name; });
-
-struct UsableNumberCase {
-    const char* name;
-    void (*change)(JobSettings&);
-    char decimalSeparator;
-    const char* line; // a line of the job, exactly
-};
-
-void PrintTo(const UsableNumberCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class UsableNumber : public testing::TestWithParam<UsableNumberCase> {};
+// clang-format on
 
 // Texts that pass the checks go into the job exactly as typed; computed numbers as read.
-TEST_P(UsableNumber, GoesIntoTheJobUnchanged)
+TEST(UsableNumbers, GoIntoTheJobUnchanged)
 {
-    JobSettings s = ExampleSettings();
-    GetParam().change(s);
-    JobEnvironment environment = Environment();
-    environment.decimalSeparator = GetParam().decimalSeparator;
-    EXPECT_NO_THROW(CheckJobNumbers(s, ExamplePicture(), environment.decimalSeparator));
-    StringJobSink sink;
-    WriteJob(sink, MakeJobContext(s, ExamplePicture(), environment.decimalSeparator), s,
-             ExamplePicture(), environment);
-    const Lines lines = JobLines(sink.text());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), GetParam().line), lines.end())
-        << "no line '" << GetParam().line << "'";
+    const struct {
+        const char* settings;
+        char separator;
+        const char* line; // a line of the job, exactly
+    } cases[] = {
+        {"OnSpeed= 500 ", '.', "G1 X2 Y0 F 500  "},
+        {"OnSpeed=.5", ',', "G1 X2 Y0 F.5 "},
+        {"DistPerPixel=0,5|UseXOffset=1|XOffset=-1", '.', "G1 X1 Y0 F500 "},
+        {"GoStartHeight=1|StartHeight=-0.5", '.', "G1 Z-0.5\t\t; Move Z to starting height"},
+    };
+    for (const auto& c : cases) {
+        const JobSettings s = With(c.settings);
+        EXPECT_NO_THROW(CheckJobNumbers(s, ExamplePicture(), c.separator)) << c.settings;
+        StringJobSink sink;
+        WriteJob(sink, MakeJobContext(s, ExamplePicture(), c.separator), s, ExamplePicture(),
+                 Environment());
+        const Lines lines = JobLines(sink.text());
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end()) << c.settings;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Checks, UsableNumber,
-    testing::Values(
-        UsableNumberCase{"SpeedWithBlanksAround", [](JobSettings& s) { s.OnSpeed = " 500 "; },
-                         '.', "G1 X2 Y0 F 500  "},
-        UsableNumberCase{"SpeedWithoutLeadingZero", [](JobSettings& s) { s.OnSpeed = ".5"; }, ',',
-                         "G1 X2 Y0 F.5 "},
-        UsableNumberCase{"PitchWithTheOtherSeparator",
-                         [](JobSettings& s) {
-                             s.DistPerPixel = "0,5";
-                             s.UseXOffset = true;
-                             s.XOffset = "-1";
-                         },
-                         '.', "G1 X1 Y0 F500 "},
-        UsableNumberCase{"NegativeStartHeight",
-                         [](JobSettings& s) {
-                             s.GoStartHeight = true;
-                             s.StartHeight = "-0.5";
-                         },
-                         '.', "G1 Z-0.5\t\t; Move Z to starting height"}),
-    [](const testing::TestParamInfo<UsableNumberCase>& info) { return info.param.name; });
 
 // A picture whose job is far larger than 64 KiB.
 MonoBitmap Checkerboard(std::int32_t size)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Printable.h"
+
 #include <set>
 #include <string>
 #include <vector>
@@ -109,7 +111,7 @@ struct FlagCase {
 
 void PrintTo(const FlagCase& c, std::ostream* os)
 {
-    *os << "'" << c.text << "'";
+    *os << "'" << test::Printable(c.text) << "'";
 }
 
 class FlagText : public testing::TestWithParam<FlagCase> {};

