@@ -6,6 +6,7 @@
 // The program runs from a temporary folder with its own settings file; nothing of the user's
 // settings is touched.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -147,6 +148,15 @@ int main(int argc, char* argv[])
     bool saved = Save(main, folder + QStringLiteral("/main-bw.png"));
     main.findChild<QRadioButton*>(QStringLiteral("rdoOrig"))->click();
     saved = saved && Save(main, folder + QStringLiteral("/main-orig.png"));
+
+    // Grayscale mode: the view shows the picture in the 16 greys of a grey engraving.
+    auto* mode = windows.settings().findChild<QComboBox*>(QStringLiteral("cboImageMode"));
+    mode->setCurrentIndex(mode->findData(QStringLiteral("Grayscale")));
+    main.findChild<QRadioButton*>(QStringLiteral("rdoBW"))->click();
+    QTest::qWait(500);
+    saved = saved && Save(main, folder + QStringLiteral("/main-grayscale.png"));
+    mode->setCurrentIndex(mode->findData(QStringLiteral("Palette")));
+    QTest::qWait(500);
 
     TfrmAboutBox& about = windows.about();
     about.show();
