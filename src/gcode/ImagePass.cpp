@@ -335,7 +335,9 @@ private:
     void move(std::string_view lead, std::string_view x, const std::string& mid,
               std::string_view tail)
     {
-        sink_.append(lead);
+        if (!lead.empty()) {
+            sink_.append(lead);
+        }
         sink_.append(movePrefix_);
         sink_.append(x);
         sink_.append(mid);
