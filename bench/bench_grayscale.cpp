@@ -12,6 +12,8 @@
 #include <string>
 
 #include "BenchProcess.h"
+#include "gcode/JobContext.h"
+#include "gcode/JobSink.h"
 #include "gcode/JobWriter.h"
 #include "image/GrayLevels.h"
 
@@ -64,6 +66,16 @@ pyrolith::JobSettings BenchSettings()
     return s;
 }
 
+// Counts the bytes of the job without writing them: the cost of generating the text alone.
+class CountingSink final : public pyrolith::JobSink {
+public:
+    CountingSink() : JobSink(buffer_, sizeof buffer_) {}
+
+private:
+    void take(std::string_view) override {}
+    char buffer_[1 << 18];
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -79,6 +91,13 @@ int main(int argc, char** argv)
     environment.versionText = "1.3.0.4";
     environment.imageFileName = "bench.png";
 
+    const auto textStart = Clock::now();
+    CountingSink counter;
+    pyrolith::WriteJob(counter, pyrolith::MakeJobContext(settings, picture, '.'), settings, picture,
+                       environment);
+    counter.drain();
+    const double textSeconds = Seconds(textStart);
+
     const auto jobStart = Clock::now();
     pyrolith::WriteJobFile(job, settings, picture, environment);
     const double jobSeconds = Seconds(jobStart);
@@ -88,6 +107,7 @@ int main(int argc, char** argv)
 
     std::printf("grey picture       %d x %d, 256 power levels\n", size, size);
     std::printf("job size           %.1f MB\n", megabytes);
+    std::printf("text only          %.2f s  %.0f MB/s\n", textSeconds, megabytes / textSeconds);
     std::printf("job file           %.2f s  %.0f MB/s\n", jobSeconds, megabytes / jobSeconds);
     std::printf("dd conv=fsync      %.2f s  %.0f MB/s\n", copySeconds, megabytes / copySeconds);
     std::printf("job file / dd      %.2f\n", jobSeconds / copySeconds);
