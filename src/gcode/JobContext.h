@@ -50,9 +50,10 @@ struct JobContext {
 // Reads and checks every number the job needs and fills the context. The backlash (when it
 // is used) and the three pause times, in that order, must read with the strict conversion
 // and `decimalSeparator`; otherwise pyrolith::Error "'%s' is not a valid floating point
-// value" is thrown. The pixel size and the offsets read as 0 when they are not numbers.
-// Then the overscan must be empty or a number of 0 or more; a grey picture also needs an on
-// command with an S number, PowerLevels 2 to 256 and MinPower from 0 to that S number.
+// value" is thrown. The pixel size and the offsets read as 0 when they are not numbers;
+// CheckJobNumbers, which WriteJobFile calls first, refuses such a job. Then the overscan must
+// be empty or a number of 0 or more; a grey picture also needs an on command with an S
+// number, PowerLevels 2 to 256 and MinPower from 0 to that S number.
 JobContext MakeJobContext(const JobSettings& settings, const MonoBitmap& picture,
                           char decimalSeparator);
 JobContext MakeJobContext(const JobSettings& settings, const GrayRaster& picture,

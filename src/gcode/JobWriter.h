@@ -19,15 +19,18 @@ struct JobEnvironment {
     std::string imageFileName;   // the loaded file's name without folder
 };
 
-// Writes the complete job for `picture` into `output`. Every number is checked before the
-// file is touched (CheckJobNumbers: a job the machine cannot run safely is refused); the job is written beside the target and renamed over it only when it is
-// complete, so a failure leaves an existing file unchanged. Throws pyrolith::Error whose
-// message is the user's text ("'abc' is not a valid floating point value", "Disk full", ...).
-// Returns the size of the job written.
+// The size of a job written.
 struct JobFileSummary {
     std::uint64_t lines = 0;
     std::uint64_t bytes = 0;
 };
+
+// Writes the complete job for `picture` into `output` and returns its size. Every number is
+// checked before the file is touched (CheckJobNumbers: a job the machine cannot run safely is
+// refused); the job is written beside the target and renamed over it only when it is
+// complete, so a failure leaves an existing file unchanged. Throws pyrolith::Error whose
+// message is the user's text ("'abc' is not a valid floating point value", "Disk full", ...)
+// and, for a refused setting, whose fieldKey() names it.
 JobFileSummary WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
                             const MonoBitmap& picture, const JobEnvironment& environment);
 // The same job burning the power levels of a grey picture.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 namespace pyrolith {
@@ -28,6 +29,25 @@ TEST(JobSink, KeepsEveryByteInOrderAcrossBlocks)
     // text() may be asked again, and more may follow.
     sink.append("end");
     EXPECT_EQ(sink.text(), expected + "end");
+}
+
+// The size a file sink reports is the file's: its bytes, and its lines counted across blocks
+// of the large buffer at any alignment.
+TEST(JobSink, FileSinkCountsLinesAndBytes)
+{
+    const auto target = std::filesystem::temp_directory_path() / "pyrolith-sink-count.gcode";
+    std::uint64_t bytes = 0;
+    FileJobSink sink(target);
+    for (std::size_t i = 0; i < 60000; ++i) {
+        const std::string piece(i % 37, '\n' + 1);
+        sink.line(piece);
+        bytes += piece.size() + 2;
+    }
+    sink.commit();
+    EXPECT_EQ(sink.lines(), 60000u);
+    EXPECT_EQ(sink.bytes(), bytes);
+    EXPECT_EQ(std::filesystem::file_size(target), bytes);
+    std::filesystem::remove(target);
 }
 
 } // namespace

@@ -87,9 +87,12 @@ TEST_F(JobFile, Printer3DJobByteForByte)
     s.UseEndOfCode = true;
     s.EndOfCode = "M84\r\n\r\n; done";
     const fs::path target = folder_ / "job.gcode";
-    WriteJobFile(target, s, ExamplePicture(), Environment());
-    EXPECT_EQ(ReadBytes(target),
-              ReadBytes(fs::path(PYROLITH_TEST_DATA) / "gcode/small_printer3d.gcode"));
+    const JobFileSummary written = WriteJobFile(target, s, ExamplePicture(), Environment());
+    const std::string expected =
+        ReadBytes(fs::path(PYROLITH_TEST_DATA) / "gcode/small_printer3d.gcode");
+    EXPECT_EQ(ReadBytes(target), expected);
+    EXPECT_EQ(written.lines, JobLines(expected).size());
+    EXPECT_EQ(written.bytes, expected.size());
     EXPECT_EQ(FolderEntries(folder_), std::vector<std::string>{"job.gcode"});
 }
 
