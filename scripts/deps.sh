@@ -2,8 +2,9 @@
 BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libvips-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev"
 # The fuzz targets need clang and its runtime; the locale tests need a German locale; the
-# window titles and placement are checked on an X server (xvfb-run, xprop).
-TEST_PACKAGES="clang libclang-rt-14-dev locales xvfb x11-utils"
+# window titles and placement are checked on an X server (xvfb-run, xprop); the picture tests
+# make their pictures with ImageMagick (/usr/bin/convert).
+TEST_PACKAGES="clang libclang-rt-14-dev locales xvfb x11-utils imagemagick"
 
 ensure_packages() {
   local missing=()

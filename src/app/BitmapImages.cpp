@@ -11,7 +11,8 @@ QImage ToImage(const pyrolith::Bitmap& bitmap)
     if (bitmap.bitsPerPixel == 24) { // the layout of every picture but a bitmap
         for (std::int32_t y = 0; y < bitmap.height; ++y) {
             auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            const std::uint8_t* p = bitmap.pixels.data() + static_cast<std::size_t>(y) * bitmap.stride;
+            const std::uint8_t* p =
+                bitmap.pixels.data() + static_cast<std::size_t>(y) * bitmap.stride;
             for (std::int32_t x = 0; x < bitmap.width; ++x, p += 3) {
                 line[x] = qRgb(p[2], p[1], p[0]);
             }
@@ -41,8 +42,8 @@ QImage ToImage(const pyrolith::MonoBitmap& bitmap)
     image.setColorTable(colours);
     const auto width = static_cast<std::size_t>(bitmap.width());
     for (std::int32_t y = 0; y < bitmap.height(); ++y) {
-        std::memcpy(image.scanLine(y), bitmap.indices().data() + static_cast<std::size_t>(y) * width,
-                    width);
+        std::memcpy(image.scanLine(y),
+                    bitmap.indices().data() + static_cast<std::size_t>(y) * width, width);
     }
     return image;
 }

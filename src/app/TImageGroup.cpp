@@ -71,15 +71,17 @@ void TImageGroup::insertInto(QGridLayout* page)
 // The threshold counts only in Threshold mode; the adjustments in every mode but Palette.
 void TImageGroup::modeChanged()
 {
-    const auto mode = pyrolith::ParseImageMode(ui_->cboImageMode->currentData().toString().toStdString())
-                          .value_or(pyrolith::ImageMode::Palette);
+    const auto mode =
+        pyrolith::ParseImageMode(ui_->cboImageMode->currentData().toString().toStdString())
+            .value_or(pyrolith::ImageMode::Palette);
     const bool gray = mode != pyrolith::ImageMode::Palette;
     ui_->edtThreshold->setEnabled(mode == pyrolith::ImageMode::Threshold);
     ui_->lblThreshold->setEnabled(mode == pyrolith::ImageMode::Threshold);
-    for (QWidget* widget : {static_cast<QWidget*>(ui_->edtBrightness), static_cast<QWidget*>(ui_->lblBrightness),
-                            static_cast<QWidget*>(ui_->edtContrast), static_cast<QWidget*>(ui_->lblContrast),
-                            static_cast<QWidget*>(ui_->edtGamma), static_cast<QWidget*>(ui_->lblGamma),
-                            static_cast<QWidget*>(ui_->chkInvert)}) {
+    for (QWidget* widget :
+         {static_cast<QWidget*>(ui_->edtBrightness), static_cast<QWidget*>(ui_->lblBrightness),
+          static_cast<QWidget*>(ui_->edtContrast), static_cast<QWidget*>(ui_->lblContrast),
+          static_cast<QWidget*>(ui_->edtGamma), static_cast<QWidget*>(ui_->lblGamma),
+          static_cast<QWidget*>(ui_->chkInvert)}) {
         widget->setEnabled(gray);
     }
 }

@@ -374,7 +374,8 @@ TfrmMain::Converted TfrmMain::Convert(std::shared_ptr<const pyrolith::Bitmap> so
         } else {
             pyrolith::GrayRaster adjusted = *out.gray;
             pyrolith::AdjustGrayLevels(adjusted, options.adjustments);
-            out.mono = pyrolith::MonoFromGray(adjusted, options.mode, options.threshold, cancel);
+            out.mono = pyrolith::MonoFromGray(std::move(adjusted), options.mode, options.threshold,
+                                              cancel);
         }
     }
     out.monoImage = ToImage(out.mono);

@@ -20,7 +20,6 @@
 #include "gcode/JobWriter.h"
 #include "image/Bitmap.h"
 #include "image/JobPicture.h"
-#include "image/PictureReader.h"
 #include "settings/SettingsFiles.h"
 
 namespace {
@@ -72,7 +71,8 @@ int main(int argc, char** argv)
     app.add_option("--mono", monoPath, "Also write the black-and-white image as a 4-bit bitmap")
         ->option_text("FILE.bmp");
     app.add_option("INPUT", input,
-                   "The picture to engrave: a bitmap (.bmp), PNG, JPEG, GIF, TIFF or WebP")->required();
+                   "The picture to engrave: a bitmap (.bmp), PNG, JPEG, GIF, TIFF or WebP")
+        ->required();
     app.add_option("OUTPUT", output, "The G-code file to write")->required();
     app.set_version_flag("--version", std::string("pyrolith-cli ") + PYROLITH_VERSION_TEXT);
 
@@ -119,21 +119,12 @@ int main(int argc, char** argv)
             }
         }
 
-        const pyrolith::Bitmap source = pyrolith::ReadPicture(fs::path(input));
-        if (source.layout == pyrolith::PixelLayout::Unrecognized) {
-            return JobError(pyrolith::UnrecognizedFormatMessage());
-        }
+        const pyrolith::JobPicture job = pyrolith::ReadJobPicture(fs::path(input), settings);
         // A Grayscale job burns the power levels of the grey picture, any other job the
         // black-and-white image.
-        std::optional<pyrolith::GrayRaster> grey;
-        std::optional<pyrolith::MonoBitmap> picture;
-        if (pyrolith::EngravesPowerLevels(settings)) {
-            grey = pyrolith::MakeJobGrayLevels(source, settings);
-        } else {
-            picture = pyrolith::MakeJobPicture(source, settings);
-        }
-        const std::int32_t width = grey ? grey->width : picture->width();
-        const std::int32_t height = grey ? grey->height : picture->height();
+        const bool grey = pyrolith::EngravesPowerLevels(settings);
+        const std::int32_t width = grey ? job.gray.width : job.picture.width();
+        const std::int32_t height = grey ? job.gray.height : job.picture.height();
 
         const auto clock = pyrolith::cli::JobDateTime();
         pyrolith::JobEnvironment environment;
@@ -143,16 +134,19 @@ int main(int argc, char** argv)
         environment.versionText = PYROLITH_VERSION_TEXT;
         environment.imageFileName = fs::path(input).filename().string();
         if (grey) {
-            pyrolith::WriteJobFile(fs::path(output), settings, *grey, environment);
+            pyrolith::WriteJobFile(fs::path(output), settings, job.gray, environment);
         } else {
-            pyrolith::WriteJobFile(fs::path(output), settings, *picture, environment);
+            pyrolith::WriteJobFile(fs::path(output), settings, job.picture, environment);
         }
         if (!monoPath.empty()) {
+            // In Grayscale mode: the picture in the 16 greys the window shows.
             pyrolith::WriteBitmap(fs::path(monoPath),
-                                  picture ? *picture : pyrolith::MakeJobPicture(source, settings));
+                                  grey ? pyrolith::MonoFromGray(job.gray,
+                                                                pyrolith::ImageMode::Grayscale, 0)
+                                       : job.picture);
         }
 
-        std::cout << pyrolith::OriginalSizeLine(source.width, source.height) << "\n"
+        std::cout << pyrolith::OriginalSizeLine(job.sourceWidth, job.sourceHeight) << "\n"
                   << pyrolith::FinalSizeLine(width, height, settings.DistPerPixel,
                                              settings.UseInches, decimalSeparator)
                   << "\n";

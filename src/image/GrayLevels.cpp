@@ -90,20 +90,63 @@ Kernel DiffusionKernel(ImageMode mode)
     case ImageMode::Atkinson: // passes on six eighths of the error by design
         return make({{1, 0, 1}, {2, 0, 1}, {-1, 1, 1}, {0, 1, 1}, {1, 1, 1}, {0, 2, 1}}, 8);
     case ImageMode::Jarvis:
-        return make({{1, 0, 7}, {2, 0, 5}, {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7}, {1, 1, 5},
-                     {2, 1, 3}, {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5}, {1, 2, 3}, {2, 2, 1}},
+        return make({{1, 0, 7},
+                     {2, 0, 5},
+                     {-2, 1, 3},
+                     {-1, 1, 5},
+                     {0, 1, 7},
+                     {1, 1, 5},
+                     {2, 1, 3},
+                     {-2, 2, 1},
+                     {-1, 2, 3},
+                     {0, 2, 5},
+                     {1, 2, 3},
+                     {2, 2, 1}},
                     48);
     case ImageMode::Stucki:
-        return make({{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4},
-                     {2, 1, 2}, {-2, 2, 1}, {-1, 2, 2}, {0, 2, 4}, {1, 2, 2}, {2, 2, 1}},
+        return make({{1, 0, 8},
+                     {2, 0, 4},
+                     {-2, 1, 2},
+                     {-1, 1, 4},
+                     {0, 1, 8},
+                     {1, 1, 4},
+                     {2, 1, 2},
+                     {-2, 2, 1},
+                     {-1, 2, 2},
+                     {0, 2, 4},
+                     {1, 2, 2},
+                     {2, 2, 1}},
                     42);
     default:
         return make({{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}, 16);
     }
 }
 
+// Floyd-Steinberg along one row: the error for the next pixel stays in a register, the rows
+// below receive theirs in memory.
+template <int Step>
+void FloydSteinbergRow(const std::uint8_t* source, std::uint8_t* target, float* here, float* below,
+                       std::ptrdiff_t first, std::size_t width)
+{
+    float carry = 0.0f;
+    std::ptrdiff_t x = first;
+    for (std::size_t n = 0; n < width; ++n, x += Step) {
+        const float value = static_cast<float>(source[x]) + here[x] + carry;
+        here[x] = 0.0f; // read for the last time: clean for its next turn as a row below
+        const bool black = value < 128.0f;
+        target[x] = black ? kBlackIndex : kWhiteIndex;
+        const float error = value - (black ? 0.0f : 255.0f);
+        carry = error * (7.0f / 16);
+        below[x - Step] += error * (3.0f / 16);
+        below[x] += error * (5.0f / 16);
+        below[x + Step] += error * (1.0f / 16);
+    }
+}
+
 // Error diffusion over three rows of errors (this row and the two below), two columns of
 // margin on each side so that errors past the edges fall away without tests in the loop.
+// Each error cell is cleared when its pixel is done, so a row is clean again when it comes
+// round as the lowest row.
 void Diffuse(const GrayRaster& gray, ImageMode mode, PixelBuffer& indices,
              const CancelCheck& cancel)
 {
@@ -114,7 +157,7 @@ void Diffuse(const GrayRaster& gray, ImageMode mode, PixelBuffer& indices,
     for (auto& row : rows) {
         row.assign(width + 2 * kMargin, 0.0f);
     }
-    const bool fourTapFloydSteinberg = kernel.taps.size() == 4;
+    const auto last = static_cast<std::ptrdiff_t>(width) - 1;
     for (std::size_t y = 0; y < static_cast<std::size_t>(gray.height); ++y) {
         if (y % 64 == 0) {
             ThrowIfCancelled(cancel);
@@ -125,27 +168,28 @@ void Diffuse(const GrayRaster& gray, ImageMode mode, PixelBuffer& indices,
         float* below = rows[1].data() + kMargin;
         float* below2 = rows[2].data() + kMargin;
         const bool forward = y % 2 == 0;
-        const std::ptrdiff_t step = forward ? 1 : -1;
-        std::ptrdiff_t x = forward ? 0 : static_cast<std::ptrdiff_t>(width) - 1;
-        for (std::size_t n = 0; n < width; ++n, x += step) {
-            const float value = static_cast<float>(source[x]) + here[x];
-            const bool black = value < 128.0f;
-            target[x] = black ? kBlackIndex : kWhiteIndex;
-            const float error = value - (black ? 0.0f : 255.0f);
-            if (fourTapFloydSteinberg) {
-                here[x + step] += error * (7.0f / 16);
-                below[x - step] += error * (3.0f / 16);
-                below[x] += error * (5.0f / 16);
-                below[x + step] += error * (1.0f / 16);
-                continue;
+        if (mode == ImageMode::FloydSteinberg) {
+            if (forward) {
+                FloydSteinbergRow<1>(source, target, here, below, 0, width);
+            } else {
+                FloydSteinbergRow<-1>(source, target, here, below, last, width);
             }
-            for (const Tap& tap : kernel.taps) {
-                float* row = tap.dy == 0 ? here : tap.dy == 1 ? below : below2;
-                row[x + tap.dx * step] += error * tap.weight;
+        } else {
+            const std::ptrdiff_t step = forward ? 1 : -1;
+            std::ptrdiff_t x = forward ? 0 : last;
+            for (std::size_t n = 0; n < width; ++n, x += step) {
+                const float value = static_cast<float>(source[x]) + here[x];
+                here[x] = 0.0f;
+                const bool black = value < 128.0f;
+                target[x] = black ? kBlackIndex : kWhiteIndex;
+                const float error = value - (black ? 0.0f : 255.0f);
+                for (const Tap& tap : kernel.taps) {
+                    float* row = tap.dy == 0 ? here : tap.dy == 1 ? below : below2;
+                    row[x + tap.dx * step] += error * tap.weight;
+                }
             }
         }
         std::rotate(rows.begin(), rows.begin() + 1, rows.end());
-        std::fill(rows[2].begin(), rows[2].end(), 0.0f);
     }
 }
 
@@ -210,10 +254,9 @@ std::array<std::uint8_t, 256> AdjustmentTable(const GrayAdjustments& a)
         }
         if (a.contrast != 0) {
             // Around mid-grey: 100 makes a hard step, -100 a flat mid-grey.
-            const double factor =
-                a.contrast >= 100 ? 1e9
-                : a.contrast > 0  ? 100.0 / (100.0 - a.contrast)
-                                  : (100.0 + a.contrast) / 100.0;
+            const double factor = a.contrast >= 100 ? 1e9
+                                  : a.contrast > 0  ? 100.0 / (100.0 - a.contrast)
+                                                    : (100.0 + a.contrast) / 100.0;
             v = std::clamp(std::round((v - 127.5) * factor + 127.5), 0.0, 255.0);
         }
         if (a.gamma != 1) {
@@ -246,15 +289,16 @@ GrayRaster AdjustedGrayLevels(const Bitmap& source, const GrayAdjustments& adjus
     return gray;
 }
 
-MonoBitmap MonoFromGray(const GrayRaster& gray, ImageMode mode, int threshold,
-                        const CancelCheck& cancel)
+MonoBitmap MonoFromGray(GrayRaster gray, ImageMode mode, int threshold, const CancelCheck& cancel)
 {
     if (gray.empty()) {
         return MonoBitmap();
     }
     const auto width = static_cast<std::size_t>(gray.width);
     const auto height = static_cast<std::size_t>(gray.height);
-    PixelBuffer indices(width * height);
+    // Each mode reads a pixel's grey level once, before it writes the pixel's index: the
+    // indices take the grey levels' place, and a large picture needs no second buffer.
+    PixelBuffer& indices = gray.pixels;
     switch (mode) {
     case ImageMode::FloydSteinberg:
     case ImageMode::Atkinson:
@@ -305,7 +349,7 @@ MonoBitmap MonoFromGray(const GrayRaster& gray, ImageMode mode, int threshold,
     }
     return MonoBitmap(gray.width, gray.height,
                       std::vector<Rgb>(StandardPalette().begin(), StandardPalette().end()),
-                      std::move(indices));
+                      std::move(gray.pixels));
 }
 
 MonoBitmap MakeMonoBitmap(const Bitmap& source, const ConversionOptions& options,

@@ -1,7 +1,9 @@
 #include "image/JobPicture.h"
 
+#include "common/Error.h"
 #include "image/GrayLevels.h"
 #include "image/PictureOptions.h"
+#include "image/PictureReader.h"
 #include "image/Resample.h"
 
 namespace pyrolith {
@@ -34,6 +36,37 @@ GrayRaster MakeJobGrayLevels(const Bitmap& source, const JobSettings& settings,
     const std::optional<Bitmap> resized = ResizedForJob(source, settings, cancel);
     return AdjustedGrayLevels(resized ? *resized : source, ConversionOptionsOf(settings).adjustments,
                               cancel);
+}
+
+JobPicture ReadJobPicture(const std::filesystem::path& path, const JobSettings& settings,
+                          const CancelCheck& cancel)
+{
+    JobPicture job;
+    const ConversionOptions options = ConversionOptionsOf(settings);
+    if (options.mode != ImageMode::Palette && !ResizeColumns(settings)) {
+        GrayRaster gray = ReadPictureGrayLevels(path, {}, cancel);
+        job.sourceWidth = gray.width;
+        job.sourceHeight = gray.height;
+        AdjustGrayLevels(gray, options.adjustments);
+        if (options.mode == ImageMode::Grayscale) {
+            job.gray = std::move(gray);
+        } else {
+            job.picture = MonoFromGray(std::move(gray), options.mode, options.threshold, cancel);
+        }
+        return job;
+    }
+    const Bitmap source = ReadPicture(path, {}, cancel);
+    if (source.layout == PixelLayout::Unrecognized) {
+        throw Error(UnrecognizedFormatMessage());
+    }
+    job.sourceWidth = source.width;
+    job.sourceHeight = source.height;
+    if (options.mode == ImageMode::Grayscale) {
+        job.gray = MakeJobGrayLevels(source, settings, cancel);
+    } else {
+        job.picture = MakeJobPicture(source, settings, cancel);
+    }
+    return job;
 }
 
 } // namespace pyrolith

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 
 #include "common/Cancel.h"
@@ -29,5 +30,18 @@ bool EngravesPowerLevels(const JobSettings& settings);
 // adjusted grey levels.
 GrayRaster MakeJobGrayLevels(const Bitmap& source, const JobSettings& settings,
                              const CancelCheck& cancel = {});
+
+// The picture file read and made into the job's black-and-white image, or in Grayscale mode
+// into the grey levels the job burns. A mode working on grey
+// levels without a resize never keeps the colour picture, which spares memory and time on
+// large pictures; the image is the same as MakeJobPicture(ReadPicture(path), settings).
+struct JobPicture {
+    std::int32_t sourceWidth = 0; // the picture as read, for the size line
+    std::int32_t sourceHeight = 0;
+    MonoBitmap picture; // empty in Grayscale mode
+    GrayRaster gray;    // Grayscale mode: the adjusted grey levels the job burns
+};
+JobPicture ReadJobPicture(const std::filesystem::path& path, const JobSettings& settings,
+                          const CancelCheck& cancel = {});
 
 } // namespace pyrolith

@@ -18,8 +18,8 @@ constexpr std::array<std::string_view, 8> kModeTexts = {
 int WholeIn(const std::string& text, int lowest, int highest)
 {
     const double value = std::round(MyStrtoFloat(text));
-    return static_cast<int>(std::clamp(value, static_cast<double>(lowest),
-                                       static_cast<double>(highest)));
+    return static_cast<int>(
+        std::clamp(value, static_cast<double>(lowest), static_cast<double>(highest)));
 }
 
 } // namespace

@@ -30,9 +30,9 @@ std::optional<ImageMode> ParseImageMode(std::string_view text);
 // Changes of the grey level before a mode other than Palette decides black and white. The
 // defaults change nothing.
 struct GrayAdjustments {
-    int brightness = 0; // -100 to 100: adds brightness * 255 / 100
-    int contrast = 0;   // -100 (flat grey) to 100 (a hard step at mid-grey)
-    double gamma = 1;   // above 1 lightens the mid-greys, below 1 darkens them
+    int brightness = 0;  // -100 to 100: adds brightness * 255 / 100
+    int contrast = 0;    // -100 (flat grey) to 100 (a hard step at mid-grey)
+    double gamma = 1;    // above 1 lightens the mid-greys, below 1 darkens them
     bool invert = false; // last: g becomes 255 - g
 
     bool isIdentity() const { return brightness == 0 && contrast == 0 && gamma == 1 && !invert; }

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "common/Error.h"
+#include "image/GrayLevels.h"
 #include "image/PictureDecoder.h"
 
 namespace pyrolith {
@@ -24,16 +25,74 @@ std::string Decimal(std::uint64_t value)
     return std::string(buffer, result.ptr);
 }
 
-Bitmap Decode(PictureFormat format, const std::filesystem::path* path,
-              std::span<const std::uint8_t> bytes, const BitmapLimits& limits,
-              const CancelCheck& cancel)
+// Rows into a 24-bit picture.
+class BitmapSink final : public detail::RowSink {
+public:
+    void start(std::int32_t width, std::int32_t height) override
+    {
+        bitmap.width = width;
+        bitmap.height = height;
+        bitmap.bitsPerPixel = 24;
+        bitmap.layout = PixelLayout::Rgb888;
+        bitmap.stride =
+            static_cast<std::size_t>(BitmapRowBytes(static_cast<std::uint64_t>(width), 24));
+        bitmap.pixels = PixelBuffer(bitmap.stride * static_cast<std::size_t>(height));
+    }
+    void row(std::int32_t y, const std::uint8_t* rgb) override
+    {
+        std::uint8_t* target = bitmap.pixels.data() + static_cast<std::size_t>(y) * bitmap.stride;
+        for (std::int32_t x = 0; x < bitmap.width; ++x, rgb += 3, target += 3) {
+            target[0] = rgb[2];
+            target[1] = rgb[1];
+            target[2] = rgb[0];
+        }
+    }
+    Bitmap bitmap;
+};
+
+// Rows straight into grey levels, without the colour picture.
+class GraySink final : public detail::RowSink {
+public:
+    void start(std::int32_t width, std::int32_t height) override
+    {
+        gray.width = width;
+        gray.height = height;
+        gray.pixels =
+            PixelBuffer(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    }
+    void row(std::int32_t y, const std::uint8_t* rgb) override
+    {
+        std::uint8_t* target =
+            gray.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(gray.width);
+        for (std::int32_t x = 0; x < gray.width; ++x, rgb += 3) {
+            target[x] = GrayLevel(Rgb{rgb[0], rgb[1], rgb[2]});
+        }
+    }
+    GrayRaster gray;
+};
+
+void Decode(PictureFormat format, const std::filesystem::path* path,
+            std::span<const std::uint8_t> bytes, const BitmapLimits& limits,
+            const CancelCheck& cancel, detail::RowSink& sink)
 {
     if (!detail::DecoderAvailable()) {
         throw Error(std::string(PictureFormatName(format)) +
                     " pictures cannot be read by this build of Pyrolith, which reads bitmaps "
                     "only. Save the picture as a bitmap (.bmp) and load that.");
     }
-    return detail::DecodePicture(format, path, bytes, limits, cancel);
+    detail::DecodePicture(format, path, bytes, limits, cancel, sink);
+}
+
+PictureFormat SniffFile(const std::filesystem::path& path)
+{
+    std::array<std::uint8_t, 16> head{};
+    std::size_t got = 0;
+    std::ifstream file(path, std::ios::binary);
+    if (file) {
+        file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+        got = static_cast<std::size_t>(file.gcount());
+    }
+    return SniffPictureFormat(std::span(head.data(), got));
 }
 
 } // namespace
@@ -52,7 +111,8 @@ PictureFormat SniffPictureFormat(std::span<const std::uint8_t> b)
     if (StartsWith(b, "GIF87a") || StartsWith(b, "GIF89a")) {
         return PictureFormat::Gif;
     }
-    if (StartsWith(b, std::string_view("II*\0", 4)) || StartsWith(b, std::string_view("MM\0*", 4))) {
+    if (StartsWith(b, std::string_view("II*\0", 4)) ||
+        StartsWith(b, std::string_view("MM\0*", 4))) {
         return PictureFormat::Tiff;
     }
     if (StartsWith(b, "RIFF") && StartsWith(b, "WEBP", 8)) {
@@ -82,20 +142,29 @@ std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width, st
 Bitmap ReadPicture(const std::filesystem::path& path, const BitmapLimits& limits,
                    const CancelCheck& cancel)
 {
-    std::array<std::uint8_t, 16> head{};
-    std::size_t got = 0;
-    {
-        std::ifstream file(path, std::ios::binary);
-        if (file) {
-            file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-            got = static_cast<std::size_t>(file.gcount());
-        }
-    }
-    const PictureFormat format = SniffPictureFormat(std::span(head.data(), got));
+    const PictureFormat format = SniffFile(path);
     if (format == PictureFormat::Bitmap || format == PictureFormat::Unknown) {
         return ReadBitmap(path, limits); // its own messages, a missing file's included
     }
-    return Decode(format, &path, {}, limits, cancel);
+    BitmapSink sink;
+    Decode(format, &path, {}, limits, cancel, sink);
+    return std::move(sink.bitmap);
+}
+
+GrayRaster ReadPictureGrayLevels(const std::filesystem::path& path, const BitmapLimits& limits,
+                                 const CancelCheck& cancel)
+{
+    const PictureFormat format = SniffFile(path);
+    if (format == PictureFormat::Bitmap || format == PictureFormat::Unknown) {
+        const Bitmap bitmap = ReadBitmap(path, limits);
+        if (bitmap.layout == PixelLayout::Unrecognized) {
+            throw Error(UnrecognizedFormatMessage());
+        }
+        return GrayLevels(bitmap, cancel);
+    }
+    GraySink sink;
+    Decode(format, &path, {}, limits, cancel, sink);
+    return std::move(sink.gray);
 }
 
 Bitmap ReadPicture(std::span<const std::uint8_t> bytes, const BitmapLimits& limits,
@@ -105,7 +174,9 @@ Bitmap ReadPicture(std::span<const std::uint8_t> bytes, const BitmapLimits& limi
     if (format == PictureFormat::Bitmap || format == PictureFormat::Unknown) {
         return ReadBitmap(bytes, limits);
     }
-    return Decode(format, nullptr, bytes, limits, cancel);
+    BitmapSink sink;
+    Decode(format, nullptr, bytes, limits, cancel, sink);
+    return std::move(sink.bitmap);
 }
 
 void ReleasePictureThreadResources()

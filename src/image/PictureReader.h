@@ -7,6 +7,7 @@
 
 #include "common/Cancel.h"
 #include "image/Bitmap.h"
+#include "image/GrayLevels.h"
 
 namespace pyrolith {
 
@@ -31,9 +32,14 @@ Bitmap ReadPicture(const std::filesystem::path& path, const BitmapLimits& limits
 Bitmap ReadPicture(std::span<const std::uint8_t> bytes, const BitmapLimits& limits = {},
                    const CancelCheck& cancel = {});
 
+// The grey levels of a picture read as ReadPicture reads it, without keeping the colour
+// picture: a picture of another format than bitmap goes from the decoder's rows straight to
+// grey levels. A bitmap layout the load refuses throws UnrecognizedFormatMessage().
+GrayRaster ReadPictureGrayLevels(const std::filesystem::path& path, const BitmapLimits& limits = {},
+                                 const CancelCheck& cancel = {});
+
 // The message for a picture too large, as the bitmap reader words it.
-std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width,
-                                   std::uint64_t height);
+std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width, std::uint64_t height);
 
 // Frees what the decoders keep for the calling thread; worker threads call it when done.
 void ReleasePictureThreadResources();

@@ -121,7 +121,8 @@ Bitmap ResampleToWidth(const Bitmap& source, std::int64_t columns, const BitmapL
     const std::int64_t rows = ResampledRows(source.width, source.height, columns);
     const std::uint64_t stride = BitmapRowBytes(static_cast<std::uint64_t>(columns), 24);
     if (columns > INT32_MAX || rows > INT32_MAX ||
-        static_cast<std::uint64_t>(columns) > limits.maxPixelCount / static_cast<std::uint64_t>(rows) ||
+        static_cast<std::uint64_t>(columns) >
+            limits.maxPixelCount / static_cast<std::uint64_t>(rows) ||
         stride > limits.maxPixelBytes / static_cast<std::uint64_t>(rows)) {
         throw Error(ResizeTooLargeMessage(columns, rows));
     }

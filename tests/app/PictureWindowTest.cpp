@@ -2,16 +2,16 @@
 // settings window and the black-and-white view that follows it.
 #include <QAction>
 #include <QApplication>
-#include <QFile>
-#include <QLabel>
-#include <QRadioButton>
-#include <cstdlib>
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
+#include <cstdlib>
 
 #include "app/AppPlatform.h"
 #include "app/TfrmSettings.h"

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -360,6 +361,33 @@ TEST_F(CliTest, MonoWritesTheBlackAndWhiteImage)
                 << x << "," << y;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A PNG of the same pixels, under a name that does not say PNG: the first bytes decide.
+TEST_F(CliTest, PictureOfAnotherFormatGivesTheSameJob)
+{
+    const std::string command = "/usr/bin/convert '" + Path("pic.bmp") + "' 'PNG:" +
+                                Path("picture.data") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::map<std::string, std::string> epoch = {{"SOURCE_DATE_EPOCH", "86400"}};
+    ASSERT_EQ(RunCli({Path("pic.bmp"), Path("bmp.gcode")}, epoch).status, 0);
+    const CliRun run = RunCli({"--set", "imagemode=Threshold", Path("picture.data"),
+                               Path("png.gcode")}, epoch);
+    ASSERT_EQ(run.status, 0) << run.err;
+    auto fromBmp = Lines("bmp.gcode");
+    auto fromPng = Lines("png.gcode");
+    EXPECT_EQ(fromPng[1], "; Original File: picture.data");
+    fromPng[1] = fromBmp[1];
+    EXPECT_EQ(fromPng, fromBmp);
+
+    const CliRun resized = RunCli({"--set", "ResizeWidth=0.8", "--set", "ImageMode=Bayer",
+                                   Path("picture.data"), Path("r.gcode")});
+    ASSERT_EQ(resized.status, 0) << resized.err;
+    EXPECT_EQ(resized.out, "Original size: 4 x 2 pixels\nFinal size: 0.8000 x 0.4000 mm\n");
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 
 // 32 x 16 pixels in blocks of 8 x 8 (so that JPEG blocks are flat): four colours whose grey
 // level is below 128 and four above, far from it, so that lossy formats threshold alike.
-const std::vector<Rgb> kBlocks = {{0, 0, 0},     {255, 255, 255}, {200, 30, 30},   {150, 240, 200},
-                                  {90, 90, 90}, {170, 170, 170}, {0, 0, 255},     {255, 255, 0}};
+const std::vector<Rgb> kBlocks = {{0, 0, 0},    {255, 255, 255}, {200, 30, 30}, {150, 240, 200},
+                                  {90, 90, 90}, {170, 170, 170}, {0, 0, 255},   {255, 255, 0}};
 
 Rgb BlockColour(int x, int y)
 {
@@ -33,6 +33,14 @@ Rgb BlockColour(int x, int y)
 
 class PictureFiles : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        if (!PictureDecodersAvailable() && !AllowedWithoutDecoders()) {
+            GTEST_SKIP() << "this build reads bitmaps only";
+        }
+    }
+    virtual bool AllowedWithoutDecoders() const { return false; }
+
     static void SetUpTestSuite()
     {
         folder_ = fs::temp_directory_path() / "pyrolith-picture-test";
@@ -85,18 +93,40 @@ GrayRaster Flat(std::int32_t width, std::int32_t height, std::uint8_t level)
     return gray;
 }
 
+// A build without the decoders names the format and says what to do.
+TEST(PictureReader, BitmapOnlyBuildRefusesOtherFormatsByName)
+{
+    if (PictureDecodersAvailable()) {
+        GTEST_SKIP() << "this build reads every format";
+    }
+    const std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    try {
+        ReadPicture(png);
+        ADD_FAILURE() << "read";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "PNG pictures cannot be read by this build of Pyrolith, which "
+                                   "reads bitmaps only. Save the picture as a bitmap (.bmp) and "
+                                   "load that.");
+    }
+}
+
 struct FormatCase {
     const char* name;
     const char* output; // the file convert writes, its prefix choosing the format
     const char* options;
-    bool lossless;      // the colours come back exactly
+    bool lossless; // the colours come back exactly
 };
 
-class EveryFormat : public PictureFiles, public ::testing::WithParamInterface<FormatCase> {};
+class EveryFormat : public PictureFiles, public ::testing::WithParamInterface<FormatCase> {
+    bool AllowedWithoutDecoders() const override { return true; }
+};
 
 TEST_P(EveryFormat, ReadsTheSamePicture)
 {
     const FormatCase& c = GetParam();
+    if (!PictureDecodersAvailable() && std::string_view(c.name) != "Bitmap") {
+        GTEST_SKIP() << "this build reads bitmaps only";
+    }
     const fs::path file = Convert(std::string("blocks.ppm ") + c.options, c.output);
     const Bitmap picture = ReadPicture(file);
     ASSERT_EQ(picture.width, 32);
@@ -115,6 +145,10 @@ TEST_P(EveryFormat, ReadsTheSamePicture)
         }
     }
     EXPECT_EQ(Drawing(MakeJobPicture(picture, settings)), expected);
+    // The command line's way, straight to grey levels, gives the same image.
+    const JobPicture job = ReadJobPicture(file, settings);
+    EXPECT_EQ(Drawing(job.picture), expected);
+    EXPECT_EQ(job.sourceWidth, 32);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -141,17 +175,15 @@ TEST_F(PictureFiles, OrientationIsApplied)
         kBlackOnTop += std::string(y == 0 ? "" : "/") + (y < 8 ? "########" : "........");
         kBlackBelow += std::string(y == 0 ? "" : "/") + (y < 8 ? "........" : "########");
     }
-    const std::vector<std::uint8_t> plain =
-        Bytes(Convert("-size 16x8 xc:white -fill black -draw 'rectangle 0,0 7,7' -quality 100",
-                      "halves.jpg"));
+    const std::vector<std::uint8_t> plain = Bytes(Convert(
+        "-size 16x8 xc:white -fill black -draw 'rectangle 0,0 7,7' -quality 100", "halves.jpg"));
     for (const auto& [orientation, expected] :
          // Orientation 6 turns the picture clockwise (the black half on top), 8 the other way.
          {std::pair{6, kBlackOnTop}, std::pair{8, kBlackBelow}}) {
         // An APP1 segment with a little-endian EXIF block holding the one orientation tag.
-        std::vector<std::uint8_t> exif = {0xFF, 0xE1, 0x00, 0x22, 'E', 'x', 'i', 'f', 0, 0,
-                                          'I',  'I',  0x2A, 0,    8,   0,   0,   0,   1, 0,
-                                          0x12, 0x01, 3,    0,    1,   0,   0,   0,   0, 0,
-                                          0,    0,    0,    0,    0,   0};
+        std::vector<std::uint8_t> exif = {
+            0xFF, 0xE1, 0x00, 0x22, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 0x2A, 0, 8, 0, 0, 0,
+            1,    0,    0x12, 0x01, 3,   0,   1,   0,   0, 0, 0,   0,   0,    0, 0, 0, 0, 0};
         exif[28] = static_cast<std::uint8_t>(orientation);
         std::vector<std::uint8_t> bytes(plain.begin(), plain.begin() + 2);
         bytes.insert(bytes.end(), exif.begin(), exif.end());
@@ -215,7 +247,8 @@ TEST_F(PictureFiles, BadFilesAreRefused)
         {"truncated GIF", half(Bytes(gif)), "GIF image is not valid: "},
         {"truncated TIFF", half(Bytes(tif)), "TIFF image is not valid: "},
         {"truncated WebP", half(Bytes(webp)), "WebP image is not valid: "},
-        {"PNG signature only", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
+        {"PNG signature only",
+         {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
          "PNG image is not valid: "},
         {"decompression bomb", bomb,
          "PNG image is too large: 100000 x 100000 pixels need more memory than Pyrolith "
@@ -324,7 +357,8 @@ TEST(Resample, AveragesWhenShrinkingAndInterpolatesWhenGrowing)
     const int levels[8] = {0, 255, 0, 0, 255, 255, 255, 255};
     for (int i = 0; i < 8; ++i) {
         for (int k = 0; k < 3; ++k) {
-            source.pixels[static_cast<std::size_t>(i * 3 + k)] = static_cast<std::uint8_t>(levels[i]);
+            source.pixels[static_cast<std::size_t>(i * 3 + k)] =
+                static_cast<std::uint8_t>(levels[i]);
         }
     }
     const Bitmap half = ResampleToWidth(source, 2);

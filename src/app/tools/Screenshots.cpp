@@ -146,6 +146,13 @@ int main(int argc, char* argv[])
     dialogs.openAnswers.append(picture);
     main.Button1Click();
     bool saved = Save(main, folder + QStringLiteral("/main-bw.png"));
+    // The same picture dithered (Floyd-Steinberg), then back to the default mode.
+    auto* mode = windows.settings().findChild<QComboBox*>(QStringLiteral("cboImageMode"));
+    mode->setCurrentIndex(mode->findData(QStringLiteral("FloydSteinberg")));
+    main.waitForPicture();
+    saved = saved && Save(main, folder + QStringLiteral("/main-dithered.png"));
+    mode->setCurrentIndex(mode->findData(QStringLiteral("Palette")));
+    main.waitForPicture();
     main.findChild<QRadioButton*>(QStringLiteral("rdoOrig"))->click();
     saved = saved && Save(main, folder + QStringLiteral("/main-orig.png"));
 

@@ -9,10 +9,9 @@ bool DecoderAvailable()
     return false;
 }
 
-Bitmap DecodePicture(PictureFormat, const std::filesystem::path*, std::span<const std::uint8_t>,
-                     const BitmapLimits&, const CancelCheck&)
+void DecodePicture(PictureFormat, const std::filesystem::path*, std::span<const std::uint8_t>,
+                   const BitmapLimits&, const CancelCheck&, RowSink&)
 {
-    return Bitmap{};
 }
 
 void ReleaseThreadResources() {}

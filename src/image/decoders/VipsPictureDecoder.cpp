@@ -1,7 +1,5 @@
 // The formats besides bitmaps, decoded by libvips. Only this file sees libvips.
 
-#include <vips/vips8>
-
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -9,6 +7,7 @@
 
 #include "common/Error.h"
 #include "image/PictureDecoder.h"
+#include <vips/vips8>
 
 namespace pyrolith::detail {
 namespace {
@@ -28,7 +27,7 @@ bool StartLibrary()
             vips_error_clear();
             return;
         }
-        vips_cache_set_max(0);         // every picture is read once
+        vips_cache_set_max(0);          // every picture is read once
         vips_block_untrusted_set(TRUE); // only the loaders named below run anyway
         started = true;
     });
@@ -78,8 +77,7 @@ VSource SourceOf(const std::filesystem::path* path, std::span<const std::uint8_t
 // Orientation, colour profile, alpha over white, sRGB, 8 bits, three bands.
 VImage ToEightBitRgb(VImage image)
 {
-    if (image.get_typeof(VIPS_META_ORIENTATION) != 0 &&
-        image.get_int(VIPS_META_ORIENTATION) > 1) {
+    if (image.get_typeof(VIPS_META_ORIENTATION) != 0 && image.get_int(VIPS_META_ORIENTATION) > 1) {
         image = image.autorot();
     }
     if (image.get_typeof(VIPS_META_ICC_NAME) != 0) {
@@ -91,10 +89,12 @@ VImage ToEightBitRgb(VImage image)
     }
     if (image.has_alpha()) {
         const VipsInterpretation kind = image.interpretation();
-        const bool sixteen = kind == VIPS_INTERPRETATION_GREY16 || kind == VIPS_INTERPRETATION_RGB16;
+        const bool sixteen =
+            kind == VIPS_INTERPRETATION_GREY16 || kind == VIPS_INTERPRETATION_RGB16;
         const double opaque = sixteen ? 65535.0 : 255.0;
         image = image.flatten(VImage::option()->set(
-            "background", std::vector<double>(static_cast<std::size_t>(image.bands() - 1), opaque)));
+            "background",
+            std::vector<double>(static_cast<std::size_t>(image.bands() - 1), opaque)));
     }
     const VipsInterpretation kind = image.interpretation();
     if (kind == VIPS_INTERPRETATION_CMYK || kind == VIPS_INTERPRETATION_B_W ||
@@ -120,7 +120,8 @@ void CheckSize(PictureFormat format, const VImage& image, const BitmapLimits& li
     const auto width = static_cast<std::uint64_t>(std::max(image.width(), 0));
     const auto height = static_cast<std::uint64_t>(std::max(image.height(), 0));
     if (width == 0 || height == 0) {
-        throw Error(std::string(PictureFormatName(format)) + " image is not valid: it has no pixels.");
+        throw Error(std::string(PictureFormatName(format)) +
+                    " image is not valid: it has no pixels.");
     }
     if (width > limits.maxPixelCount / height ||
         BitmapRowBytes(width, 24) > limits.maxPixelBytes / height) {
@@ -128,37 +129,24 @@ void CheckSize(PictureFormat format, const VImage& image, const BitmapLimits& li
     }
 }
 
-Bitmap Copy(const VImage& image, const BitmapLimits& limits, PictureFormat format,
-            const CancelCheck& cancel)
+void Copy(const VImage& image, const BitmapLimits& limits, PictureFormat format,
+          const CancelCheck& cancel, RowSink& sink)
 {
     CheckSize(format, image, limits);
-    Bitmap out;
-    out.width = image.width();
-    out.height = image.height();
-    out.bitsPerPixel = 24;
-    out.layout = PixelLayout::Rgb888;
-    out.stride = static_cast<std::size_t>(BitmapRowBytes(static_cast<std::uint64_t>(out.width), 24));
-    out.pixels = PixelBuffer(out.stride * static_cast<std::size_t>(out.height));
-
+    const int width = image.width();
+    const int height = image.height();
+    sink.start(width, height);
     // Strips in top-to-bottom order, as a sequential picture allows.
     const VRegion region = image.region();
     constexpr int kStrip = 64;
-    const auto width = static_cast<std::size_t>(out.width);
-    for (int top = 0; top < out.height; top += kStrip) {
+    for (int top = 0; top < height; top += kStrip) {
         ThrowIfCancelled(cancel);
-        const int rows = std::min(kStrip, out.height - top);
-        region.prepare(0, top, out.width, rows);
+        const int rows = std::min(kStrip, height - top);
+        region.prepare(0, top, width, rows);
         for (int y = top; y < top + rows; ++y) {
-            const VipsPel* p = region.addr(0, y);
-            std::uint8_t* target = out.pixels.data() + static_cast<std::size_t>(y) * out.stride;
-            for (std::size_t x = 0; x < width; ++x, p += 3) {
-                target[3 * x] = p[2];
-                target[3 * x + 1] = p[1];
-                target[3 * x + 2] = p[0];
-            }
+            sink.row(y, region.addr(0, y));
         }
     }
-    return out;
 }
 
 } // namespace
@@ -168,9 +156,9 @@ bool DecoderAvailable()
     return true;
 }
 
-Bitmap DecodePicture(PictureFormat format, const std::filesystem::path* path,
-                     std::span<const std::uint8_t> bytes, const BitmapLimits& limits,
-                     const CancelCheck& cancel)
+void DecodePicture(PictureFormat format, const std::filesystem::path* path,
+                   std::span<const std::uint8_t> bytes, const BitmapLimits& limits,
+                   const CancelCheck& cancel, RowSink& sink)
 {
     const std::string name(PictureFormatName(format));
     if (!StartLibrary()) {
@@ -185,9 +173,8 @@ Bitmap DecodePicture(PictureFormat format, const std::filesystem::path* path,
             image.get_int(VIPS_META_ORIENTATION) > 1) {
             image = Open(format, SourceOf(path, bytes), VIPS_ACCESS_RANDOM);
         }
-        Bitmap bitmap = Copy(ToEightBitRgb(image), limits, format, cancel);
+        Copy(ToEightBitRgb(image), limits, format, cancel, sink);
         vips_thread_shutdown();
-        return bitmap;
     } catch (const VError& error) {
         const std::string reason = Reason(error);
         vips_thread_shutdown();
