@@ -4,7 +4,6 @@
 //
 //   bench_job [folder] [size]      defaults: the current folder, 10000 (x 10000 pixels)
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,19 +14,16 @@
 #include <string>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "gcode/JobContext.h"
 #include "gcode/JobSink.h"
 #include "gcode/JobWriter.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Seconds;
 namespace fs = std::filesystem;
-
-double Seconds(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // Runs of 1 to 4 pixels, black and white in turn: a fine dither with many short runs.
 pyrolith::MonoBitmap DitheredPicture(std::int32_t size)
@@ -91,24 +87,6 @@ long PeakKilobytes()
     return usage.ru_maxrss;
 }
 
-double CopySeconds(const fs::path& from, const fs::path& to)
-{
-    const auto start = Clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::execlp("cp", "cp", from.c_str(), to.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    const double seconds = Seconds(start);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "cp failed\n");
-        std::exit(1);
-    }
-    return seconds;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -138,7 +116,7 @@ int main(int argc, char** argv)
     const auto jobStart = Clock::now();
     pyrolith::WriteJobFile(job, settings, picture, environment);
     const double jobSeconds = Seconds(jobStart);
-    const double copySeconds = CopySeconds(job, copy);
+    const double copySeconds = bench::TimedRun({"cp", job.string(), copy.string()});
 
     std::printf("job size           %.1f MB\n", megabytes);
     std::printf("text only          %.2f s  %.0f MB/s\n", textSeconds, megabytes / textSeconds);

@@ -25,6 +25,8 @@ const char* ModeCaption(pyrolith::ImageMode mode)
         return "Dither: Stucki";
     case pyrolith::ImageMode::Bayer:
         return "Ordered (Bayer 8 x 8)";
+    case pyrolith::ImageMode::Grayscale:
+        return "Grayscale (power levels)";
     }
     return "";
 }
@@ -36,7 +38,7 @@ TImageGroup::TImageGroup(QWidget* parent)
 {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("grpPicture"));
-    for (int i = 0; i <= static_cast<int>(pyrolith::ImageMode::Bayer); ++i) {
+    for (int i = 0; i <= static_cast<int>(pyrolith::ImageMode::Grayscale); ++i) {
         const auto mode = static_cast<pyrolith::ImageMode>(i);
         const std::string_view word = pyrolith::ImageModeText(mode);
         ui_->cboImageMode->addItem(QString::fromLatin1(ModeCaption(mode)),

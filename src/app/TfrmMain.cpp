@@ -31,6 +31,7 @@
 #include "app/WindowPlacement.h"
 #include "common/Error.h"
 #include "gcode/JobWriter.h"
+#include "image/JobPicture.h"
 #include "image/PictureOptions.h"
 #include "image/PictureReader.h"
 #include "image/Resample.h"
@@ -587,6 +588,7 @@ void TfrmMain::refreshJobPreview()
     const std::filesystem::path file = gcodeFile_.isEmpty() ? std::filesystem::path()
                                                             : ToPath(gcodeFile_);
     auto picture = std::make_shared<const pyrolith::MonoBitmap>(monoBitmap_);
+    const std::shared_ptr<const pyrolith::Bitmap> source = sourceBitmap_;
     pyrolith::JobEnvironment environment;
     environment.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
     environment.versionText = versionText_.toStdString();
@@ -598,11 +600,16 @@ void TfrmMain::refreshJobPreview()
         QString failure;
         try {
             preview = std::make_shared<const pyrolith::toolpath::JobPreview>(
-                file.empty() ? pyrolith::toolpath::PreviewJob(settings, *picture, environment,
-                                                              cancel.get())
-                             : pyrolith::toolpath::ReadJobPreviewFile(
+                !file.empty() ? pyrolith::toolpath::ReadJobPreviewFile(
                                    file, pyrolith::toolpath::MachineProfileOf(settings),
-                                   cancel.get()));
+                                   cancel.get())
+                // A grey engraving burns the power levels of the picture's grey levels.
+                : pyrolith::EngravesPowerLevels(settings)
+                    ? pyrolith::toolpath::PreviewJob(
+                          settings, pyrolith::MakeJobGrayLevels(*source, settings), environment,
+                          cancel.get())
+                    : pyrolith::toolpath::PreviewJob(settings, *picture, environment,
+                                                     cancel.get()));
         } catch (const std::exception& error) {
             failure = QString::fromStdString(error.what());
         }
@@ -633,7 +640,11 @@ bool TfrmMain::confirmRefusedLines()
     pyrolith::toolpath::FileEstimate check;
     try {
         HourglassCursor hourglass;
-        check = pyrolith::toolpath::CheckJob(settings, monoBitmap_, environment);
+        check = pyrolith::EngravesPowerLevels(settings)
+                    ? pyrolith::toolpath::CheckJob(
+                          settings, pyrolith::MakeJobGrayLevels(*sourceBitmap_, settings),
+                          environment)
+                    : pyrolith::toolpath::CheckJob(settings, monoBitmap_, environment);
     } catch (const pyrolith::Error&) {
         return true;  // a setting that does not read: saving reports it
     }
@@ -735,8 +746,14 @@ void TfrmMain::btnGcode2Click()
         job.time = now.time;
         job.versionText = versionText_.toStdString();
         job.imageFileName = imageFileName_.toStdString();
+        const pyrolith::JobSettings& settings = settings_->jobSettings();
+        // A grey engraving burns the power levels of the picture's grey levels.
         const pyrolith::JobFileSummary written =
-            pyrolith::WriteJobFile(ToPath(path), settings_->jobSettings(), monoBitmap_, job);
+            pyrolith::EngravesPowerLevels(settings)
+                ? pyrolith::WriteJobFile(ToPath(path), settings,
+                                         pyrolith::MakeJobGrayLevels(*sourceBitmap_, settings),
+                                         job)
+                : pyrolith::WriteJobFile(ToPath(path), settings, monoBitmap_, job);
         statusBar()->showMessage(QStringLiteral("Saved %1: %2 lines, %3 bytes")
                                      .arg(saveName_)
                                      .arg(written.lines)

@@ -17,6 +17,8 @@
 #include <initializer_list>
 #include <utility>
 
+#include "app/EngravingGroup.h"
+#include "app/LaserSyncOption.h"
 #include "app/TImageGroup.h"
 #include "app/UserDialogs.h"
 #include "app/WindowPlacement.h"
@@ -104,6 +106,17 @@ std::string MemoToLines(const QString& memo)
     return text.toStdString();
 }
 
+// The engraving options have widgets of their own, placed on their pages here: the group
+// below the others on the "Image" page, the 3D printer's option under its notes.
+void InsertEngravingControls(Ui::TfrmSettings& ui)
+{
+    auto* image = qobject_cast<QGridLayout*>(ui.tabImage->layout());
+    image->addWidget(new EngravingGroup(ui.tabImage), image->rowCount(), 0, 1, 2);
+    auto* flavor = qobject_cast<QBoxLayout*>(ui.tabFlavor->layout());
+    flavor->insertWidget(flavor->indexOf(ui.lblPrinterNotes) + 1,
+                         new LaserSyncOption(ui.tabFlavor));
+}
+
 void SetRadioPairUnchecked(QAbstractButton* first, QAbstractButton* second)
 {
     for (QAbstractButton* button : {first, second}) {
@@ -130,6 +143,7 @@ TfrmSettings::TfrmSettings(Context context, QWidget* parent)
     machine->setObjectName(QStringLiteral("tabMachine"));
     ui_->pgcSettings->addTab(machine, QStringLiteral("Machine"));
 
+    InsertEngravingControls(*ui_);
     keyFilter_ = new NumberKeyFilter(
         context_.decimalSeparator, [this] { setProfileModified(true); }, this);
     bindControls();
@@ -384,7 +398,8 @@ void TfrmSettings::unitSwitch()
     for (QLabel* label :
          {ui_->lblStartHeightUnit, ui_->lblXOffsetUnit, ui_->lblYOffsetUnit, ui_->lblBacklashUnit,
           ui_->lblInitialCutHeightUnit, ui_->lblAdvDownUnit,
-          findChild<QLabel*>(QStringLiteral("lblResizeWidthUnit"))}) {
+          findChild<QLabel*>(QStringLiteral("lblResizeWidthUnit")),
+          findChild<QLabel*>(QStringLiteral("lblOverscanUnit"))}) {
         label->setText(unit);
     }
     finalSizeUpdate();

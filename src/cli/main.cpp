@@ -125,7 +125,11 @@ int main(int argc, char** argv)
 
         const fs::path inputPath = pyrolith::PathFromUtf8(input);
         const pyrolith::JobPicture job = pyrolith::ReadJobPicture(inputPath, settings);
-        const pyrolith::MonoBitmap& picture = job.picture;
+        // A Grayscale job burns the power levels of the grey picture, any other job the
+        // black-and-white image.
+        const bool grey = pyrolith::EngravesPowerLevels(settings);
+        const std::int32_t width = grey ? job.gray.width : job.picture.width();
+        const std::int32_t height = grey ? job.gray.height : job.picture.height();
 
         const auto clock = pyrolith::cli::JobDateTime();
         pyrolith::JobEnvironment environment;
@@ -134,9 +138,17 @@ int main(int argc, char** argv)
         environment.time = clock.time;
         environment.versionText = PYROLITH_VERSION_TEXT;
         environment.imageFileName = pyrolith::Utf8FromPath(inputPath.filename());
-        pyrolith::WriteJobFile(pyrolith::PathFromUtf8(output), settings, picture, environment);
+        if (grey) {
+            pyrolith::WriteJobFile(pyrolith::PathFromUtf8(output), settings, job.gray, environment);
+        } else {
+            pyrolith::WriteJobFile(pyrolith::PathFromUtf8(output), settings, job.picture, environment);
+        }
         if (!monoPath.empty()) {
-            pyrolith::WriteBitmap(pyrolith::PathFromUtf8(monoPath), picture);
+            // In Grayscale mode: the picture in the 16 greys the window shows.
+            pyrolith::WriteBitmap(pyrolith::PathFromUtf8(monoPath),
+                                  grey ? pyrolith::MonoFromGray(job.gray,
+                                                                pyrolith::ImageMode::Grayscale, 0)
+                                       : job.picture);
         }
 
         // The job read back as the firmware will read it.
@@ -158,9 +170,8 @@ int main(int argc, char** argv)
         }
 
         std::cout << pyrolith::OriginalSizeLine(job.sourceWidth, job.sourceHeight) << "\n"
-                  << pyrolith::FinalSizeLine(picture.width(), picture.height(),
-                                             settings.DistPerPixel, settings.UseInches,
-                                             decimalSeparator)
+                  << pyrolith::FinalSizeLine(width, height, settings.DistPerPixel,
+                                             settings.UseInches, decimalSeparator)
                   << "\n";
         if (estimate) {
             std::cout << estimateLine << "\n";

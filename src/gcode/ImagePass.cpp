@@ -1,15 +1,18 @@
 #include "gcode/ImagePass.h"
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/TextEncoding.h"
 #include "common/NumberText.h"
+#include "gcode/LaserPower.h"
 
 namespace pyrolith {
 namespace {
@@ -168,150 +171,305 @@ private:
     std::uint64_t pattern_ = 0;
 };
 
-class PassWriter {
+// The runs of a black-and-white picture: every black pixel has level 1.
+class MonoRuns {
 public:
-    PassWriter(JobSink& sink, const JobContext& context, const MonoBitmap& picture)
+    explicit MonoRuns(const MonoBitmap& picture) : finder_(picture) {}
+
+    bool anyOn() const { return finder_.anyBlack(); }
+    void setRow(std::int32_t r) { row_ = finder_.row(r); }
+    std::uint8_t level(std::int32_t) const { return 1; }
+    // The smallest column in [from, end) that is burned, else end.
+    std::int32_t nextOn(std::int32_t from, std::int32_t end) const
+    {
+        return finder_.forward(row_, from, end, true);
+    }
+    // The smallest column in [from, end) whose level differs from that of `from`, else end.
+    std::int32_t runEnd(std::int32_t from, std::int32_t end) const
+    {
+        return finder_.forward(row_, from, end, false);
+    }
+    // The largest column <= from that is burned, else -1.
+    std::int32_t previousOn(std::int32_t from) const { return finder_.backward(row_, from, true); }
+    // The largest column <= from whose level differs from that of `from`, else -1.
+    std::int32_t runStart(std::int32_t from) const { return finder_.backward(row_, from, false); }
+    // The level of a column just past a run, which is never burned in this picture.
+    std::uint8_t levelAfterRun(std::int32_t) const { return 0; }
+
+private:
+    RunFinder finder_;
+    const std::uint8_t* row_ = nullptr;
+};
+
+// The runs of a grey picture: each pixel's power level comes from its grey through a table,
+// one row at a time; a run is a stretch of one non-zero level.
+class GreyRuns {
+public:
+    GreyRuns(const GrayRaster& picture, int levels)
+        : picture_(picture), table_(GreyLevelTable(levels)),
+          levels_(static_cast<std::size_t>(picture.width) + 8)
+    {
+    }
+
+    bool anyOn() const { return true; }
+    void setRow(std::int32_t r)
+    {
+        const std::int32_t width = picture_.width;
+        const std::uint8_t* grey = picture_.pixels.data() +
+                                   static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
+        for (std::int32_t c = 0; c < width; ++c) {
+            levels_[static_cast<std::size_t>(c)] = table_[grey[c]];
+        }
+    }
+    std::uint8_t level(std::int32_t c) const { return levels_[static_cast<std::size_t>(c)]; }
+    std::int32_t nextOn(std::int32_t from, std::int32_t end) const
+    {
+        return firstOther(from, end, 0);
+    }
+    std::int32_t runEnd(std::int32_t from, std::int32_t end) const
+    {
+        return firstOther(from, end, level(from));
+    }
+    std::int32_t previousOn(std::int32_t from) const { return lastOther(from, 0); }
+    std::int32_t runStart(std::int32_t from) const { return lastOther(from, level(from)); }
+    std::uint8_t levelAfterRun(std::int32_t c) const { return level(c); }
+
+private:
+    static constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    static constexpr bool kWords = std::endian::native == std::endian::little;
+
+    std::uint64_t differing(std::int32_t c, std::uint8_t value) const
+    {
+        std::uint64_t word;
+        std::memcpy(&word, levels_.data() + c, sizeof word);
+        return word ^ (kOnes * value);
+    }
+    // The smallest column in [from, end) whose level is not `value`, else end.
+    std::int32_t firstOther(std::int32_t c, std::int32_t end, std::uint8_t value) const
+    {
+        if constexpr (kWords) {
+            for (; end - c >= 8; c += 8) {
+                if (const std::uint64_t x = differing(c, value)) {
+                    return c + std::countr_zero(x) / 8;
+                }
+            }
+        }
+        for (; c < end; ++c) {
+            if (level(c) != value) {
+                return c;
+            }
+        }
+        return end;
+    }
+    // The largest column <= from whose level is not `value`, else -1.
+    std::int32_t lastOther(std::int32_t from, std::uint8_t value) const
+    {
+        std::int32_t stop = from + 1; // columns [0, stop) are left to search
+        if constexpr (kWords) {
+            for (; stop >= 8; stop -= 8) {
+                if (const std::uint64_t x = differing(stop - 8, value)) {
+                    return stop - 8 + (63 - std::countl_zero(x)) / 8;
+                }
+            }
+        }
+        for (std::int32_t c = stop - 1; c >= 0; --c) {
+            if (level(c) != value) {
+                return c;
+            }
+        }
+        return -1;
+    }
+
+    const GrayRaster& picture_;
+    std::array<std::uint8_t, 256> table_;
+    std::vector<std::uint8_t> levels_;
+};
+
+// Writes the engraving lines over the runs of a picture, black-and-white or grey alike.
+template <typename Runs> class PassWriter {
+public:
+    PassWriter(JobSink& sink, const JobContext& context, Runs runs)
         : sink_(sink), c_(context),
-          edges_(context.XOffsetValue, context.PixelSize, context.ImageWidth), runs_(picture),
-          width_(context.ImageWidth), height_(context.ImageHeight)
+          edges_(context.XOffsetValue, context.PixelSize, context.ImageWidth),
+          runs_(std::move(runs)), width_(context.ImageWidth), height_(context.ImageHeight)
     {
         const bool grbl = context.Flavor == GcodeFlavor::Grbl;
         movePrefix_ = c_.MoveWord + " X";
-        // A 3D printer takes the laser command on a line of its own before the move.
-        travelPrefix_ = grbl ? movePrefix_ : c_.LaserOffCommand + "\r\n" + movePrefix_;
-        burnPrefix_ = grbl ? movePrefix_ : c_.LaserOnCommand + "\r\n" + movePrefix_;
+        // A 3D printer takes the laser command on a line of its own before the move, GRBL
+        // after the feed of the move itself.
+        const auto lead = [&](const std::string& command) {
+            return grbl ? std::string() : c_.LaserSync + command + "\r\n";
+        };
+        const auto tail = [&](const std::string& command) {
+            return grbl ? command + "\r\n" : std::string("\r\n");
+        };
+        offLead_ = lead(c_.LaserOffCommand);
+        offTail_ = tail(c_.LaserOffCommand);
+        std::vector<std::string> onCommands = c_.PowerCommands;
+        if (onCommands.empty()) {
+            onCommands = {std::string(), c_.LaserOnCommand};
+        }
+        for (const std::string& command : onCommands) {
+            onLead_.push_back(lead(command));
+            onTail_.push_back(tail(command));
+        }
     }
 
     void forwardLine(std::int32_t r, double y);
     void reverseLine(std::int32_t r, double y);
 
 private:
-    // Sets up the line's Y for its moves; GRBL takes the laser command after the feed.
+    // Sets up the line's Y and feeds for its moves.
     void startLine(double y)
     {
-        const bool grbl = c_.Flavor == GcodeFlavor::Grbl;
         char buffer[kNumberBufferSize];
         const std::string_view yText(
             buffer, static_cast<std::size_t>(WritePlainNumber(buffer, y, 12) - buffer));
-        travelSuffix_.assign(" Y").append(yText).append(c_.OffFeed);
-        burnSuffix_.assign(" Y").append(yText).append(c_.BurnFeed);
-        if (grbl) {
-            travelSuffix_ += c_.LaserOffCommand;
-            burnSuffix_ += c_.LaserOnCommand;
-        }
-        travelSuffix_ += "\r\n";
-        burnSuffix_ += "\r\n";
+        travelMid_.assign(" Y").append(yText).append(c_.OffFeed);
+        burnMid_.assign(" Y").append(yText).append(c_.BurnFeed);
+        scanMid_.assign(" Y").append(yText).append(c_.ScanFeed);
     }
 
-    void move(const std::string& prefix, std::string_view x, const std::string& suffix)
+    // One move: its laser command line for a 3D printer, the move and its line end (with the
+    // laser command for GRBL).
+    void move(std::string_view lead, std::string_view x, const std::string& mid,
+              std::string_view tail)
     {
-        sink_.append(prefix);
+        if (!lead.empty()) {
+            sink_.append(lead);
+        }
+        sink_.append(movePrefix_);
         sink_.append(x);
-        sink_.append(suffix);
+        sink_.append(mid);
+        sink_.append(tail);
     }
-    void moveToEdge(const std::string& prefix, std::int32_t k, const std::string& suffix)
-    {
-        move(prefix, edges_.text(k, scratch_), suffix);
-    }
-    void moveTo(const std::string& prefix, double x, const std::string& suffix)
+    void moveTo(std::string_view lead, double x, const std::string& mid, std::string_view tail)
     {
         char buffer[kNumberBufferSize];
-        move(prefix, {buffer, static_cast<std::size_t>(WritePlainNumber(buffer, x, 12) - buffer)},
-             suffix);
+        move(lead, {buffer, static_cast<std::size_t>(WritePlainNumber(buffer, x, 12) - buffer)},
+             mid, tail);
     }
-    // The backlash correction: the first run of a line is approached from `approach`, the
-    // side the head comes from, so the slack of the drive is taken up before the laser burns.
-    void approachTravel(double approach, double back)
+    void burnTo(std::uint8_t level, std::int32_t edge)
     {
-        const double first = Clean(approach);
-        moveTo(travelPrefix_, first, travelSuffix_);
-        moveTo(movePrefix_, Clean(first + back), travelSuffix_);
+        move(onLead_[level], edges_.text(edge, scratch_), burnMid_, onTail_[level]);
+    }
+    // Laser off to the start of the next run of the line: a travel at the off feed, or with
+    // overscan a move at the burn feed, so the head keeps its speed along the line.
+    void skipTo(std::int32_t edge)
+    {
+        move(offLead_, edges_.text(edge, scratch_), c_.OverscanValue != 0 ? scanMid_ : travelMid_,
+             offTail_);
+    }
+    // The travel to the first run of a line, which starts at edge `edge`; `direction` is +1
+    // on forward lines, -1 on reverse lines. The backlash correction approaches from the
+    // side the head comes from, so the slack of the drive is taken up before the laser burns;
+    // the overscan starts the line that much earlier, at full speed by the run's start.
+    void lineStart(std::int32_t edge, double direction)
+    {
+        const double o = c_.OverscanValue;
+        const double b = c_.BacklashValue;
+        if (o == 0 && b == 0) {
+            move(offLead_, edges_.text(edge, scratch_), travelMid_, offTail_);
+            return;
+        }
+        const double start = edges_.value(edge) - direction * o;
+        if (b != 0) {
+            const double first = Clean(start - direction * b);
+            moveTo(offLead_, first, travelMid_, offTail_);
+            moveTo({}, Clean(first + direction * b), travelMid_, offTail_);
+        } else {
+            moveTo(offLead_, Clean(start), travelMid_, offTail_);
+        }
+        if (o != 0) {
+            // The laser is off since the travel: no second off command line.
+            move({}, edges_.text(edge, scratch_), scanMid_, offTail_);
+        }
+    }
+    // After the last run the head runs on by the overscan with the laser off.
+    void lineEnd(std::int32_t edge, double direction)
+    {
+        if (c_.OverscanValue != 0) {
+            moveTo(offLead_, Clean(edges_.value(edge) + direction * c_.OverscanValue), scanMid_,
+                   offTail_);
+        }
     }
 
     JobSink& sink_;
     const JobContext& c_;
     ColumnEdges edges_;
-    RunFinder runs_;
+    Runs runs_;
     std::int32_t width_;
     std::int32_t height_;
-    std::string movePrefix_, travelPrefix_, burnPrefix_;
-    std::string travelSuffix_, burnSuffix_;
+    std::string movePrefix_;
+    std::string offLead_, offTail_;
+    std::vector<std::string> onLead_, onTail_; // by power level
+    std::string travelMid_, burnMid_, scanMid_;
     char scratch_[kNumberBufferSize] = {};
 };
 
 // Column c spans the X edges c + 1 to c + 2: a run from a to e burns from edge a + 1 to
 // edge e + 2.
-void PassWriter::forwardLine(std::int32_t r, double y)
+template <typename Runs> void PassWriter<Runs>::forwardLine(std::int32_t r, double y)
 {
-    if (r < 0 || r >= height_ || !runs_.anyBlack()) {
-        return; // row -1 after the last line lies outside the picture: white
+    if (r < 0 || r >= height_ || !runs_.anyOn()) {
+        return; // row -1 after the last line lies outside the picture: not burned
     }
-    const std::uint8_t* row = runs_.row(r);
-    std::int32_t i = runs_.forward(row, 0, width_, true);
+    runs_.setRow(r);
+    std::int32_t i = runs_.nextOn(0, width_);
     if (i == width_) {
-        return; // a line without black writes nothing, not even a move to its Y
+        return; // a line without a burned pixel writes nothing, not even a move to its Y
     }
     startLine(y);
-    const double b = c_.BacklashValue;
-    if (b != 0) {
-        approachTravel(edges_.value(i + 1) - b, b);
-    } else {
-        moveToEdge(travelPrefix_, i + 1, travelSuffix_);
-    }
+    lineStart(i + 1, 1.0);
     for (;;) {
-        i = runs_.forward(row, i, width_, false);
-        moveToEdge(burnPrefix_, i + 1, burnSuffix_);
-        if (i >= width_ - 1) {
-            return;
+        const std::int32_t e = runs_.runEnd(i, width_);
+        burnTo(runs_.level(i), e + 1);
+        if (e < width_ && runs_.levelAfterRun(e) != 0) {
+            i = e; // only the level changes: the next run starts where this one ends
+            continue;
         }
-        i = runs_.forward(row, i, width_, true);
+        i = e < width_ ? runs_.nextOn(e, width_) : width_;
         if (i == width_) {
+            lineEnd(e + 1, 1.0);
             return;
         }
-        moveToEdge(travelPrefix_, i + 1, travelSuffix_);
+        skipTo(i + 1);
     }
 }
 
-void PassWriter::reverseLine(std::int32_t r, double y)
+template <typename Runs> void PassWriter<Runs>::reverseLine(std::int32_t r, double y)
 {
-    if (r < 0 || r >= height_ || !runs_.anyBlack()) {
+    if (r < 0 || r >= height_ || !runs_.anyOn()) {
         return;
     }
-    const std::uint8_t* row = runs_.row(r);
-    std::int32_t i = runs_.backward(row, width_ - 1, true);
+    runs_.setRow(r);
+    std::int32_t i = runs_.previousOn(width_ - 1);
     if (i < 0) {
         return;
     }
     startLine(y);
-    const double b = c_.BacklashValue;
-    if (b != 0) {
-        approachTravel(edges_.value(i + 2) + b, -b);
-    } else {
-        moveToEdge(travelPrefix_, i + 2, travelSuffix_);
-    }
+    lineStart(i + 2, -1.0);
     for (;;) {
-        i = runs_.backward(row, i, false);
-        moveToEdge(burnPrefix_, i + 2, burnSuffix_);
-        if (i <= 0) {
-            return;
+        const std::int32_t e = runs_.runStart(i);
+        burnTo(runs_.level(i), e + 2);
+        if (e >= 0 && runs_.levelAfterRun(e) != 0) {
+            i = e;
+            continue;
         }
-        i = runs_.backward(row, i - 1, true);
+        i = e >= 0 ? runs_.previousOn(e) : -1;
         if (i < 0) {
+            lineEnd(e + 2, -1.0);
             return;
         }
-        moveToEdge(travelPrefix_, i + 2, travelSuffix_);
+        skipTo(i + 2);
     }
 }
 
-} // namespace
-
-void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings& settings,
-                    const MonoBitmap& picture)
+// The lines of the pass, from the bottom row of the picture upward.
+template <typename Runs>
+void WriteLines(JobSink& sink, const JobContext& context, const JobSettings& settings, Runs runs)
 {
-    if (picture.width() != context.ImageWidth || picture.height() != context.ImageHeight) {
-        throw std::invalid_argument("WriteImagePass: the picture does not match the job");
-    }
-    PassWriter pass(sink, context, picture);
+    PassWriter<Runs> pass(sink, context, std::move(runs));
     const double step = settings.HalfStepHeight ? 0.5 : 1.0;
     const std::int32_t h = context.ImageHeight;
     double a = settings.HalfStepHeight ? -0.5 : -1.0; // line position in pixel pitches
@@ -330,7 +488,30 @@ void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings&
             pass.reverseLine(h - 1 - w, y);
         }
     }
+    sink.append(context.LaserSync);
     sink.line(context.LaserOffCommand);
+}
+
+} // namespace
+
+void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings& settings,
+                    const MonoBitmap& picture)
+{
+    if (picture.width() != context.ImageWidth || picture.height() != context.ImageHeight) {
+        throw std::invalid_argument("WriteImagePass: the picture does not match the job");
+    }
+    WriteLines(sink, context, settings, MonoRuns(picture));
+}
+
+void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings& settings,
+                    const GrayRaster& picture)
+{
+    if (picture.width != context.ImageWidth || picture.height != context.ImageHeight ||
+        context.PowerCommands.size() < 2) {
+        throw std::invalid_argument("WriteImagePass: the picture does not match the job");
+    }
+    WriteLines(sink, context, settings,
+               GreyRuns(picture, static_cast<int>(context.PowerCommands.size())));
 }
 
 void WriteJobEnd(JobSink& sink, const JobSettings& settings)

@@ -2,6 +2,7 @@
 
 #include "gcode/JobContext.h"
 #include "gcode/JobSink.h"
+#include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
 
 namespace pyrolith {
@@ -11,6 +12,10 @@ namespace pyrolith {
 // it off. `picture` must have the context's width and height.
 void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings& settings,
                     const MonoBitmap& picture);
+// The same over the power levels of a grey picture: a run is a stretch of one non-zero level
+// and burns with that level's on command. `context` comes from the grey MakeJobContext.
+void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings& settings,
+                    const GrayRaster& picture);
 
 // The lines of EndOfCode when UseEndOfCode is set.
 void WriteJobEnd(JobSink& sink, const JobSettings& settings);

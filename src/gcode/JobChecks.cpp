@@ -7,6 +7,8 @@
 
 #include "common/Error.h"
 #include "common/NumberText.h"
+#include "common/TextEncoding.h"
+#include "gcode/LaserPower.h"
 
 namespace pyrolith {
 namespace {
@@ -94,6 +96,20 @@ void CheckSpeed(std::string_view key, std::string_view label, const std::string&
 void CheckJobNumbers(const JobSettings& settings, const MonoBitmap& picture,
                      char decimalSeparator)
 {
+    CheckJobNumbers(settings, picture.width(), picture.height(), decimalSeparator);
+}
+
+void CheckJobNumbers(const JobSettings& settings, const GrayRaster& picture,
+                     char decimalSeparator)
+{
+    CheckJobNumbers(settings, picture.width, picture.height, decimalSeparator);
+    // A grey engraving sets the power of each level through the on command's S number.
+    PowerCommands(settings, Utf8ToCp1252(settings.LaserOnCommand), decimalSeparator);
+}
+
+void CheckJobNumbers(const JobSettings& settings, std::int32_t width, std::int32_t height,
+                     char decimalSeparator)
+{
     const auto strict = [&](std::string_view key, const std::string& text) {
         if (!StrictStrToFloat(text, decimalSeparator)) {
             throw Error(InvalidFloatMessage(text), std::string(key));
@@ -113,7 +129,7 @@ void CheckJobNumbers(const JobSettings& settings, const MonoBitmap& picture,
     if (!pitch || !(*pitch > 0)) {
         Refuse("DistPerPixel", pitchLabel, settings.DistPerPixel, "is not a number greater than 0");
     }
-    const double pixels = std::max(picture.width(), picture.height()) + 1.0;
+    const double pixels = std::max(width, height) + 1.0;
     const double extent = *pitch * pixels;
     if (!(extent < kLargestCoordinate)) {
         Refuse("DistPerPixel", pitchLabel, settings.DistPerPixel,
@@ -156,6 +172,8 @@ void CheckJobNumbers(const JobSettings& settings, const MonoBitmap& picture,
         Refuse("StartHeight", "At start of job, Set height to", settings.StartHeight,
                std::string("is not a height") + kSignedHint);
     }
+
+    ReadOverscan(settings, decimalSeparator);
 }
 
 } // namespace pyrolith

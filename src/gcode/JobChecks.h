@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+
+#include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
 #include "settings/JobSettings.h"
 
@@ -21,7 +24,14 @@ namespace pyrolith {
 // 5. StartHeight (when GoStartHeight is set) must be, blanks around it aside, a plain
 //    G-code number with an optional leading "-".
 // The messages name the field as the settings window labels it and show the text.
+// 6. Overscan must be empty or read ("." or ",") as a number of 0 or more.
+// A grey picture also needs the checks of PowerCommands: an on command with an S number,
+// PowerLevels and MinPower.
 void CheckJobNumbers(const JobSettings& settings, const MonoBitmap& picture,
+                     char decimalSeparator);
+void CheckJobNumbers(const JobSettings& settings, const GrayRaster& picture,
+                     char decimalSeparator);
+void CheckJobNumbers(const JobSettings& settings, std::int32_t width, std::int32_t height,
                      char decimalSeparator);
 
 } // namespace pyrolith

@@ -2,6 +2,7 @@
 
 #include "common/TextEncoding.h"
 #include "gcode/GcodeLine.h"
+#include "gcode/LaserPower.h"
 #include "common/NumberText.h"
 
 namespace pyrolith {
@@ -24,8 +25,10 @@ std::string JobContext::comment(std::string_view text) const
     return CommentPart(StartComment, Utf8ToCp1252(text), EndComment);
 }
 
-JobContext MakeJobContext(const JobSettings& settings, const MonoBitmap& picture,
-                          char decimalSeparator)
+namespace {
+
+JobContext MakeContext(const JobSettings& settings, std::int32_t width, std::int32_t height,
+                       char decimalSeparator, bool powerLevels)
 {
     // Every number is read before anything is written, so that a typing error never leaves
     // half a job behind.
@@ -34,6 +37,7 @@ JobContext MakeJobContext(const JobSettings& settings, const MonoBitmap& picture
     const double centerPause = StrToFloatOrThrow(settings.DwellTime, decimalSeparator);
     const double frontPause = StrToFloatOrThrow(settings.FrontCenterDwellTime, decimalSeparator);
     const double leftPause = StrToFloatOrThrow(settings.LeftCenterDwellTime, decimalSeparator);
+    const double overscan = ReadOverscan(settings, decimalSeparator);
 
     JobContext context;
     context.Flavor = FlavorOf(settings);
@@ -56,9 +60,31 @@ JobContext MakeJobContext(const JobSettings& settings, const MonoBitmap& picture
         settings.UseXOffset ? MyStrtoFloat(settings.XOffset, decimalSeparator) : 0.0;
     context.YOffsetValue =
         settings.UseYOffset ? MyStrtoFloat(settings.YOffset, decimalSeparator) : 0.0;
-    context.ImageWidth = picture.width();
-    context.ImageHeight = picture.height();
+    context.ImageWidth = width;
+    context.ImageHeight = height;
+    context.OverscanValue = overscan;
+    context.ScanFeed = " F" + onSpeed + " ";
+    if (settings.SyncLaserCommands && context.Flavor == GcodeFlavor::Printer3D) {
+        context.LaserSync = "M400\r\n";
+    }
+    if (powerLevels) {
+        context.PowerCommands = PowerCommands(settings, context.LaserOnCommand, decimalSeparator);
+    }
     return context;
+}
+
+} // namespace
+
+JobContext MakeJobContext(const JobSettings& settings, const MonoBitmap& picture,
+                          char decimalSeparator)
+{
+    return MakeContext(settings, picture.width(), picture.height(), decimalSeparator, false);
+}
+
+JobContext MakeJobContext(const JobSettings& settings, const GrayRaster& picture,
+                          char decimalSeparator)
+{
+    return MakeContext(settings, picture.width, picture.height, decimalSeparator, true);
 }
 
 std::vector<std::string_view> SplitLines(std::string_view text)

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
 #include "settings/JobSettings.h"
 
@@ -22,11 +23,19 @@ struct JobContext {
     std::string MoveWord;  // "G0" or "G1"
     std::string OffFeed;   // " F" + OffSpeed + " "
     std::string TraceFeed; // " F" + TraceSpeed + " "
+    std::string ScanFeed;  // " F" + OnSpeed + " ": laser-off moves of the overscan
+    // Written before every line that holds only a laser command: "M400" + CR LF when a 3D
+    // printer must finish its queued moves first, else empty.
+    std::string LaserSync;
+    // Grey engraving: the on command of each power level, index 0 (not burned) empty. Empty
+    // for a black-and-white job, which burns with LaserOnCommand.
+    std::vector<std::string> PowerCommands;
     // Pause arguments: milliseconds as typed for a 3D printer, seconds for GRBL.
     std::string CenterPauseText;
     std::string FrontPauseText;
     std::string LeftPauseText;
     double BacklashValue = 0;
+    double OverscanValue = 0; // 0: no overscan
     double PixelSize = 0;
     double XOffsetValue = 0;
     double YOffsetValue = 0;
@@ -42,8 +51,12 @@ struct JobContext {
 // is used) and the three pause times, in that order, must read with the strict conversion
 // and `decimalSeparator`; otherwise pyrolith::Error "'%s' is not a valid floating point
 // value" is thrown. The pixel size and the offsets read as 0 when they are not numbers;
-// CheckJobNumbers, which WriteJobFile calls first, refuses such a job.
+// CheckJobNumbers, which WriteJobFile calls first, refuses such a job. Then the overscan must
+// be empty or a number of 0 or more; a grey picture also needs an on command with an S
+// number, PowerLevels 2 to 256 and MinPower from 0 to that S number.
 JobContext MakeJobContext(const JobSettings& settings, const MonoBitmap& picture,
+                          char decimalSeparator);
+JobContext MakeJobContext(const JobSettings& settings, const GrayRaster& picture,
                           char decimalSeparator);
 
 // The lines of a multi-line settings text: CR LF, a lone LF or a lone CR end a line, and a

@@ -97,6 +97,17 @@ void WriteHeader(JobSink& sink, const JobContext& context, const JobSettings& s,
     }
     comment(context.Flavor == GcodeFlavor::Printer3D ? "Using 3D Printer flavor"
                                                      : "Using GRBL flavor");
+    // The engraving options, each only when it changes the job.
+    if (!context.PowerCommands.empty()) {
+        comment(Join({"Grayscale with ", s.PowerLevels, " power levels, minimum power ",
+                      s.MinPower}));
+    }
+    if (context.OverscanValue != 0) {
+        comment(Join({"Overscan of ", s.Overscan, " ", unit}));
+    }
+    if (!context.LaserSync.empty()) {
+        comment("Waiting for moves before switching the laser (M400)");
+    }
     sink.endLine();
 }
 

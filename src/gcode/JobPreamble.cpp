@@ -29,6 +29,8 @@ private:
         sink_.append(tabs == 2 ? std::string_view("\t\t") : std::string_view("\t"));
         sink_.line(commentPart);
     }
+    // Before a line that holds a laser command: the wait for the queued moves, when wanted.
+    void laser() { sink_.append(c_.LaserSync); }
     void dwell(double x, double y, std::string_view gotoText, const std::string& pause);
     void boundary();
     void settingsLines(const std::string& text)
@@ -50,6 +52,7 @@ void PreambleWriter::write()
         sink_.endLine();
     }
 
+    laser();
     commented(c_.LaserOffCommand, "Laser Off");
     commented("G90 ", "Absolute Positioning");
     if (s_.FakeExtrusion) {
@@ -109,9 +112,11 @@ void PreambleWriter::dwell(double x, double y, std::string_view gotoText, const 
         move += c_.OffFeed;
     }
     commented(move, gotoText);
+    laser();
     commented(c_.LaserLowPower, "Laser on at Low power");
     // The pause text is already in the job's code page; command and comment carry the same.
     withCommentPart("G4 P" + pause, c_.StartComment + "Pause for " + pause + c_.EndComment, 1);
+    laser();
     sink_.line(c_.LaserOffCommand);
     sink_.endLine();
 }
@@ -130,7 +135,9 @@ void PreambleWriter::boundary()
     const std::string word = s_.UseG0 ? "G0" : "G1";
 
     sink_.line(c_.comment("Begin Boundary Box"));
+    laser();
     commented(c_.LaserOffCommand, "Laser Off", 2);
+    laser();
     commented(c_.LaserLowPower, "Laser on at Low power");
     if (s_.UseG0) {
         sink_.line("G0" + c_.TraceFeed);
@@ -142,6 +149,7 @@ void PreambleWriter::boundary()
               "Move Y to " + std::to_string(c_.ImageHeight));
     commented(word + " X" + x0Text + feed, "Move X to 0", 2);
     commented(word + " Y" + y0Text + feed, "Move to origin", 2);
+    laser();
     sink_.line(c_.LaserOffCommand);
     sink_.line(c_.comment("End Boundary Box"));
     sink_.endLine();

@@ -9,8 +9,11 @@
 
 namespace pyrolith {
 
-void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
-              const MonoBitmap& picture, const JobEnvironment& environment)
+namespace {
+
+template <typename Picture>
+void WriteSections(JobSink& sink, const JobContext& context, const JobSettings& settings,
+                   const Picture& picture, const JobEnvironment& environment)
 {
     WriteHeader(sink, context, settings, environment);
     WritePreamble(sink, context, settings);
@@ -18,8 +21,9 @@ void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& setti
     WriteJobEnd(sink, settings);
 }
 
-JobFileSummary WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
-                            const MonoBitmap& picture, const JobEnvironment& environment)
+template <typename Picture>
+JobFileSummary WriteFile(const std::filesystem::path& output, const JobSettings& settings,
+                         const Picture& picture, const JobEnvironment& environment)
 {
     // The numbers are checked before the file is touched.
     CheckJobNumbers(settings, picture, environment.decimalSeparator);
@@ -27,9 +31,35 @@ JobFileSummary WriteJobFile(const std::filesystem::path& output, const JobSettin
     // The job goes to a temporary file beside the target and replaces it only when it is
     // complete: a failed job never leaves a truncated file that may end with the laser on.
     FileJobSink sink(output);
-    WriteJob(sink, context, settings, picture, environment);
+    WriteSections(sink, context, settings, picture, environment);
     sink.commit();
     return {sink.lines(), sink.bytes()};
+}
+
+} // namespace
+
+void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
+              const MonoBitmap& picture, const JobEnvironment& environment)
+{
+    WriteSections(sink, context, settings, picture, environment);
+}
+
+void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
+              const GrayRaster& picture, const JobEnvironment& environment)
+{
+    WriteSections(sink, context, settings, picture, environment);
+}
+
+JobFileSummary WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                            const MonoBitmap& picture, const JobEnvironment& environment)
+{
+    return WriteFile(output, settings, picture, environment);
+}
+
+JobFileSummary WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                            const GrayRaster& picture, const JobEnvironment& environment)
+{
+    return WriteFile(output, settings, picture, environment);
 }
 
 } // namespace pyrolith

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
 #include "settings/JobSettings.h"
 
@@ -32,6 +33,9 @@ struct JobFileSummary {
 // and, for a refused setting, whose fieldKey() names it.
 JobFileSummary WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
                             const MonoBitmap& picture, const JobEnvironment& environment);
+// The same job burning the power levels of a grey picture.
+JobFileSummary WriteJobFile(const std::filesystem::path& output, const JobSettings& settings,
+                            const GrayRaster& picture, const JobEnvironment& environment);
 
 class JobSink;
 struct JobContext;
@@ -40,5 +44,7 @@ struct JobContext;
 // "BEGIN IMAGE", the engraving rows and the job end. `context` comes from MakeJobContext.
 void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
               const MonoBitmap& picture, const JobEnvironment& environment);
+void WriteJob(JobSink& sink, const JobContext& context, const JobSettings& settings,
+              const GrayRaster& picture, const JobEnvironment& environment);
 
 } // namespace pyrolith

@@ -323,6 +323,19 @@ MonoBitmap MonoFromGray(GrayRaster gray, ImageMode mode, int threshold, const Ca
         }
         break;
     }
+    case ImageMode::Grayscale: {
+        // What a grey engraving burns, in the 16 greys the image can hold: entry k is the
+        // grey 17 k, black to white.
+        std::vector<Rgb> greys;
+        for (int k = 0; k < 16; ++k) {
+            const auto grey = static_cast<std::uint8_t>(17 * k);
+            greys.push_back(Rgb{grey, grey, grey});
+        }
+        for (std::size_t i = 0; i < indices.size(); ++i) {
+            indices[i] = static_cast<std::uint8_t>(gray.pixels[i] / 16);
+        }
+        return MonoBitmap(gray.width, gray.height, std::move(greys), std::move(indices));
+    }
     default: {
         std::array<std::uint8_t, 256> table{};
         for (int g = 0; g < 256; ++g) {

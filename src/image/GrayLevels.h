@@ -50,6 +50,8 @@ GrayRaster AdjustedGrayLevels(const Bitmap& source, const GrayAdjustments& adjus
 // the error diffusions, Bayer; Palette is treated as Threshold). Error diffusion compares
 // with mid-grey (128) and runs left to right on even rows, right to left on odd rows. The
 // image takes over the memory of the grey levels (pass them with std::move to spare a copy).
+// In Grayscale mode the image is the picture in 16 greys (entry k is the grey 17 k): what a
+// grey engraving burns.
 MonoBitmap MonoFromGray(GrayRaster gray, ImageMode mode, int threshold,
                         const CancelCheck& cancel = {});
 

@@ -25,6 +25,19 @@ MonoBitmap MakeJobPicture(const Bitmap& source, const JobSettings& settings,
     return MakeMonoBitmap(resized ? *resized : source, ConversionOptionsOf(settings), cancel);
 }
 
+bool EngravesPowerLevels(const JobSettings& settings)
+{
+    return ConversionOptionsOf(settings).mode == ImageMode::Grayscale;
+}
+
+GrayRaster MakeJobGrayLevels(const Bitmap& source, const JobSettings& settings,
+                             const CancelCheck& cancel)
+{
+    const std::optional<Bitmap> resized = ResizedForJob(source, settings, cancel);
+    return AdjustedGrayLevels(resized ? *resized : source, ConversionOptionsOf(settings).adjustments,
+                              cancel);
+}
+
 JobPicture ReadJobPicture(const std::filesystem::path& path, const JobSettings& settings,
                           const CancelCheck& cancel)
 {
@@ -35,7 +48,11 @@ JobPicture ReadJobPicture(const std::filesystem::path& path, const JobSettings& 
         job.sourceWidth = gray.width;
         job.sourceHeight = gray.height;
         AdjustGrayLevels(gray, options.adjustments);
-        job.picture = MonoFromGray(std::move(gray), options.mode, options.threshold, cancel);
+        if (options.mode == ImageMode::Grayscale) {
+            job.gray = std::move(gray);
+        } else {
+            job.picture = MonoFromGray(std::move(gray), options.mode, options.threshold, cancel);
+        }
         return job;
     }
     const Bitmap source = ReadPicture(path, {}, cancel);
@@ -44,7 +61,11 @@ JobPicture ReadJobPicture(const std::filesystem::path& path, const JobSettings& 
     }
     job.sourceWidth = source.width;
     job.sourceHeight = source.height;
-    job.picture = MakeJobPicture(source, settings, cancel);
+    if (options.mode == ImageMode::Grayscale) {
+        job.gray = MakeJobGrayLevels(source, settings, cancel);
+    } else {
+        job.picture = MakeJobPicture(source, settings, cancel);
+    }
     return job;
 }
 

@@ -5,6 +5,7 @@
 
 #include "common/Cancel.h"
 #include "image/Bitmap.h"
+#include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
 
 namespace pyrolith {
@@ -21,13 +22,24 @@ std::optional<Bitmap> ResizedForJob(const Bitmap& source, const JobSettings& set
 MonoBitmap MakeJobPicture(const Bitmap& source, const JobSettings& settings,
                           const CancelCheck& cancel = {});
 
-// The picture file read and made into the job's black-and-white image. A mode working on grey
+// Whether the job burns the power levels of a grey picture (ImageMode Grayscale) rather than
+// a black-and-white image.
+bool EngravesPowerLevels(const JobSettings& settings);
+
+// The grey picture a Grayscale job engraves: the source, resized when ResizeWidth asks, as
+// adjusted grey levels.
+GrayRaster MakeJobGrayLevels(const Bitmap& source, const JobSettings& settings,
+                             const CancelCheck& cancel = {});
+
+// The picture file read and made into the job's black-and-white image, or in Grayscale mode
+// into the grey levels the job burns. A mode working on grey
 // levels without a resize never keeps the colour picture, which spares memory and time on
 // large pictures; the image is the same as MakeJobPicture(ReadPicture(path), settings).
 struct JobPicture {
     std::int32_t sourceWidth = 0; // the picture as read, for the size line
     std::int32_t sourceHeight = 0;
-    MonoBitmap picture;
+    MonoBitmap picture; // empty in Grayscale mode
+    GrayRaster gray;    // Grayscale mode: the adjusted grey levels the job burns
 };
 JobPicture ReadJobPicture(const std::filesystem::path& path, const JobSettings& settings,
                           const CancelCheck& cancel = {});

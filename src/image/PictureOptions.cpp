@@ -11,8 +11,9 @@
 namespace pyrolith {
 namespace {
 
-constexpr std::array<std::string_view, 7> kModeTexts = {
-    "Palette", "Threshold", "FloydSteinberg", "Atkinson", "Jarvis", "Stucki", "Bayer"};
+constexpr std::array<std::string_view, 8> kModeTexts = {
+    "Palette", "Threshold", "FloydSteinberg", "Atkinson", "Jarvis", "Stucki", "Bayer",
+    "Grayscale"};
 
 int WholeIn(const std::string& text, int lowest, int highest)
 {

@@ -17,6 +17,9 @@ enum class ImageMode {
     Jarvis,
     Stucki,
     Bayer, // ordered, 8 x 8 matrix
+    // Power levels of the grey level: each pixel burns at the power of its level (the job
+    // writer's grey pass); the views show the picture in 16 greys.
+    Grayscale,
 };
 
 // The settings file's word for a mode ("Palette", "FloydSteinberg", ...), and back; the

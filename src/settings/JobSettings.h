@@ -77,6 +77,16 @@ struct JobSettings {
     std::string PlannerBlocks = "15";      // blocks the planner holds ("[OPT:...]")
     bool LaserMode = true;                 // GRBL $32
 
+    // Grey engraving: the number of power levels (2 to 256) and the power of the lightest
+    // burned level's floor, in the units of the on command's S number.
+    std::string PowerLevels = "16";
+    std::string MinPower = "0";
+    // The distance the head runs on with the laser off before and after each line; empty or
+    // 0: none.
+    std::string Overscan;
+    // 3D printers: wait for the queued moves (M400) before every laser command.
+    bool SyncLaserCommands = false;
+
     // Kept in no file: back to these values at every start, untouched by profiles.
     bool IndicateLeftCenter = false;
     std::string LeftCenterDwellTime = "5000";

@@ -16,7 +16,7 @@ using S = std::optional<std::string_view>;
 constexpr S kNotRead = std::nullopt;
 
 // clang-format off
-const std::array<FieldInfo, 66> kFields = {{
+const std::array<FieldInfo, 70> kFields = {{
     // key                    control                 pair control           kind              member                     window       settings file  profile
     {"UseInches",            "rdoInches",            "rdoMm",               K::Flag,          &J::UseInches,             "1",         "0",           "0"},
     {"DistPerPixel",         "edtDperPixel",         "",                    K::Decimal,       &J::DistPerPixel,          "0.1",       "0.1",         "0.1"},
@@ -84,6 +84,10 @@ const std::array<FieldInfo, 66> kFields = {{
     {"JunctionDeviation",    "edtJunctionDeviation", "",                    K::Decimal,       &J::JunctionDeviation,     "0.01",      "0.01",        "0.01"},
     {"PlannerBlocks",        "edtPlannerBlocks",     "",                    K::Whole,         &J::PlannerBlocks,         "15",        "15",          "15"},
     {"LaserMode",            "chkLaserMode",         "",                    K::Flag,          &J::LaserMode,             "1",         "1",           "1"},
+    {"PowerLevels",          "edtPowerLevels",       "",                    K::Whole,         &J::PowerLevels,           "16",        "16",          "16"},
+    {"MinPower",             "edtMinPower",          "",                    K::Decimal,       &J::MinPower,              "0",         "0",           "0"},
+    {"Overscan",             "edtOverscan",          "",                    K::Decimal,       &J::Overscan,              "",          "",            ""},
+    {"SyncLaserCommands",    "chkSyncLaserCommands", "",                    K::Flag,          &J::SyncLaserCommands,     "0",         "0",           "0"},
 }};
 // clang-format on
 

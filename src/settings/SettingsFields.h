@@ -45,7 +45,7 @@ struct FieldInfo {
     }
 };
 
-// The 66 stored keys, once each, in the order the files are written.
+// The stored keys, once each, in the order the files are written.
 std::span<const FieldInfo> StoredFields();
 
 // The key, matched without regard to letter case; nullptr when unknown.

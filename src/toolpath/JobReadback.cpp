@@ -30,7 +30,8 @@ private:
     char buffer_[1 << 16];
 };
 
-void WriteInto(GcodeReader& reader, const JobSettings& settings, const MonoBitmap& picture,
+template <typename Picture>
+void WriteInto(GcodeReader& reader, const JobSettings& settings, const Picture& picture,
                const JobEnvironment& environment, const std::atomic<bool>* cancel)
 {
     const JobContext context = MakeJobContext(settings, picture, environment.decimalSeparator);
@@ -42,22 +43,48 @@ void WriteInto(GcodeReader& reader, const JobSettings& settings, const MonoBitma
     }
 }
 
-}  // namespace
-
-FileEstimate CheckJob(const JobSettings& settings, const MonoBitmap& picture,
-                      const JobEnvironment& environment)
+template <typename Picture>
+FileEstimate CheckPicture(const JobSettings& settings, const Picture& picture,
+                          const JobEnvironment& environment)
 {
     return Estimate(
         [&](GcodeReader& reader) { WriteInto(reader, settings, picture, environment, nullptr); },
         MachineProfileOf(settings));
 }
 
-JobPreview PreviewJob(const JobSettings& settings, const MonoBitmap& picture,
-                      const JobEnvironment& environment, const std::atomic<bool>* cancel)
+template <typename Picture>
+JobPreview PreviewPicture(const JobSettings& settings, const Picture& picture,
+                          const JobEnvironment& environment, const std::atomic<bool>* cancel)
 {
     return ReadJobPreview(
         [&](GcodeReader& reader) { WriteInto(reader, settings, picture, environment, cancel); },
         MachineProfileOf(settings));
+}
+
+}  // namespace
+
+FileEstimate CheckJob(const JobSettings& settings, const MonoBitmap& picture,
+                      const JobEnvironment& environment)
+{
+    return CheckPicture(settings, picture, environment);
+}
+
+FileEstimate CheckJob(const JobSettings& settings, const GrayRaster& picture,
+                      const JobEnvironment& environment)
+{
+    return CheckPicture(settings, picture, environment);
+}
+
+JobPreview PreviewJob(const JobSettings& settings, const MonoBitmap& picture,
+                      const JobEnvironment& environment, const std::atomic<bool>* cancel)
+{
+    return PreviewPicture(settings, picture, environment, cancel);
+}
+
+JobPreview PreviewJob(const JobSettings& settings, const GrayRaster& picture,
+                      const JobEnvironment& environment, const std::atomic<bool>* cancel)
+{
+    return PreviewPicture(settings, picture, environment, cancel);
 }
 
 }  // namespace pyrolith::toolpath

@@ -16,6 +16,7 @@
 #include "app/support/TestBitmaps.h"
 #include "gcode/JobWriter.h"
 #include "image/Bitmap.h"
+#include "image/JobPicture.h"
 #include "settings/SettingsFields.h"
 #include "settings/SettingsFiles.h"
 
@@ -99,8 +100,10 @@ void SaveGcodeTest::jobEqualsTheCoreJob_data()
     QTest::addColumn<bool>("grbl");
     QTest::addColumn<bool>("inches");
     QTest::addColumn<bool>("alignment");
-    QTest::newRow("3D printer, mm") << false << false << false;
-    QTest::newRow("GRBL, inches, alignment aids") << true << true << true;
+    QTest::addColumn<bool>("grayscale");
+    QTest::newRow("3D printer, mm") << false << false << false << false;
+    QTest::newRow("GRBL, inches, alignment aids") << true << true << true << false;
+    QTest::newRow("3D printer, grayscale, overscan, M400") << false << false << true << true;
 }
 
 void SaveGcodeTest::jobEqualsTheCoreJob()
@@ -108,6 +111,7 @@ void SaveGcodeTest::jobEqualsTheCoreJob()
     QFETCH(bool, grbl);
     QFETCH(bool, inches);
     QFETCH(bool, alignment);
+    QFETCH(bool, grayscale);
     pyrolith::JobSettings job;
     job.GRBL = grbl;
     job.UseInches = inches;
@@ -119,6 +123,11 @@ void SaveGcodeTest::jobEqualsTheCoreJob()
     job.IndicateCenter = alignment;
     job.IndicateBoundary = alignment;
     job.DwellTime = "2500";
+    if (grayscale) {
+        job.ImageMode = "Grayscale";
+        job.Overscan = "1";
+        job.SyncLaserCommands = true;
+    }
     startWith(job);
     const QString picture = loadSample();
 
@@ -140,9 +149,14 @@ void SaveGcodeTest::jobEqualsTheCoreJob()
     environment.versionText = PYROLITH_VERSION_TEXT;
     environment.imageFileName = "heart.bmp";
     const QString expected = app_->path(QStringLiteral("expected.gcode"));
-    pyrolith::WriteJobFile(ToPath(expected), stored,
-                           pyrolith::MakeMonoBitmap(pyrolith::ReadBitmap(ToPath(picture))),
-                           environment);
+    const pyrolith::Bitmap source = pyrolith::ReadBitmap(ToPath(picture));
+    if (grayscale) {
+        pyrolith::WriteJobFile(ToPath(expected), stored,
+                               pyrolith::MakeJobGrayLevels(source, stored), environment);
+    } else {
+        pyrolith::WriteJobFile(ToPath(expected), stored, pyrolith::MakeMonoBitmap(source),
+                               environment);
+    }
 
     const QByteArray written = ReadAll(target);
     QVERIFY(written.contains("\r\n"));

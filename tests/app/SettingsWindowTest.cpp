@@ -19,7 +19,8 @@ namespace {
 
 const char* const kUnitLabels[] = {"lblStartHeightUnit",      "lblXOffsetUnit",
                                    "lblYOffsetUnit",          "lblBacklashUnit",
-                                   "lblInitialCutHeightUnit", "lblAdvDownUnit"};
+                                   "lblInitialCutHeightUnit", "lblAdvDownUnit",
+                                   "lblOverscanUnit"};
 
 } // namespace
 
@@ -205,6 +206,36 @@ private slots:
             qobject_cast<QPlainTextEdit*>(widget)->setPlainText(QStringLiteral("G21"));
         }
         QCOMPARE(f.modified(), modified);
+    }
+
+    // The engraving options sit on the pages where they act and carry what is typed or
+    // clicked into the record.
+    void engravingControlsOnTheirPages()
+    {
+        auto& f = createWindow();
+        auto* pages = f.control<QTabWidget>("pgcSettings");
+        const auto pageOf = [&](const char* name) {
+            QWidget* widget = f.window->findChild<QWidget*>(name);
+            while (widget != nullptr && pages->indexOf(widget) < 0) {
+                widget = widget->parentWidget();
+            }
+            return widget == nullptr ? QString() : widget->objectName();
+        };
+        for (const char* name : {"edtPowerLevels", "edtMinPower", "edtOverscan"}) {
+            QCOMPARE(pageOf(name), QStringLiteral("tabImage"));
+        }
+        QCOMPARE(pageOf("chkSyncLaserCommands"), QStringLiteral("tabFlavor"));
+
+        pages->setCurrentIndex(1);
+        auto* overscan = f.control<QLineEdit>("edtOverscan");
+        overscan->clear();
+        QTest::keyClicks(overscan, QStringLiteral("2.5"));
+        QCOMPARE(QString::fromStdString(f.window->jobSettings().Overscan), QStringLiteral("2.5"));
+        pages->setCurrentIndex(4);
+        QTest::mouseClick(f.control<QCheckBox>("chkSyncLaserCommands"), Qt::LeftButton, {},
+                          QPoint(8, 8));
+        QVERIFY(f.window->jobSettings().SyncLaserCommands);
+        QVERIFY(f.modified());
     }
 
     // Every check box and radio button of the record carries its change into the record.

@@ -610,3 +610,43 @@ TEST_F(CliTest, PictureOfAnotherFormatGivesTheSameJob)
 }
 
 }  // namespace
+
+// A PNG made by ImageMagick with the greys 191, 127, 255 and 0: with four power levels the
+// levels 1, 2, none and 3.
+TEST_F(CliTest, GrayscaleBurnsThePowerLevelsOfAPicture)
+{
+    const std::string picture = std::string(PYROLITH_TEST_DATA) + "/cli/greys.png";
+    const std::vector<std::string> options = {
+        "--set", "ImageMode=Grayscale", "--set", "PowerLevels=4",    "--set", "MinPower=30",
+        "--set", "Overscan=0.5",        "--set", "DistPerPixel=0.5", "--set", "SyncLaserCommands=1"};
+    std::vector<std::string> arguments = options;
+    arguments.insert(arguments.end(), {picture, Path("out.gcode")});
+    const CliRun run = RunCli(arguments);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = Lines("out.gcode");
+    const auto flavor = std::find(lines.begin(), lines.end(), "; Using 3D Printer flavor");
+    ASSERT_NE(flavor, lines.end());
+    EXPECT_EQ(std::vector<std::string>(flavor + 1, flavor + 4),
+              (std::vector<std::string>{"; Grayscale with 4 power levels, minimum power 30",
+                                        "; Overscan of 0.5 mm",
+                                        "; Waiting for moves before switching the laser (M400)"}));
+    const auto image = std::find(lines.begin(), lines.end(), "; BEGIN IMAGE");
+    ASSERT_NE(image, lines.end());
+    EXPECT_EQ(std::vector<std::string>(image + 1, lines.end()),
+              (std::vector<std::string>{
+                  "M400", "M107", "G1 X0 Y0 F1500 ", "G1 X0.5 Y0 F200 ", //
+                  "M400", "M106 S105", "G1 X1 Y0 F200 ",                 //
+                  "M400", "M106 S180", "G1 X1.5 Y0 F200 ",               //
+                  "M400", "M107", "G1 X2 Y0 F200 ",                      //
+                  "M400", "M106 S255", "G1 X2.5 Y0 F200 ",               //
+                  "M400", "M107", "G1 X3 Y0 F200 ", "M400", "M107"}));
+
+    arguments = options;
+    arguments.insert(arguments.end(),
+                     {"--set", "LaserOnCommand=M106", picture, Path("refused.gcode")});
+    const CliRun refused = RunCli(arguments);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "pyrolith-cli: Laser Commands, On: 'M106' has no S number to set the "
+                           "power levels with (for example 'M106 S255')\n");
+    EXPECT_FALSE(fs::exists(folder_ / "refused.gcode"));
+}

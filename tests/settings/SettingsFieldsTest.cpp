@@ -25,7 +25,7 @@ const std::vector<std::string> kWriteOrder = {
     "InitialSaveDir", "UseStartOfCode", "StartOfCode", "UseEndOfCode", "EndOfCode",
     "ProfileNotes", "ImageMode", "Threshold", "Brightness", "Contrast", "Gamma", "Invert",
     "ResizeWidth", "MaxRateX", "MaxRateY", "AccelX", "AccelY", "JunctionDeviation",
-    "PlannerBlocks", "LaserMode"};
+    "PlannerBlocks", "LaserMode", "PowerLevels", "MinPower", "Overscan", "SyncLaserCommands"};
 
 TEST(SettingsFields, ListEveryStoredKeyOnceInWriteOrder)
 {

@@ -166,6 +166,15 @@ int main(int argc, char* argv[])
             }, 20000);
     saved = saved && Save(main, folder + QStringLiteral("/main-job.png"));
 
+    // Grayscale mode: the view shows the picture in the 16 greys of a grey engraving.
+    auto* mode = windows.settings().findChild<QComboBox*>(QStringLiteral("cboImageMode"));
+    mode->setCurrentIndex(mode->findData(QStringLiteral("Grayscale")));
+    main.findChild<QRadioButton*>(QStringLiteral("rdoBW"))->click();
+    QTest::qWait(500);
+    saved = saved && Save(main, folder + QStringLiteral("/main-grayscale.png"));
+    mode->setCurrentIndex(mode->findData(QStringLiteral("Palette")));
+    QTest::qWait(500);
+
     TfrmAboutBox& about = windows.about();
     about.show();
     saved = saved && QTest::qWaitForWindowExposed(&about) &&
