@@ -3,6 +3,8 @@
 //
 // Exit status: 0 success, 1 a job error (message on standard error, OUTPUT untouched),
 // 2 a usage error.
+//
+// Subcommands, each in its own file: `send` streams a job file to a machine (CliSend.h).
 
 #include <CLI/CLI.hpp>
 
@@ -11,9 +13,11 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/CliClock.h"
+#include "cli/CliSend.h"
 #include "cli/CliSettings.h"
 #include "common/Error.h"
 #include "common/FileError.h"
@@ -49,6 +53,9 @@ int main(int argc, char** argv)
     // texts; the core's number text never depends on it.
     std::setlocale(LC_ALL, "");
     pyrolith::IgnoreFileSizeSignal();
+    if (argc >= 2 && std::string_view(argv[1]) == "send") {
+        return pyrolith::cli::RunSend(argc - 1, argv + 1);
+    }
 
     CLI::App app{"Writes the G-code raster-engraving job for a Windows bitmap.", "pyrolith-cli"};
     std::string profile;
