@@ -22,6 +22,7 @@
 #include "common/NumberText.h"
 #include "machine/ByteTransport.h"
 #include "machine/Connector.h"
+#include "machine/MachineJob.h"
 
 namespace pyrolith::cli {
 
@@ -54,17 +55,7 @@ std::vector<std::string> ReadJobLines(const fs::path& file)
         throw Error("Cannot read " + file.string() + ".");
     }
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        auto end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
+    return JobLines(text);
 }
 
 // Progress on standard output: a bar redrawn in place on a terminal, a plain line every tenth
