@@ -1,6 +1,6 @@
 # Sourced by run.sh and test.sh: installs the Debian packages the build needs.
 BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev"
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev qt6-serialport-dev"
 # The fuzz targets need clang and its runtime; the locale tests need a German locale.
 TEST_PACKAGES="clang libclang-rt-14-dev locales"
 

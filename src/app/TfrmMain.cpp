@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
@@ -12,8 +13,10 @@
 #include "app/AppStyle.h"
 #include "app/BitmapImages.h"
 #include "app/TfrmAboutBox.h"
+#include "app/TfrmMachine.h"
 #include "app/UserDialogs.h"
-#include "gcode/JobWriter.h"
+#include "common/Error.h"
+#include "machine/MachineJob.h"
 #include "settings/SettingsFiles.h"
 #include "app/TfrmSettings.h"
 #include "ui_TfrmMain.h"
@@ -85,6 +88,52 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     connect(ui_->imgZorvex, &TClickLabel::clicked, this, &TfrmMain::imgZorvexClick);
 
     FormCreate();
+    createMachinePanel();
+}
+
+void TfrmMain::createMachinePanel()
+{
+    TfrmMachine::Sources sources;
+    sources.settings = [this] {
+        return settings_ != nullptr ? settings_->jobSettings() : pyrolith::JobSettings{};
+    };
+    sources.job = [this] {
+        if (!imageLoaded_ || settings_ == nullptr) {
+            throw pyrolith::Error("Load a picture first.");
+        }
+        HourglassCursor hourglass;
+        return pyrolith::machine::MachineJobLines(settings_->jobSettings(), monoBitmap_,
+                                                  jobEnvironment());
+    };
+    sources.frame = [this] {
+        if (!imageLoaded_ || settings_ == nullptr) {
+            throw pyrolith::Error("Load a picture first.");
+        }
+        return pyrolith::machine::FrameJobLines(settings_->jobSettings(), monoBitmap_,
+                                                static_cast<char>(decimalSeparator_.toLatin1()));
+    };
+    machineDock_ = new QDockWidget(QStringLiteral("Machine"), this);
+    machineDock_->setObjectName(QStringLiteral("dockMachine"));
+    machine_ = new TfrmMachine(std::move(sources), environment_.dialogs, machineDock_);
+    machineDock_->setWidget(machine_);
+    addDockWidget(Qt::RightDockWidgetArea, machineDock_);
+    machineDock_->hide();
+    QAction* show = machineDock_->toggleViewAction();
+    show->setObjectName(QStringLiteral("ShowMachine1"));
+    show->setText(QStringLiteral("Machine"));
+    ui_->Utility1->addAction(show);
+}
+
+pyrolith::JobEnvironment TfrmMain::jobEnvironment() const
+{
+    const QDateTime now = environment_.clock();
+    pyrolith::JobEnvironment job;
+    job.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
+    job.date = ShortDateText(now).toStdString();
+    job.time = LongTimeText(now).toStdString();
+    job.versionText = versionText_.toStdString();
+    job.imageFileName = imageFileName_.toStdString();
+    return job;
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -323,14 +372,8 @@ void TfrmMain::btnGcode2Click()
 
     try {
         HourglassCursor hourglass;
-        const QDateTime now = environment_.clock();
-        pyrolith::JobEnvironment job;
-        job.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
-        job.date = ShortDateText(now).toStdString();
-        job.time = LongTimeText(now).toStdString();
-        job.versionText = versionText_.toStdString();
-        job.imageFileName = imageFileName_.toStdString();
-        pyrolith::WriteJobFile(ToPath(path), settings_->jobSettings(), monoBitmap_, job);
+        pyrolith::WriteJobFile(ToPath(path), settings_->jobSettings(), monoBitmap_,
+                               jobEnvironment());
     } catch (const std::exception& error) {
         showMessage(QString::fromStdString(error.what()));
     }
@@ -412,6 +455,8 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 {
     if (!closing_) {
         closing_ = true;
+        // A job on the machine ends with the safe stop before the window goes.
+        machine_->shutdown();
         FormClose();
         emit closed();
     }

@@ -8,12 +8,15 @@
 
 #include "app/AppPlatform.h"
 #include "image/Bitmap.h"
+#include "gcode/JobWriter.h"
 #include "image/MonoBitmap.h"
 
 namespace Ui {
 class TfrmMain;
 }
+class QDockWidget;
 class TfrmAboutBox;
+class TfrmMachine;
 class TfrmSettings;
 class UserDialogs;
 
@@ -91,6 +94,8 @@ private:
     void setOpenFolder(const QString& folder);
     void setSaveFolder(const QString& folder);
     void showMessage(const QString& text);
+    pyrolith::JobEnvironment jobEnvironment() const;
+    void createMachinePanel();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
     Environment environment_;
@@ -110,4 +115,8 @@ private:
     QString saveFolder_, saveName_;
     QString bmpFolder_, bmpName_;
     bool closing_ = false;
+
+    // The Machine panel, docked at the right and shown from the Utility menu.
+    QDockWidget* machineDock_ = nullptr;
+    TfrmMachine* machine_ = nullptr;
 };
