@@ -1,7 +1,11 @@
 #include "cli/CliSettings.h"
 
+#include <filesystem>
+
 #include "common/AsciiCase.h"
+#include "common/Error.h"
 #include "settings/SettingsFields.h"
+#include "settings/SettingsFiles.h"
 
 namespace pyrolith::cli {
 namespace {
@@ -67,6 +71,34 @@ bool ApplySetting(JobSettings& settings, std::string_view key, std::string_view 
         *TextOf(*field, settings, unused) = std::string(value);
     }
     return true;
+}
+
+JobSettings SettingsFromOptions(const std::string& profile,
+                                const std::vector<std::string>& assignments)
+{
+    std::vector<std::pair<std::string, std::string>> sets;
+    for (const std::string& assignment : assignments) {
+        const auto equals = assignment.find('=');
+        if (equals == std::string::npos) {
+            throw UsageError("--set needs KEY=VALUE, got '" + assignment + "'");
+        }
+        sets.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
+    }
+    JobSettings settings = FirstRunSettings();
+    if (!profile.empty()) {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(profile, error)) {
+            throw Error("Profile not found: " + profile);
+        }
+        AppSettings unused;
+        LoadProfile(profile, settings, unused);
+    }
+    for (const auto& [key, value] : sets) {
+        if (!ApplySetting(settings, key, value)) {
+            throw UsageError("unknown setting '" + key + "'");
+        }
+    }
+    return settings;
 }
 
 }  // namespace pyrolith::cli

@@ -1,10 +1,10 @@
 // pyrolith-cli: writes the G-code job for a bitmap, byte for byte what the window's
-// "Save G-code" writes with the same settings.
+// "Save G-code" writes with the same settings, and warns of every line of it the firmware
+// would refuse. "pyrolith-cli check FILE.gcode" reads any G-code file (cli/CliCheck.h);
+// "pyrolith-cli send --port PORT FILE.gcode" streams one to a machine (cli/CliSend.h).
 //
 // Exit status: 0 success, 1 a job error (message on standard error, OUTPUT untouched),
 // 2 a usage error.
-//
-// Subcommands, each in its own file: `send` streams a job file to a machine (CliSend.h).
 
 #include <CLI/CLI.hpp>
 
@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/CliCheck.h"
 #include "cli/CliClock.h"
 #include "cli/CliSend.h"
 #include "cli/CliSettings.h"
@@ -23,7 +24,6 @@
 #include "common/FileError.h"
 #include "gcode/JobWriter.h"
 #include "image/Bitmap.h"
-#include "settings/SettingsFiles.h"
 
 namespace {
 
@@ -31,7 +31,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: pyrolith-cli [--profile FILE] [--set KEY=VALUE]... [--decimal-separator C] "
-    "[--mono FILE.bmp] INPUT.bmp OUTPUT.gcode";
+    "[--mono FILE.bmp] [--estimate] INPUT.bmp OUTPUT.gcode\n"
+    "       pyrolith-cli check [--profile FILE] [--set KEY=VALUE]... FILE.gcode";
 
 int UsageError(const std::string& detail)
 {
@@ -56,6 +57,9 @@ int main(int argc, char** argv)
     if (argc >= 2 && std::string_view(argv[1]) == "send") {
         return pyrolith::cli::RunSend(argc - 1, argv + 1);
     }
+    if (argc > 1 && std::string(argv[1]) == "check") {
+        return pyrolith::cli::RunCheck(argc - 1, argv + 1);
+    }
 
     CLI::App app{"Writes the G-code raster-engraving job for a Windows bitmap.", "pyrolith-cli"};
     std::string profile;
@@ -64,6 +68,7 @@ int main(int argc, char** argv)
     std::string monoPath;
     std::string input;
     std::string output;
+    bool estimate = false;
     app.add_option("--profile", profile, "Read the job settings from this profile file")
         ->option_text("FILE");
     app.add_option("--set", assignments,
@@ -76,6 +81,8 @@ int main(int argc, char** argv)
         ->option_text("C");
     app.add_option("--mono", monoPath, "Also write the black-and-white image as a 4-bit bitmap")
         ->option_text("FILE.bmp");
+    app.add_flag("--estimate", estimate,
+                 "Print the estimated time of the job after the size lines");
     app.add_option("INPUT", input, "The bitmap to engrave")->required();
     app.add_option("OUTPUT", output, "The G-code file to write")->required();
     app.set_version_flag("--version", std::string("pyrolith-cli ") + PYROLITH_VERSION_TEXT);
@@ -98,30 +105,9 @@ int main(int argc, char** argv)
         decimalSeparator = separator[0];
     }
 
-    pyrolith::JobSettings settings = pyrolith::cli::FirstRunSettings();
-    std::vector<std::pair<std::string, std::string>> sets;
-    for (const std::string& assignment : assignments) {
-        const auto equals = assignment.find('=');
-        if (equals == std::string::npos) {
-            return UsageError("--set needs KEY=VALUE, got '" + assignment + "'");
-        }
-        sets.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
-    }
-
     try {
-        if (!profile.empty()) {
-            std::error_code error;
-            if (!fs::is_regular_file(profile, error)) {
-                return JobError("Profile not found: " + profile);
-            }
-            pyrolith::AppSettings unused;
-            pyrolith::LoadProfile(profile, settings, unused);
-        }
-        for (const auto& [key, value] : sets) {
-            if (!pyrolith::cli::ApplySetting(settings, key, value)) {
-                return UsageError("unknown setting '" + key + "'");
-            }
-        }
+        const pyrolith::JobSettings settings =
+            pyrolith::cli::SettingsFromOptions(profile, assignments);
 
         const pyrolith::Bitmap source = pyrolith::ReadBitmap(fs::path(input));
         if (source.layout == pyrolith::PixelLayout::Unrecognized) {
@@ -141,10 +127,19 @@ int main(int argc, char** argv)
             pyrolith::WriteBitmap(fs::path(monoPath), picture);
         }
 
+        // The job read back as the firmware will read it.
+        const std::string estimateLine =
+            pyrolith::cli::CheckGcodeFile(fs::path(output), settings, std::cerr);
+
         std::cout << pyrolith::OriginalSizeLine(source.width, source.height) << "\n"
                   << pyrolith::FinalSizeLine(source.width, source.height, settings.DistPerPixel,
                                              settings.UseInches, decimalSeparator)
                   << "\n";
+        if (estimate) {
+            std::cout << estimateLine << "\n";
+        }
+    } catch (const pyrolith::cli::UsageError& error) {
+        return UsageError(error.what());
     } catch (const pyrolith::Error& error) {
         return JobError(error.what());
     } catch (const std::bad_alloc&) {

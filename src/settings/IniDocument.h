@@ -92,7 +92,7 @@ private:
     std::vector<Edit> edits_;
 };
 
-// Reading a file for the document. Settings files and profiles are a few kilobytes (52
+// Reading a file for the document. Settings files and profiles are a few kilobytes (59
 // values that read back cut to 2047 characters make at most about 110 KiB); a file larger
 // than kMaxIniFileSize is none that the program wrote and is refused rather than loaded
 // into memory. Only regular files are read (a device or a pipe named as a profile is

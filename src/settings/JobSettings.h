@@ -59,6 +59,16 @@ struct JobSettings {
     std::string EndOfCode;     // lines separated by CR LF
     std::string ProfileNotes;  // lines separated by CR LF
 
+    // The machine, for the time estimate: always millimetres, like the controller's own
+    // settings ($110, $111, $120, $121, $11, $32).
+    std::string MaxRateX = "6000";         // mm/min
+    std::string MaxRateY = "6000";         // mm/min
+    std::string AccelX = "500";            // mm/s^2
+    std::string AccelY = "500";            // mm/s^2
+    std::string JunctionDeviation = "0.01";  // mm
+    std::string PlannerBlocks = "15";      // blocks the planner holds ("[OPT:...]")
+    bool LaserMode = true;                 // GRBL $32
+
     // Kept in no file: back to these values at every start, untouched by profiles.
     bool IndicateLeftCenter = false;
     std::string LeftCenterDwellTime = "5000";

@@ -16,7 +16,7 @@ using S = std::optional<std::string_view>;
 constexpr S kNotRead = std::nullopt;
 
 // clang-format off
-const std::array<FieldInfo, 52> kFields = {{
+const std::array<FieldInfo, 59> kFields = {{
     // key                    control                 pair control           kind              member                     window       settings file  profile
     {"UseInches",            "rdoInches",            "rdoMm",               K::Flag,          &J::UseInches,             "1",         "0",           "0"},
     {"DistPerPixel",         "edtDperPixel",         "",                    K::Decimal,       &J::DistPerPixel,          "0.1",       "0.1",         "0.1"},
@@ -70,6 +70,13 @@ const std::array<FieldInfo, 52> kFields = {{
     {"UseEndOfCode",         "chkEndOfCode",         "",                    K::Flag,          &J::UseEndOfCode,          "0",         "0",           "0"},
     {"EndOfCode",            "Memo2",                "",                    K::Lines,         &J::EndOfCode,             "",          "",            ""},
     {"ProfileNotes",         "Memo3",                "",                    K::Lines,         &J::ProfileNotes,          "",          "",            ""},
+    {"MaxRateX",             "",                     "",                    K::Decimal,       &J::MaxRateX,              "6000",      "6000",        "6000"},
+    {"MaxRateY",             "",                     "",                    K::Decimal,       &J::MaxRateY,              "6000",      "6000",        "6000"},
+    {"AccelX",               "",                     "",                    K::Decimal,       &J::AccelX,                "500",       "500",         "500"},
+    {"AccelY",               "",                     "",                    K::Decimal,       &J::AccelY,                "500",       "500",         "500"},
+    {"JunctionDeviation",    "",                     "",                    K::Decimal,       &J::JunctionDeviation,     "0.01",      "0.01",        "0.01"},
+    {"PlannerBlocks",        "",                     "",                    K::Whole,         &J::PlannerBlocks,         "15",        "15",          "15"},
+    {"LaserMode",            "",                     "",                    K::Flag,          &J::LaserMode,             "1",         "1",           "1"},
 }};
 // clang-format on
 

@@ -44,7 +44,7 @@ struct FieldInfo {
     }
 };
 
-// The 52 stored keys, once each, in the order the files are written.
+// The 59 stored keys, once each, in the order the files are written.
 std::span<const FieldInfo> StoredFields();
 
 // The key, matched without regard to letter case; nullptr when unknown.

@@ -27,7 +27,7 @@ enum class SettingsReader { SettingsFile, Profile };
 void ReadStoredFields(const IniDocument& document, SettingsReader reader, JobSettings& job,
                       AppSettings& app);
 
-// Sets all 52 keys in section "Values", in the order of the table of stored fields, as
+// Sets all 59 keys in section "Values", in the order of the table of stored fields, as
 // MakeIniFile writes them: flags "1" or "0", texts as they are, CR and LF of the lines
 // fields as the characters 255 and 254.
 void SetStoredFields(IniDocument& document, const JobSettings& job, const AppSettings& app);
@@ -48,7 +48,7 @@ void LoadProfile(const std::filesystem::path& path, JobSettings& job, AppSetting
 // folders, as a settings file brought from Windows names its profile with '\'.
 std::string ProfileLabel(const std::filesystem::path& path);
 
-// Writes all 52 keys into the file, keeping every line the program does not write, and
+// Writes all 59 keys into the file, keeping every line the program does not write, and
 // replaces the file in one step: the new text is built in memory, written to a temporary
 // file beside it and renamed over it, so a failure at any point leaves the old file as it
 // was. A symbolic link is followed: its target is replaced and the link stays. A file that

@@ -286,4 +286,42 @@ TEST_F(CliTest, MonoWritesTheBlackAndWhiteImage)
     }
 }
 
+TEST_F(CliTest, CheckPrintsTheEstimateAndTheRefusedLines)
+{
+    // 6000 mm at 10 mm/s with 500 mm/s^2: 600 s plus 0.02 s to speed up and to stop.
+    Write("job.gcode", "G21 G90\r\nM106 S255\r\nG1 X6000 F600 E1\r\nG4 P59.5\r\n");
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"check", "--set", "GRBL=1", Path("job.gcode")}, 0, "Estimated time: 0:11:00\n",
+         "Warning: line 2: M106 is not a GRBL command (error:20)\n"
+         "Warning: line 3: E words are not GRBL words (error:20)\n"},
+        // A printer's pause is in milliseconds.
+        {{"check", Path("job.gcode")}, 0, "Estimated time: 0:10:00\n", ""},
+        {{"check", Path("none.gcode")}, 1, "", "pyrolith-cli: Cannot open " + Path("none.gcode") + "\n"},
+        {{"check", "--set", "Nope=1", Path("job.gcode")}, 2, "",
+         "pyrolith-cli: unknown setting 'Nope'\n"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = RunCli(c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments[1];
+        EXPECT_EQ(run.out, c.out) << c.arguments[1];
+        EXPECT_EQ(run.err, c.err) << c.arguments[1];
+    }
+}
+
+TEST_F(CliTest, EstimateReadsBackTheJobItWrote)
+{
+    const CliRun run = RunCli({"--set", "GRBL=1", "--estimate", Path("pic.bmp"), Path("out.gcode")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const CliRun check = RunCli({"check", "--set", "GRBL=1", Path("out.gcode")});
+    EXPECT_EQ(run.out, "Original size: 4 x 2 pixels\nFinal size: 0.4000 x 0.2000 mm\n" + check.out);
+    EXPECT_EQ(run.err, check.err);
+    EXPECT_NE(run.err.find("Warning: line "), std::string::npos) << "M106 in a GRBL job";
+}
+
 }  // namespace

@@ -21,7 +21,8 @@ const std::vector<std::string> kWriteOrder = {
     "Backlash", "BacklashVal", "IncludeCut", "Outline", "NumRepeats", "InitialCutHeight",
     "DoAdvDown", "AdvDownAmount", "GRBL", "AutoLoadProfile", "Profile", "InitialOpenDir",
     "InitialSaveDir", "UseStartOfCode", "StartOfCode", "UseEndOfCode", "EndOfCode",
-    "ProfileNotes"};
+    "ProfileNotes", "MaxRateX", "MaxRateY", "AccelX", "AccelY", "JunctionDeviation",
+    "PlannerBlocks", "LaserMode"};
 
 TEST(SettingsFields, ListEveryStoredKeyOnceInWriteOrder)
 {

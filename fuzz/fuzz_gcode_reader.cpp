@@ -1,0 +1,46 @@
+// Reads any bytes as G-code in both flavors, the text split at an arbitrary point, and checks
+// that every event and problem names a line that was read.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "toolpath/GcodeReader.h"
+
+namespace {
+
+void Check(bool condition)
+{
+    if (!condition) {
+        __builtin_trap();
+    }
+}
+
+struct Sink : pyrolith::toolpath::EventSink {
+    const pyrolith::toolpath::GcodeReader* reader = nullptr;
+    void event(const pyrolith::toolpath::Event& e) override
+    {
+        Check(e.line >= 1 && e.line <= reader->linesRead());
+    }
+    void problem(const pyrolith::toolpath::Problem& p) override
+    {
+        Check(p.line >= 1 && p.line <= reader->linesRead() && !p.reason.empty());
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    using namespace pyrolith::toolpath;
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::size_t split = size == 0 ? 0 : data[0] % size;
+    for (const auto flavor : {pyrolith::GcodeFlavor::Grbl, pyrolith::GcodeFlavor::Printer3D}) {
+        Sink sink;
+        GcodeReader reader(ReaderOptions{flavor, size % 2 == 0, 0.002}, sink);
+        sink.reader = &reader;
+        reader.feed(text.substr(0, split));
+        reader.feed(text.substr(split));
+        reader.finish();
+    }
+    return 0;
+}

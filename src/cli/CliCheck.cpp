@@ -1,0 +1,66 @@
+#include "cli/CliCheck.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <vector>
+
+#include "cli/CliSettings.h"
+#include "common/Error.h"
+#include "toolpath/MachineProfile.h"
+#include "toolpath/MotionPlanner.h"
+
+namespace pyrolith::cli {
+
+std::string CheckGcodeFile(const std::filesystem::path& path, const JobSettings& settings,
+                           std::ostream& err)
+{
+    const toolpath::FileEstimate estimate =
+        toolpath::EstimateFile(path, toolpath::MachineProfileOf(settings));
+    for (const toolpath::Problem& problem : estimate.problems) {
+        err << "Warning: line " << problem.line << ": " << problem.reason << "\n";
+    }
+    if (estimate.problemCount > estimate.problems.size()) {
+        err << "Warning: " << estimate.problemCount - estimate.problems.size()
+            << " more lines the firmware would refuse\n";
+    }
+    return "Estimated time: " + toolpath::DurationText(estimate.times.seconds);
+}
+
+int RunCheck(int argc, char** argv)
+{
+    CLI::App app{"Reads a G-code file: the time estimate and the lines the firmware refuses.",
+                 "pyrolith-cli check"};
+    std::string profile;
+    std::vector<std::string> assignments;
+    std::string input;
+    app.add_option("--profile", profile, "Read the flavor and machine from this profile file")
+        ->option_text("FILE");
+    app.add_option("--set", assignments, "Set one setting after the profile; repeatable")
+        ->option_text("KEY=VALUE")
+        ->take_all();
+    app.add_option("FILE", input, "The G-code file to read")->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::ParseError& error) {
+        std::cerr << "pyrolith-cli: " << error.what() << "\n"
+                  << "usage: pyrolith-cli check [--profile FILE] [--set KEY=VALUE]... "
+                     "FILE.gcode\n";
+        return 2;
+    }
+    try {
+        const JobSettings settings = SettingsFromOptions(profile, assignments);
+        std::cout << CheckGcodeFile(std::filesystem::path(input), settings, std::cerr) << "\n";
+    } catch (const UsageError& error) {
+        std::cerr << "pyrolith-cli: " << error.what() << "\n";
+        return 2;
+    } catch (const Error& error) {
+        std::cerr << "pyrolith-cli: " << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace pyrolith::cli

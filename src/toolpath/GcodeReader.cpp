@@ -1,0 +1,693 @@
+#include "toolpath/GcodeReader.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <numbers>
+#include <vector>
+
+#include "common/Error.h"
+
+namespace pyrolith::toolpath {
+namespace {
+
+constexpr double kMillimetresPerInch = 25.4;
+// GRBL keeps at most 79 characters of a line once blanks and comments are gone.
+constexpr std::size_t kGrblLineCharacters = 79;
+constexpr std::size_t kMaxCodesPerLine = 8;
+
+bool IsLetter(char c)
+{
+    return c >= 'A' && c <= 'Z';
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A G or M code in tenths: G28.1 is 281.
+std::string CodeText(char letter, int tenths)
+{
+    std::string text(1, letter);
+    text += std::to_string(tenths / 10);
+    if (tenths % 10 != 0) {
+        text += '.';
+        text += std::to_string(tenths % 10);
+    }
+    return text;
+}
+
+// GRBL's modal groups of G codes; -1 for a code GRBL does not know.
+int GrblGroupOfG(int tenths)
+{
+    switch (tenths) {
+    case 40: case 100: case 280: case 281: case 300: case 301: case 530: case 920: case 921:
+        return 0;  // non-modal
+    case 0: case 10: case 20: case 30: case 382: case 383: case 384: case 385: case 800:
+        return 1;  // motion
+    case 170: case 180: case 190:
+        return 2;  // plane
+    case 900: case 910:
+        return 3;  // distance
+    case 911:
+        return 4;  // arc distance
+    case 930: case 940:
+        return 5;  // feed rate mode
+    case 200: case 210:
+        return 6;  // units
+    case 400:
+        return 7;  // cutter compensation
+    case 431: case 490:
+        return 8;  // tool length offset
+    case 540: case 550: case 560: case 570: case 580: case 590:
+        return 12;  // coordinate system
+    case 610:
+        return 13;  // control mode
+    default:
+        return -1;
+    }
+}
+
+int GrblGroupOfM(int tenths)
+{
+    switch (tenths) {
+    case 0: case 10: case 20: case 300:
+        return 4;  // stopping
+    case 30: case 40: case 50:
+        return 7;  // spindle
+    case 70: case 80: case 90:
+        return 8;  // coolant
+    case 560:
+        return 9;  // parking override
+    default:
+        return -1;
+    }
+}
+
+}  // namespace
+
+// The words of one line. Letters other than G and M hold one value each (the last one).
+struct GcodeReader::Words {
+    std::array<double, 26> value{};
+    std::array<std::uint8_t, 26> count{};
+    std::array<int, kMaxCodesPerLine> g{};
+    std::array<int, kMaxCodesPerLine> m{};
+    std::size_t gCount = 0;
+    std::size_t mCount = 0;
+
+    bool has(char letter) const { return count[static_cast<std::size_t>(letter - 'A')] != 0; }
+    double get(char letter) const { return value[static_cast<std::size_t>(letter - 'A')]; }
+    bool hasG(int tenths) const
+    {
+        for (std::size_t i = 0; i < gCount; ++i) {
+            if (g[i] == tenths) {
+                return true;
+            }
+        }
+        return false;
+    }
+    bool hasM(int tenths) const
+    {
+        for (std::size_t i = 0; i < mCount; ++i) {
+            if (m[i] == tenths) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+GcodeReader::GcodeReader(const ReaderOptions& options, EventSink& sink)
+    : options_(options), sink_(sink)
+{
+    if (options_.flavor == GcodeFlavor::Printer3D) {
+        state_.spindle = 107;
+    }
+}
+
+// Like the firmware, one reason per line: the first one found.
+void GcodeReader::problem(std::string reason)
+{
+    if (!lineReported_) {
+        lineReported_ = true;
+        sink_.problem(Problem{lineNumber_, std::move(reason)});
+    }
+}
+
+void GcodeReader::feed(std::string_view text)
+{
+    while (!text.empty()) {
+        const void* found = std::memchr(text.data(), '\n', text.size());
+        if (found == nullptr) {
+            pending_.append(text);
+            return;
+        }
+        const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(found) -
+                                                         text.data());
+        std::string_view piece = text.substr(0, end);
+        text.remove_prefix(end + 1);
+        if (!pending_.empty()) {
+            pending_.append(piece);
+            std::string whole;
+            whole.swap(pending_);
+            std::string_view full = whole;
+            if (!full.empty() && full.back() == '\r') {
+                full.remove_suffix(1);
+            }
+            line(full);
+            continue;
+        }
+        if (!piece.empty() && piece.back() == '\r') {
+            piece.remove_suffix(1);
+        }
+        line(piece);
+    }
+}
+
+void GcodeReader::finish()
+{
+    if (!pending_.empty()) {
+        std::string last;
+        last.swap(pending_);
+        std::string_view text = last;
+        if (text.back() == '\r') {
+            text.remove_suffix(1);
+        }
+        line(text);
+    }
+}
+
+void GcodeReader::line(std::string_view text)
+{
+    ++lineNumber_;
+    lineReported_ = false;
+    const bool grbl = options_.flavor == GcodeFlavor::Grbl;
+
+    // Blanks and comments out, letters up; `glued` marks a letter written straight after a
+    // digit, which is how an exponent ("1E5") looks.
+    stripped_.clear();
+    std::size_t checksumAt = std::string_view::npos;
+    bool inComment = false;
+    bool afterDigit = false;
+    bool exponentLike = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (inComment) {
+            inComment = c != ')';
+            continue;
+        }
+        if (c == '(') {
+            inComment = true;
+            afterDigit = false;
+            continue;
+        }
+        if (c == ';') {
+            break;
+        }
+        if (c == '*' && !grbl) {
+            checksumAt = i;
+            break;
+        }
+        if (c == ' ' || c == '\t' || c == '\r') {
+            afterDigit = false;
+            continue;
+        }
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+        if (c == 'E' && afterDigit && i + 1 < text.size() &&
+            (IsDigit(text[i + 1]) || text[i + 1] == '-' || text[i + 1] == '+')) {
+            exponentLike = true;
+        }
+        afterDigit = IsDigit(c) || c == '.';
+        stripped_.push_back(c);
+    }
+
+    if (checksumAt != std::string_view::npos) {
+        unsigned sum = 0;
+        for (std::size_t i = 0; i < checksumAt; ++i) {
+            sum ^= static_cast<unsigned char>(text[i]);
+        }
+        std::string_view digits = text.substr(checksumAt + 1);
+        while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\t')) {
+            digits.remove_suffix(1);
+        }
+        const std::size_t comment = digits.find(';');
+        if (comment != std::string_view::npos) {
+            digits = digits.substr(0, comment);
+        }
+        unsigned given = 0;
+        const auto read = std::from_chars(digits.data(), digits.data() + digits.size(), given);
+        if (read.ec != std::errc() || read.ptr != digits.data() + digits.size() || given != sum) {
+            problem("checksum does not match the line (" + std::to_string(sum) + ")");
+        }
+    }
+
+    if (stripped_.empty()) {
+        return;
+    }
+    if (stripped_.front() == '$' || stripped_.front() == '%') {
+        if (stripped_ == "$H") {
+            state_.position = Point{};
+            Event home;
+            home.kind = EventKind::Home;
+            home.line = lineNumber_;
+            home.power = state_.power;
+            sink_.event(home);
+        }
+        return;
+    }
+    if (grbl && stripped_.size() > kGrblLineCharacters) {
+        problem("longer than 79 characters without blanks and comments (error:11)");
+    }
+
+    Words words;
+    bool axisWords = false;
+    std::array<int, 16> seenG{};
+    std::array<int, 16> seenM{};
+    seenG.fill(-1);
+    seenM.fill(-1);
+    const char* p = stripped_.data();
+    const char* const end = p + stripped_.size();
+    while (p < end) {
+        const char letter = *p++;
+        if (!IsLetter(letter)) {
+            if (grbl) {
+                problem(std::string("'") + letter + "' is not a G-code letter (error:1)");
+            }
+            continue;
+        }
+        // The number: an optional sign, digits and one point; never an exponent.
+        const char* start = p;
+        bool negative = false;
+        if (p < end && (*p == '-' || *p == '+')) {
+            negative = *p == '-';
+            ++p;
+        }
+        const char* digits = p;
+        while (p < end && IsDigit(*p)) {
+            ++p;
+        }
+        if (p < end && *p == '.') {
+            ++p;
+            while (p < end && IsDigit(*p)) {
+                ++p;
+            }
+        }
+        double value = 0.0;
+        bool hasNumber = false;
+        if (p > digits && !(p - digits == 1 && *digits == '.')) {
+            const auto read = std::from_chars(digits, p, value, std::chars_format::fixed);
+            hasNumber = read.ec == std::errc() && std::isfinite(value);
+            if (negative) {
+                value = -value;
+            }
+        }
+        if (!hasNumber) {
+            p = start;
+            if (grbl) {
+                problem(std::string(1, letter) + " without a number (error:2)");
+            }
+            continue;
+        }
+        const std::size_t index = static_cast<std::size_t>(letter - 'A');
+        if (letter == 'G' || letter == 'M') {
+            const double tenths = std::round(value * 10.0);
+            const bool whole = std::abs(value * 10.0 - tenths) < 1e-6 && tenths >= 0 &&
+                               tenths < 100000;
+            const int code = whole ? static_cast<int>(tenths) : -1;
+            if (grbl) {
+                checkGrblCode(letter, code, letter == 'G' ? seenG : seenM);
+            }
+            std::array<int, kMaxCodesPerLine>& codes = letter == 'G' ? words.g : words.m;
+            std::size_t& count = letter == 'G' ? words.gCount : words.mCount;
+            if (count < kMaxCodesPerLine) {
+                codes[count++] = code;
+            }
+            continue;
+        }
+        if (grbl && std::strchr("FIJKLNPRSTXYZ", letter) == nullptr) {
+            if (letter == 'E' && exponentLike) {
+                problem("GRBL reads no exponents (error:20)");
+            } else {
+                problem(std::string(1, letter) + " words are not GRBL words (error:20)");
+            }
+        } else if (grbl && words.count[index] != 0) {
+            problem(std::string(1, letter) + " twice in one line (error:25)");
+        }
+        if (words.count[index] < 255) {
+            ++words.count[index];
+        }
+        words.value[index] = value;
+        axisWords = axisWords || letter == 'X' || letter == 'Y' || letter == 'Z';
+    }
+
+    if (!grbl) {
+        for (std::size_t i = 0; i < words.mCount; ++i) {
+            if (words.m[i] == 30 || words.m[i] == 40 || words.m[i] == 50) {
+                problem(CodeText('M', words.m[i]) +
+                       " is not a laser command of the 3D Printer flavor (M106 S, M107)");
+            }
+        }
+    }
+    execute(words, axisWords);
+}
+
+// GRBL refuses an unknown G or M code and a second code of one modal group.
+void GcodeReader::checkGrblCode(char letter, int code, std::array<int, 16>& seen)
+{
+    const int group = code < 0 ? -1 : letter == 'G' ? GrblGroupOfG(code) : GrblGroupOfM(code);
+    if (group < 0) {
+        problem(code < 0 ? std::string(1, letter) + " with an unknown number (error:20)"
+                         : CodeText(letter, code) + " is not a GRBL command (error:20)");
+        return;
+    }
+    int& first = seen[static_cast<std::size_t>(group)];
+    // GRBL 1.1 takes M7 and M8 together.
+    if (first >= 0 && !(letter == 'M' && group == 8)) {
+        problem(CodeText(letter, first) + " and " + CodeText(letter, code) +
+                " are in one modal group (error:21)");
+    } else {
+        first = code;
+    }
+}
+
+bool GcodeReader::burning(Motion motion) const
+{
+    if (options_.flavor == GcodeFlavor::Printer3D) {
+        return state_.spindle == 106 && state_.power > 0.0;
+    }
+    if (state_.spindle == 5 || state_.power <= 0.0) {
+        return false;
+    }
+    return !options_.laserMode || motion != Motion::Rapid;
+}
+
+void GcodeReader::stop()
+{
+    Event event;
+    event.kind = EventKind::Stop;
+    event.line = lineNumber_;
+    event.to = state_.position;
+    event.power = state_.power;
+    sink_.event(event);
+}
+
+void GcodeReader::execute(const Words& w, bool axisWords)
+{
+    const bool grbl = options_.flavor == GcodeFlavor::Grbl;
+
+    // Units and positioning first: they apply to every number of the line.
+    const bool wasInches = state_.inches;
+    const bool wasRelative = state_.relative;
+    if (w.hasG(200)) {
+        state_.inches = true;
+    } else if (w.hasG(210)) {
+        state_.inches = false;
+    }
+    if (w.hasG(900)) {
+        state_.relative = false;
+    } else if (w.hasG(910)) {
+        state_.relative = true;
+    }
+    if (state_.inches != wasInches || state_.relative != wasRelative || w.hasG(200) ||
+        w.hasG(210) || w.hasG(900) || w.hasG(910)) {
+        Event mode;
+        mode.kind = EventKind::Mode;
+        mode.line = lineNumber_;
+        mode.inches = state_.inches;
+        mode.relative = state_.relative;
+        mode.to = state_.position;
+        sink_.event(mode);
+    }
+    const double unit = state_.inches ? kMillimetresPerInch : 1.0;
+
+    if (w.has('F')) {
+        state_.feed = w.get('F') * unit;
+    }
+
+    int motion = state_.motion;
+    for (std::size_t i = 0; i < w.gCount; ++i) {
+        if (w.g[i] == 0 || w.g[i] == 10 || w.g[i] == 20 || w.g[i] == 30) {
+            motion = w.g[i] / 10;
+        }
+    }
+    // Axis words belong to G92, G28 or G10 when those are in the line, not to the motion.
+    const bool axisCommand = w.hasG(920) || w.hasG(280) || w.hasG(300) || w.hasG(100);
+    const bool motionWithAxes = axisWords && !axisCommand;
+
+    bool mustStop = false;
+    if (grbl) {
+        int spindle = state_.spindle;
+        for (std::size_t i = 0; i < w.mCount; ++i) {
+            if (w.m[i] == 30 || w.m[i] == 40 || w.m[i] == 50) {
+                spindle = w.m[i] / 10;
+            }
+        }
+        const bool cutting = motion >= 1;
+        const bool wasCutting = state_.motion >= 1;
+        bool syncPower = false;
+        if (options_.laserMode && !motionWithAxes && state_.spindle == 3 &&
+            cutting != wasCutting) {
+            syncPower = true;  // constant power follows a change between G0 and G1 at rest
+        }
+        if (w.has('S') && w.get('S') != state_.power) {
+            syncPower = true;
+        }
+        // A new power is taken at a stop unless it rides on a laser-mode move.
+        if (syncPower && state_.spindle != 5 && !(options_.laserMode && motionWithAxes)) {
+            mustStop = true;
+        }
+        if (w.has('S')) {
+            state_.power = w.get('S');
+        }
+        if (spindle != state_.spindle) {
+            mustStop = true;  // every change among M3, M4 and M5 drains the planner
+            state_.spindle = spindle;
+        }
+        for (std::size_t i = 0; i < w.mCount; ++i) {
+            if (w.m[i] == 0 || w.m[i] == 10 || w.m[i] == 20 || w.m[i] == 300) {
+                mustStop = true;
+            }
+        }
+    } else {
+        for (std::size_t i = 0; i < w.mCount; ++i) {
+            if (w.m[i] == 1060) {
+                state_.power = w.has('S') ? w.get('S') : 255.0;
+                state_.spindle = state_.power > 0.0 ? 106 : 107;
+            } else if (w.m[i] == 1070) {
+                state_.power = 0.0;
+                state_.spindle = 107;
+            } else if (w.m[i] == 4000) {
+                mustStop = true;
+            }
+        }
+    }
+    if (mustStop && !w.hasG(40)) {
+        stop();
+    }
+
+    if (w.hasG(40)) {
+        double seconds = 0.0;
+        if (w.has('P')) {
+            seconds = grbl ? w.get('P') : w.get('P') / 1000.0;
+        } else if (!grbl && w.has('S')) {
+            seconds = w.get('S');
+        }
+        Event dwell;
+        dwell.kind = EventKind::Dwell;
+        dwell.line = lineNumber_;
+        dwell.to = state_.position;
+        dwell.seconds = std::max(0.0, seconds);
+        dwell.power = state_.power;
+        if (grbl) {
+            // At rest constant power (M3) stays lit in a cutting mode; dynamic power is off.
+            dwell.laserOn = state_.spindle != 5 && state_.power > 0.0 &&
+                            (!options_.laserMode || (state_.spindle == 3 && motion >= 1));
+        } else {
+            dwell.laserOn = burning(Motion::Linear);
+        }
+        sink_.event(dwell);
+    }
+
+    // The target of the axis words.
+    Point target = state_.position;
+    auto axis = [&](char letter, double& coordinate) {
+        if (w.has(letter)) {
+            const double v = w.get(letter) * unit;
+            coordinate = state_.relative && !w.hasG(920) ? coordinate + v : v;
+        }
+    };
+    axis('X', target.x);
+    axis('Y', target.y);
+    axis('Z', target.z);
+
+    if (w.hasG(920)) {
+        // Only the coordinates change; with no axis words every axis becomes 0 on printers.
+        if (!axisWords && !grbl) {
+            target = Point{};
+        }
+        state_.position = target;
+        return;
+    }
+    if (w.hasG(280)) {
+        Point home = state_.position;
+        if (grbl) {
+            if (axisWords) {
+                move(target, Motion::Rapid);
+            }
+            home = Point{};
+        } else {
+            // A printer homes the named axes, or all of them.
+            const bool all = !axisWords;
+            if (all || w.has('X')) {
+                home.x = 0.0;
+            }
+            if (all || w.has('Y')) {
+                home.y = 0.0;
+            }
+            if (all || w.has('Z')) {
+                home.z = 0.0;
+            }
+        }
+        state_.position = home;
+        Event event;
+        event.kind = EventKind::Home;
+        event.line = lineNumber_;
+        event.to = home;
+        event.power = state_.power;
+        sink_.event(event);
+        return;
+    }
+    state_.motion = motion;
+    if (!motionWithAxes) {
+        return;
+    }
+    if (grbl && motion != 0 && state_.feed <= 0.0) {
+        problem("G" + std::to_string(motion) + " without a feed rate (error:22)");
+    }
+    if (motion == 0 || motion == 1) {
+        move(target, motion == 0 ? Motion::Rapid : Motion::Linear);
+    } else {
+        arc(target, w, motion == 2);
+    }
+}
+
+void GcodeReader::move(const Point& target, Motion motion)
+{
+    if (target == state_.position) {
+        return;
+    }
+    Event event;
+    event.kind = EventKind::Move;
+    event.motion = motion;
+    event.line = lineNumber_;
+    event.from = state_.position;
+    event.to = target;
+    event.feed = motion == Motion::Rapid ? 0.0 : state_.feed;
+    event.power = state_.power;
+    event.laserOn = burning(motion);
+    sink_.event(event);
+    state_.position = target;
+}
+
+// Chords as GRBL cuts them: as many as keep each within the arc tolerance of the arc.
+void GcodeReader::arc(const Point& target, const Words& w, bool clockwise)
+{
+    const double unit = state_.inches ? kMillimetresPerInch : 1.0;
+    const Point start = state_.position;
+    const double dx = target.x - start.x;
+    const double dy = target.y - start.y;
+    double i = w.has('I') ? w.get('I') * unit : 0.0;
+    double j = w.has('J') ? w.get('J') * unit : 0.0;
+    if (w.has('R')) {
+        double r = w.get('R') * unit;
+        const double chord = std::hypot(dx, dy);
+        double h2 = 4.0 * r * r - dx * dx - dy * dy;
+        if (chord == 0.0 || h2 < 0.0) {
+            problem("the arc's radius does not reach its end (error:33)");
+            h2 = std::max(h2, 0.0);
+            if (chord == 0.0) {
+                return;
+            }
+        }
+        double h = -std::sqrt(h2) / chord;
+        if (!clockwise) {
+            h = -h;
+        }
+        if (r < 0.0) {
+            h = -h;
+        }
+        i = 0.5 * (dx - dy * h);
+        j = 0.5 * (dy + dx * h);
+    }
+    const double cx = start.x + i;
+    const double cy = start.y + j;
+    const double radius = std::hypot(i, j);
+    const double rx = -i;
+    const double ry = -j;
+    const double tx = target.x - cx;
+    const double ty = target.y - cy;
+    double travel = std::atan2(rx * ty - ry * tx, rx * tx + ry * ty);
+    constexpr double kEpsilon = 5e-7;
+    if (clockwise) {
+        if (travel >= -kEpsilon) {
+            travel -= 2.0 * std::numbers::pi;
+        }
+    } else if (travel <= kEpsilon) {
+        travel += 2.0 * std::numbers::pi;
+    }
+    const double tolerance = options_.arcTolerance;
+    double segments = 0.0;
+    if (radius > 0.0 && 2.0 * radius > tolerance && tolerance > 0.0) {
+        segments = std::floor(std::abs(0.5 * travel * radius) /
+                              std::sqrt(tolerance * (2.0 * radius - tolerance)));
+    }
+    // A corrupt arc must not run forever: a million chords is far beyond any real job.
+    segments = std::min(segments, 1.0e6);
+    const auto count = static_cast<std::uint64_t>(segments);
+    for (std::uint64_t k = 1; k < count; ++k) {
+        const double angle = travel * static_cast<double>(k) / segments;
+        const double c = std::cos(angle);
+        const double s = std::sin(angle);
+        Point chordEnd;
+        chordEnd.x = cx + rx * c - ry * s;
+        chordEnd.y = cy + rx * s + ry * c;
+        chordEnd.z = start.z + (target.z - start.z) * static_cast<double>(k) / segments;
+        move(chordEnd, Motion::Arc);
+    }
+    move(target, Motion::Arc);
+}
+
+void ReadGcodeFile(const std::filesystem::path& path, GcodeReader& reader,
+                   const std::function<bool(std::uint64_t)>& progress)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw Error("Cannot open " + path.string());
+    }
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    std::vector<char> buffer(kPiece);
+    std::uint64_t total = 0;
+    while (file) {
+        file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const std::streamsize got = file.gcount();
+        if (got <= 0) {
+            break;
+        }
+        total += static_cast<std::uint64_t>(got);
+        reader.feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+        if (progress && !progress(total)) {
+            return;
+        }
+    }
+    if (file.bad()) {
+        throw Error("Cannot read " + path.string());
+    }
+    reader.finish();
+}
+
+}  // namespace pyrolith::toolpath

@@ -1,0 +1,254 @@
+#include "toolpath/MotionPlanner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace pyrolith::toolpath {
+namespace {
+
+constexpr double kMinimumSpeed = 1.0 / 60.0;  // mm/s: GRBL's slowest feed, 1 mm/min
+constexpr double kLargeSpeedSqr = 1.0e38;     // a straight continuation: no corner limit
+
+// The largest value along `unit` that keeps every axis within its own limit.
+double LimitByAxes(const double (&limits)[3], const double (&unit)[3])
+{
+    double value = std::numeric_limits<double>::infinity();
+    for (int axis = 0; axis < 3; ++axis) {
+        if (unit[axis] != 0.0) {
+            value = std::min(value, limits[axis] / std::abs(unit[axis]));
+        }
+    }
+    return value;
+}
+
+}  // namespace
+
+double BlockSeconds(double millimeters, double acceleration, double nominal, double entry,
+                    double exit)
+{
+    if (millimeters <= 0.0) {
+        return 0.0;
+    }
+    const double accelerating = (nominal * nominal - entry * entry) / (2.0 * acceleration);
+    const double decelerating = (nominal * nominal - exit * exit) / (2.0 * acceleration);
+    if (accelerating + decelerating <= millimeters) {
+        return (nominal - entry) / acceleration + (nominal - exit) / acceleration +
+               (millimeters - accelerating - decelerating) / nominal;
+    }
+    // Triangle: speed up to where the two slopes meet, then slow down.
+    const double peakSqr =
+        (2.0 * acceleration * millimeters + entry * entry + exit * exit) / 2.0;
+    const double peak = std::sqrt(peakSqr);
+    if (peak < std::max(entry, exit)) {
+        return 2.0 * millimeters / (entry + exit);  // a plan no machine would make
+    }
+    return (peak - entry) / acceleration + (peak - exit) / acceleration;
+}
+
+MotionPlanner::MotionPlanner(const MachineProfile& machine)
+    : machine_(machine), ring_(static_cast<std::size_t>(std::max(1, machine.plannerBlocks)))
+{
+}
+
+void MotionPlanner::add(const Event& event)
+{
+    switch (event.kind) {
+    case EventKind::Move:
+        addMove(event);
+        break;
+    case EventKind::Dwell:
+        drain();
+        times_.seconds += event.seconds;
+        if (event.laserOn) {
+            times_.burnSeconds += event.seconds;
+        }
+        if (onDone) {
+            onDone(event.line, times_.seconds);
+        }
+        break;
+    case EventKind::Home:
+    case EventKind::Stop:
+        drain();
+        break;
+    case EventKind::Mode:
+        break;
+    }
+}
+
+void MotionPlanner::finish()
+{
+    drain();
+}
+
+void MotionPlanner::addMove(const Event& event)
+{
+    double unit[3] = {event.to.x - event.from.x, event.to.y - event.from.y,
+                      event.to.z - event.from.z};
+    const double millimeters =
+        std::sqrt(unit[0] * unit[0] + unit[1] * unit[1] + unit[2] * unit[2]);
+    if (!(millimeters > 0.0) || !std::isfinite(millimeters)) {
+        return;
+    }
+    for (double& component : unit) {
+        component /= millimeters;
+    }
+    if (count_ == ring_.size()) {
+        retireOldest();  // the machine takes a new block once the oldest has run
+    }
+
+    const double (&accelerations)[3] = machine_.acceleration;
+    double rates[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        rates[axis] = machine_.maxRate[axis] / 60.0;
+    }
+    Block block;
+    block.millimeters = millimeters;
+    block.acceleration = LimitByAxes(accelerations, unit);
+    const double rapidRate = LimitByAxes(rates, unit);
+    double nominal = event.motion == Motion::Rapid ? rapidRate : event.feed / 60.0;
+    nominal = std::max(kMinimumSpeed, std::min(nominal, rapidRate));
+    block.nominalSpeed = nominal;
+    block.line = event.line;
+    block.laserOn = event.laserOn;
+
+    double maxJunctionSqr = 0.0;  // from rest after an empty buffer
+    if (count_ > 0) {
+        double cosTheta = 0.0;
+        double junction[3];
+        for (int axis = 0; axis < 3; ++axis) {
+            cosTheta -= previousUnit_[axis] * unit[axis];
+            junction[axis] = unit[axis] - previousUnit_[axis];
+        }
+        if (cosTheta > 0.999999) {
+            maxJunctionSqr = 0.0;  // a reversal stops
+        } else if (cosTheta < -0.999999) {
+            maxJunctionSqr = kLargeSpeedSqr;  // straight on
+        } else {
+            const double length = std::sqrt(junction[0] * junction[0] +
+                                            junction[1] * junction[1] +
+                                            junction[2] * junction[2]);
+            for (double& component : junction) {
+                component /= length;
+            }
+            const double junctionAcceleration = LimitByAxes(accelerations, junction);
+            const double sinHalf = std::sqrt(0.5 * (1.0 - cosTheta));
+            maxJunctionSqr = junctionAcceleration * machine_.junctionDeviation * sinHalf /
+                             (1.0 - sinHalf);
+        }
+    }
+    const double slower = std::min(nominal, previousNominal_);
+    block.maxEntrySpeedSqr = std::min(slower * slower, maxJunctionSqr);
+    block.entrySpeedSqr = 0.0;
+    previousNominal_ = nominal;
+    std::copy(std::begin(unit), std::end(unit), std::begin(previousUnit_));
+
+    ring_[(tail_ + count_) % ring_.size()] = block;
+    ++count_;
+    recalculate();
+}
+
+// GRBL's two passes: backwards from the newest block, which must be able to stop, then
+// forwards from the oldest, limited by what acceleration can reach. The oldest block is
+// running, so its entry is fixed; blocks before `planned_` cannot improve any more.
+void MotionPlanner::recalculate()
+{
+    if (count_ < 2) {
+        return;
+    }
+    double nextEntrySqr = 0.0;
+    for (std::size_t i = count_ - 1; i > planned_; --i) {
+        Block& current = at(i);
+        if (current.entrySpeedSqr != current.maxEntrySpeedSqr || i == count_ - 1) {
+            current.entrySpeedSqr = std::min(
+                current.maxEntrySpeedSqr,
+                nextEntrySqr + 2.0 * current.acceleration * current.millimeters);
+        }
+        nextEntrySqr = current.entrySpeedSqr;
+    }
+    for (std::size_t i = planned_; i + 1 < count_; ++i) {
+        const Block& current = at(i);
+        Block& next = at(i + 1);
+        if (current.entrySpeedSqr < next.entrySpeedSqr) {
+            const double reachable =
+                current.entrySpeedSqr + 2.0 * current.acceleration * current.millimeters;
+            if (reachable < next.entrySpeedSqr) {
+                next.entrySpeedSqr = reachable;
+                planned_ = i + 1;
+            }
+        }
+        if (next.entrySpeedSqr == next.maxEntrySpeedSqr) {
+            planned_ = i + 1;
+        }
+    }
+}
+
+void MotionPlanner::retireOldest()
+{
+    const Block& block = at(0);
+    const double exitSqr = count_ > 1 ? at(1).entrySpeedSqr : 0.0;
+    const double seconds =
+        BlockSeconds(block.millimeters, block.acceleration, block.nominalSpeed,
+                     std::sqrt(block.entrySpeedSqr), std::sqrt(exitSqr));
+    times_.seconds += seconds;
+    if (block.laserOn) {
+        times_.burnSeconds += seconds;
+        times_.burnDistance += block.millimeters;
+    } else {
+        times_.moveSeconds += seconds;
+        times_.travelDistance += block.millimeters;
+    }
+    if (onDone) {
+        onDone(block.line, times_.seconds);
+    }
+    tail_ = (tail_ + 1) % ring_.size();
+    --count_;
+    planned_ = planned_ > 0 ? planned_ - 1 : 0;
+}
+
+void MotionPlanner::drain()
+{
+    while (count_ > 0) {
+        retireOldest();
+    }
+    planned_ = 0;
+}
+
+FileEstimate EstimateFile(const std::filesystem::path& path, const MachineProfile& machine,
+                          const std::function<bool(std::uint64_t)>& progress)
+{
+    struct Sink : EventSink {
+        MotionPlanner planner;
+        FileEstimate result;
+        explicit Sink(const MachineProfile& m) : planner(m) {}
+        void event(const Event& e) override { planner.add(e); }
+        void problem(const Problem& p) override
+        {
+            if (result.problems.size() < FileEstimate::kKeptProblems) {
+                result.problems.push_back(p);
+            }
+            ++result.problemCount;
+        }
+    } sink(machine);
+    GcodeReader reader(machine.readerOptions(), sink);
+    ReadGcodeFile(path, reader, progress);
+    sink.planner.finish();
+    sink.result.times = sink.planner.times();
+    return sink.result;
+}
+
+std::string DurationText(double seconds)
+{
+    const auto whole = static_cast<std::uint64_t>(std::llround(std::max(0.0, seconds)));
+    const std::uint64_t minutes = whole / 60 % 60;
+    const std::uint64_t secs = whole % 60;
+    std::string text = std::to_string(whole / 3600) + ":";
+    text += static_cast<char>('0' + minutes / 10);
+    text += static_cast<char>('0' + minutes % 10);
+    text += ':';
+    text += static_cast<char>('0' + secs / 10);
+    text += static_cast<char>('0' + secs % 10);
+    return text;
+}
+
+}  // namespace pyrolith::toolpath

@@ -1,0 +1,95 @@
+#pragma once
+
+// A model of the controller's motion planner that times a job as the machine runs it.
+//
+// Like GRBL's planner: each move is a block with its length, the acceleration and top speed
+// its direction allows (per-axis limits along the unit vector), and a corner speed from the
+// junction deviation. Look-ahead covers only the blocks the controller holds at once, and the
+// newest block always plans to stop: on short raster moves that window, not the feed, limits
+// the speed. Each block then runs a trapezoid (or triangle) speed profile. The window is
+// drained to a full stop at Stop, Dwell and Home events. Homing takes no time here: its
+// length depends on where the machine stands.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "toolpath/GcodeReader.h"
+#include "toolpath/MachineProfile.h"
+
+namespace pyrolith::toolpath {
+
+struct JobTimes {
+    double seconds = 0.0;         // the whole job
+    double burnSeconds = 0.0;     // with the laser on (moves and dwells)
+    double moveSeconds = 0.0;     // moving with the laser off
+    double burnDistance = 0.0;    // mm
+    double travelDistance = 0.0;  // mm
+};
+
+class MotionPlanner {
+public:
+    explicit MotionPlanner(const MachineProfile& machine);
+
+    // Takes the reader's events in order.
+    void add(const Event& event);
+    // Ends the job: the last blocks run to a stop.
+    void finish();
+
+    const JobTimes& times() const { return times_; }
+
+    // Called as each block or dwell completes, with its line and the job time at its end
+    // (seconds): what a sender needs for progress and the time remaining.
+    std::function<void(std::uint64_t line, double secondsAtEnd)> onDone;
+
+private:
+    struct Block {
+        double millimeters = 0.0;
+        double acceleration = 0.0;     // mm/s^2 along the move
+        double nominalSpeed = 0.0;     // mm/s
+        double entrySpeedSqr = 0.0;    // (mm/s)^2
+        double maxEntrySpeedSqr = 0.0;
+        std::uint64_t line = 0;
+        bool laserOn = false;
+    };
+
+    void addMove(const Event& event);
+    void drain();
+    void retireOldest();
+    void recalculate();
+    Block& at(std::size_t index) { return ring_[(tail_ + index) % ring_.size()]; }
+
+    MachineProfile machine_;
+    std::vector<Block> ring_;
+    std::size_t tail_ = 0;
+    std::size_t count_ = 0;
+    std::size_t planned_ = 0;  // blocks before this index can no longer improve
+    double previousUnit_[3] = {0.0, 0.0, 0.0};
+    double previousNominal_ = 0.0;
+    JobTimes times_;
+};
+
+// The time one block takes from entry to exit speed (mm/s) with top speed `nominal` and
+// acceleration `acceleration` over `millimeters`: a trapezoid, or a triangle when the block is
+// too short to reach its top speed.
+double BlockSeconds(double millimeters, double acceleration, double nominal, double entry,
+                    double exit);
+
+// A file read and timed in one pass.
+struct FileEstimate {
+    JobTimes times;
+    std::vector<Problem> problems;   // the first kKeptProblems refused lines
+    std::uint64_t problemCount = 0;  // all of them
+    static constexpr std::size_t kKeptProblems = 100;
+};
+
+// Reads and times a whole G-code file. `progress` as for ReadGcodeFile. Throws
+// pyrolith::Error when the file cannot be read.
+FileEstimate EstimateFile(const std::filesystem::path& path, const MachineProfile& machine,
+                          const std::function<bool(std::uint64_t bytesRead)>& progress = {});
+
+// "H:MM:SS": hours not zero-padded, minutes and seconds two digits, rounded to the second.
+std::string DurationText(double seconds);
+
+}  // namespace pyrolith::toolpath

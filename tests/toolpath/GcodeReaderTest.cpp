@@ -1,0 +1,209 @@
+// The reader against whole event lists: modal state, units, relative moves, arcs, comments,
+// checksums and when the laser burns in each flavor; and the lines each firmware refuses.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "common/NumberText.h"
+#include "toolpath/GcodeReader.h"
+
+namespace {
+
+using namespace pyrolith;
+using namespace pyrolith::toolpath;
+
+std::string Pt(const Point& p)
+{
+    return GcodeNumber(p.x) + "," + GcodeNumber(p.y) + "," + GcodeNumber(p.z);
+}
+
+// One text line per event, so a case states the whole result.
+struct Recorder : EventSink {
+    std::vector<std::string> events;
+    std::vector<std::string> problems;
+    std::vector<Event> raw;
+
+    void event(const Event& e) override
+    {
+        raw.push_back(e);
+        std::string text = std::to_string(e.line) + " ";
+        switch (e.kind) {
+        case EventKind::Move:
+            text += e.motion == Motion::Rapid ? "G0 " : e.motion == Motion::Linear ? "G1 " : "arc ";
+            text += Pt(e.from) + " > " + Pt(e.to) + " F" + GcodeNumber(e.feed) +
+                    (e.laserOn ? " on S" : " off S") + GcodeNumber(e.power);
+            break;
+        case EventKind::Dwell:
+            text += "dwell " + GcodeNumber(e.seconds) + (e.laserOn ? " on" : " off");
+            break;
+        case EventKind::Home:
+            text += "home " + Pt(e.to);
+            break;
+        case EventKind::Stop:
+            text += "stop";
+            break;
+        case EventKind::Mode:
+            text += std::string(e.inches ? "inch" : "mm") + (e.relative ? " relative" : " absolute");
+            break;
+        }
+        events.push_back(text);
+    }
+    void problem(const Problem& p) override
+    {
+        problems.push_back(std::to_string(p.line) + " " + p.reason);
+    }
+};
+
+Recorder Read(const std::string& text, GcodeFlavor flavor, bool laserMode = true)
+{
+    Recorder recorder;
+    GcodeReader reader(ReaderOptions{flavor, laserMode, 0.002}, recorder);
+    // Uneven pieces: a line may be split anywhere, even between CR and LF.
+    for (std::size_t at = 0; at < text.size(); at += 7) {
+        reader.feed(std::string_view(text).substr(at, 7));
+    }
+    reader.finish();
+    return recorder;
+}
+
+struct ReaderCase {
+    const char* name;
+    GcodeFlavor flavor;
+    bool laserMode;
+    std::string gcode;
+    std::vector<std::string> events;
+};
+
+class ReaderEvents : public testing::TestWithParam<ReaderCase> {};
+
+TEST_P(ReaderEvents, GiveTheWholeEventList)
+{
+    const ReaderCase& c = GetParam();
+    const Recorder recorder = Read(c.gcode, c.flavor, c.laserMode);
+    EXPECT_EQ(recorder.events, c.events);
+}
+
+const GcodeFlavor G = GcodeFlavor::Grbl;
+const GcodeFlavor P = GcodeFlavor::Printer3D;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReaderEvents,
+    testing::Values(
+        ReaderCase{"ModalMotionAndFeed", G, true,
+                   "G1 X10 F600\r\nY5\r\nG0 X0\r\nX1 Y1 Z2\r\n",
+                   {"1 G1 0,0,0 > 10,0,0 F600 off S0", "2 G1 10,0,0 > 10,5,0 F600 off S0",
+                    "3 G0 10,5,0 > 0,5,0 F0 off S0", "4 G0 0,5,0 > 1,1,2 F0 off S0"}},
+        ReaderCase{"InchesAndRelative", G, true,
+                   "G20 G91\nG1 X1 F10\nX-0.5 Y2\nG21 G90\nG1 X1\n",
+                   {"1 inch relative", "2 G1 0,0,0 > 25.4,0,0 F254 off S0",
+                    "3 G1 25.4,0,0 > 12.7,50.8,0 F254 off S0", "4 mm absolute",
+                    "5 G1 12.7,50.8,0 > 1,50.8,0 F254 off S0"}},
+        ReaderCase{"SetPositionAndZeroMoves", P, true,
+                   "G1 X5 F100\nG92 X0\nG1 X0\nG1 X2\n",
+                   {"1 G1 0,0,0 > 5,0,0 F100 off S0", "4 G1 0,0,0 > 2,0,0 F100 off S0"}},
+        ReaderCase{"CommentsAndLineNumbers", G, true,
+                   "N10 G1 (go) X1 F60 ; rest X9\n(whole line)\n; x\nn20g1x2\n",
+                   {"1 G1 0,0,0 > 1,0,0 F60 off S0", "4 G1 1,0,0 > 2,0,0 F60 off S0"}},
+        ReaderCase{"PrinterChecksums", P, true,
+                   "N1 G1 X1 F60*0\nN2 G1 X2*96 ; ok\n",
+                   {"1 G1 0,0,0 > 1,0,0 F60 off S0", "2 G1 1,0,0 > 2,0,0 F60 off S0"}},
+        // Laser mode: lit on G1 with M3/M4 and S > 0, never on G0; an S on a move rides
+        // along; a spindle change stops; a lone S stops only while the spindle is on.
+        ReaderCase{"GrblLaserMode", G, true,
+                   "M3 S0\nG1 X1 F60\nG1 X2 S500\nG0 X3\nM5\nG1 X4 S800\nS700\nM4 G1 X5\n",
+                   {"1 stop", "2 G1 0,0,0 > 1,0,0 F60 off S0", "3 G1 1,0,0 > 2,0,0 F60 on S500",
+                    "4 G0 2,0,0 > 3,0,0 F0 off S500", "5 stop",
+                    "6 G1 3,0,0 > 4,0,0 F60 off S800", "8 stop",
+                    "8 G1 4,0,0 > 5,0,0 F60 on S700"}},
+        // Without laser mode the spindle burns on G0 too and every S change stops.
+        ReaderCase{"GrblSpindleMode", G, false,
+                   "M3 S100 G0 X1\nG1 X2 S200 F60\n",
+                   {"1 stop", "1 G0 0,0,0 > 1,0,0 F0 on S100", "2 stop",
+                    "2 G1 1,0,0 > 2,0,0 F60 on S200"}},
+        // Constant power stays lit at rest in a cutting mode, so G4 under G1 burns a dot;
+        // GRBL's pause is in seconds.
+        ReaderCase{"GrblDwellAndHoming", G, true,
+                   "$H\nM3 S10\nG4 P1.5\nG1\nG4 P2\nM4\nG4 P1\n",
+                   {"1 home 0,0,0", "2 stop", "3 dwell 1.5 off", "4 stop", "5 dwell 2 on",
+                    "6 stop", "7 dwell 1 off"}},
+        // A printer's fan command switches the laser on any move; pauses in ms or in s.
+        ReaderCase{"PrinterFanLaser", P, true,
+                   "G28 X0 Y0\nM106 S255\nG0 X1\nM107\nG1 X2 F60\nM106\nG4 P500\nG4 S2\n"
+                   "M400\nM106 S0\nG1 X3\n",
+                   {"1 home 0,0,0", "3 G0 0,0,0 > 1,0,0 F0 on S255",
+                    "5 G1 1,0,0 > 2,0,0 F60 off S0", "7 dwell 0.5 on", "8 dwell 2 on",
+                    "9 stop", "11 G1 2,0,0 > 3,0,0 F60 off S0"}}),
+    [](const testing::TestParamInfo<ReaderCase>& info) { return std::string(info.param.name); });
+
+struct RefusedCase {
+    GcodeFlavor flavor;
+    std::string line;
+    std::string reason;  // empty: the firmware takes the line
+};
+
+class RefusedLines : public testing::TestWithParam<RefusedCase> {};
+
+TEST_P(RefusedLines, NameTheFirstFault)
+{
+    const RefusedCase& c = GetParam();
+    const Recorder recorder = Read("G1 F100\n" + c.line + "\n", c.flavor);
+    const std::vector<std::string> expected =
+        c.reason.empty() ? std::vector<std::string>{} : std::vector<std::string>{"2 " + c.reason};
+    EXPECT_EQ(recorder.problems, expected) << c.line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RefusedLines,
+    testing::Values(
+        RefusedCase{G, "M106 S255", "M106 is not a GRBL command (error:20)"},
+        RefusedCase{G, "M107", "M107 is not a GRBL command (error:20)"},
+        RefusedCase{G, "M400", "M400 is not a GRBL command (error:20)"},
+        RefusedCase{G, "G1 X1 E0.5", "E words are not GRBL words (error:20)"},
+        RefusedCase{G, "G1 X1E5", "GRBL reads no exponents (error:20)"},
+        RefusedCase{G, "G1 X", "X without a number (error:2)"},
+        RefusedCase{G, "G0 G1 X1", "G0 and G1 are in one modal group (error:21)"},
+        RefusedCase{G, "M3 M5", "M3 and M5 are in one modal group (error:21)"},
+        RefusedCase{G, "G1 X1 X2", "X twice in one line (error:25)"},
+        RefusedCase{G, "G1 X1*12", "'*' is not a G-code letter (error:1)"},
+        RefusedCase{G, "M83 ((nested))", "M83 is not a GRBL command (error:20)"},
+        RefusedCase{G, "G28.1", ""},
+        RefusedCase{G, "G1 X1 F100 S0 M3 (" + std::string(100, 'c') + ")", ""},
+        // GRBL keeps 79 characters once blanks and comments are gone.
+        RefusedCase{G, "G1 X1." + std::string(74, '0') + " (comment)", ""},
+        RefusedCase{G, "G1 X1." + std::string(75, '0'),
+                    "longer than 79 characters without blanks and comments (error:11)"},
+        RefusedCase{P, "M3 S255", "M3 is not a laser command of the 3D Printer flavor (M106 S, M107)"},
+        RefusedCase{P, "M106 S255", ""},
+        RefusedCase{P, "N3 G1 X1*99", "checksum does not match the line (98)"},
+        RefusedCase{P, "G1 X1 E0.5", ""}));
+
+TEST(GrblFeed, AFeedMoveWithoutAnyFeedIsRefused)
+{
+    const Recorder recorder = Read("G0 X1\nG1 X2\n", GcodeFlavor::Grbl);
+    EXPECT_EQ(recorder.problems, std::vector<std::string>{"2 G1 without a feed rate (error:22)"});
+}
+
+// Arcs around the origin from (10, 0) to (0, 10) with the default tolerance of 0.002 mm:
+// GRBL cuts floor(travel * r / 2 / sqrt(0.002 * (2r - 0.002))) chords: 39 for the quarter,
+// 117 for the long way round; every corner lies on the circle.
+TEST(Arcs, ChordsStayOnTheCircleAndEndAtTheTarget)
+{
+    const std::pair<std::string, std::size_t> cases[] = {
+        {"G3 X0 Y10 I-10 J0", 39}, {"G3 X0 Y10 R10", 39}, {"G2 X0 Y10 R-10", 117}};
+    for (const auto& [arc, chords] : cases) {
+        const Recorder recorder = Read("G1 X10 F100\n" + arc + "\n", GcodeFlavor::Grbl);
+        ASSERT_EQ(recorder.raw.size(), chords + 1) << arc;
+        for (std::size_t i = 1; i < recorder.raw.size(); ++i) {
+            const Point& p = recorder.raw[i].to;
+            EXPECT_NEAR(std::hypot(p.x, p.y), 10.0, 1e-9) << arc;
+            EXPECT_EQ(recorder.raw[i].from, recorder.raw[i - 1].to) << arc;
+            EXPECT_EQ(recorder.raw[i].motion, Motion::Arc) << arc;
+        }
+        EXPECT_EQ(Pt(recorder.raw.back().to), "0,10,0") << arc;
+        EXPECT_TRUE(recorder.problems.empty()) << arc;
+    }
+}
+
+}  // namespace
