@@ -7,21 +7,13 @@
 
 #include "app/UserDialogs.h"
 #include "machine/MachineSession.h"
+#include "toolpath/MotionPlanner.h"
 #include "ui_TfrmMachine.h"
 
 using pyrolith::machine::Firmware;
 using pyrolith::machine::JobState;
 
 namespace {
-
-QString ClockText(qint64 milliseconds)
-{
-    const qint64 seconds = milliseconds / 1000;
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600)
-        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
 
 bool Active(int jobState)
 {
@@ -155,6 +147,12 @@ void TfrmMachine::jog(int dx, int dy)
 
 void TfrmMachine::send(std::vector<std::string> lines)
 {
+    pyrolith::toolpath::MachineProfile machine =
+        pyrolith::toolpath::MachineProfileOf(sources_.settings());
+    machine.flavor = snapshot_.grbl ? pyrolith::GcodeFlavor::Grbl : pyrolith::GcodeFlavor::Printer3D;
+    timeline_ = pyrolith::machine::JobTimeline(lines, machine);
+    ui_->prgTime->setValue(0);
+    ui_->prgLines->setValue(0);
     jobClock_.start();
     clockTimer_.start();
     emit startJob(lines);
@@ -233,14 +231,17 @@ void TfrmMachine::updateClock()
         return;
     }
     const qint64 elapsed = jobClock_.elapsed();
-    ui_->lblElapsed->setText(QStringLiteral("Elapsed ") + ClockText(elapsed));
-    if (snapshot_.acknowledged > 0 && snapshot_.total > 0) {
-        // Until the machine has taken a part of the job, nothing is known of its pace.
-        const qint64 remaining =
-            elapsed * (snapshot_.total - snapshot_.acknowledged) / snapshot_.acknowledged;
-        ui_->lblRemaining->setText(QStringLiteral("Remaining ") + ClockText(remaining));
-        ui_->prgTime->setValue(
-            static_cast<int>(elapsed * 1000 / std::max<qint64>(1, elapsed + remaining)));
+    ui_->lblElapsed->setText(QStringLiteral("Elapsed ") +
+                             QString::fromStdString(pyrolith::toolpath::DurationText(
+                                 static_cast<double>(elapsed) / 1000.0)));
+    const double total = timeline_.totalSeconds();
+    if (total > 0) {
+        // The estimate at the line the machine took last.
+        const double done = timeline_.secondsThrough(static_cast<std::size_t>(snapshot_.acknowledged));
+        ui_->lblRemaining->setText(
+            QStringLiteral("Remaining ") +
+            QString::fromStdString(pyrolith::toolpath::DurationText(total - done)));
+        ui_->prgTime->setValue(static_cast<int>(done * 1000 / total));
     }
 }
 

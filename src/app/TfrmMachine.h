@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/MachineLink.h"
+#include "machine/JobTimeline.h"
 #include "settings/JobSettings.h"
 
 namespace Ui {
@@ -70,6 +71,7 @@ private:
     QThread thread_;
     MachineLink* link_;
     MachineSnapshot snapshot_;
+    pyrolith::machine::JobTimeline timeline_;
     QElapsedTimer jobClock_;
     QTimer clockTimer_;
     bool portOpen_ = false;

@@ -22,7 +22,10 @@
 #include "common/NumberText.h"
 #include "machine/ByteTransport.h"
 #include "machine/Connector.h"
+#include "machine/GrblSession.h"
+#include "machine/JobTimeline.h"
 #include "machine/MachineJob.h"
+#include "toolpath/MotionPlanner.h"
 
 namespace pyrolith::cli {
 
@@ -64,6 +67,9 @@ class ProgressView {
 public:
     explicit ProgressView(bool terminal) : terminal_(terminal) {}
 
+    // The estimate the remaining time is read from.
+    void setTimeline(JobTimeline timeline) { timeline_ = std::move(timeline); }
+
     void show(const MachineSession& session, bool force)
     {
         const JobProgress progress = session.progress();
@@ -86,6 +92,12 @@ public:
             }
             if (status.hasPosition) {
                 line += "  X" + PlainNumber(status.x, 6) + " Y" + PlainNumber(status.y, 6);
+            }
+            if (timeline_.totalSeconds() > 0) {
+                line += "  " + toolpath::DurationText(timeline_.totalSeconds() -
+                                                      timeline_.secondsThrough(
+                                                          progress.acknowledged)) +
+                        " left";
             }
             line += "\x1b[K";
             std::cout << line << std::flush;
@@ -119,6 +131,7 @@ public:
 
 private:
     bool terminal_;
+    JobTimeline timeline_;
     bool drawn_ = false;
     std::size_t lastTenth_ = 0;
     TimePoint nextDraw_{};
@@ -222,6 +235,10 @@ int RunSend(int argc, char** argv)
         return 1;
     }
 
+    toolpath::MachineProfile machine;
+    machine.flavor = dynamic_cast<GrblSession*>(session.get()) != nullptr ? GcodeFlavor::Grbl
+                                                                          : GcodeFlavor::Printer3D;
+    view.setTimeline(JobTimeline(lines, machine));
     if (!session->startJob(std::move(lines), Clock::now())) {
         PrintMessages(*session, view);
         return 1;

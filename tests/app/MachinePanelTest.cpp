@@ -87,6 +87,8 @@ private slots:
                                          "Job finished: the controller took every line and is idle."),
                                      10000);
             QCOMPARE(Control<QProgressBar>(panel, "prgLines")->value(), 1000);
+            QCOMPARE(Control<QProgressBar>(panel, "prgTime")->value(), 1000);
+            QCOMPARE(Control<QLabel>(panel, "lblRemaining")->text(), QStringLiteral("Remaining 0:00:00"));
             QVERIFY(Control<QPushButton>(panel, "btnSendJob")->isEnabled());
             QCOMPARE(grbl.log().size(), Job().size());
         } else {

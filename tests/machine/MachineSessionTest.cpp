@@ -6,6 +6,7 @@
 #include "machine/ByteTransport.h"
 #include "machine/Connector.h"
 #include "machine/GrblText.h"
+#include "machine/JobTimeline.h"
 #include "machine/SendLine.h"
 #include "machine/FakeMachines.h"
 
@@ -295,6 +296,30 @@ TEST(SendLineText, CleaningNumberingAndReports)
               "ALARM:1 (Hard limit triggered. Machine position is likely lost due to sudden and "
               "immediate halt. Re-homing is highly recommended.)");
     EXPECT_EQ(ExplainGrblAnswer("error:99"), "error:99");
+}
+
+}  // namespace
+}  // namespace pyrolith::machine
+
+namespace pyrolith::machine {
+namespace {
+
+// The time at the end of each line: a long move takes d/v + v/a, a dwell its pause, a
+// reversal stops; lines without motion end with the line before them.
+TEST(JobTimelineTest, TimeAtTheEndOfEachLine)
+{
+    toolpath::MachineProfile machine;  // 100 mm/s, 500 mm/s^2
+    const JobTimeline timeline({"G21", "G90", "G1 X100 F6000", "; c", "G4 P0.5", "G1 X0"}, machine);
+    std::vector<double> through;
+    for (std::size_t lines = 0; lines <= 7; ++lines) {
+        through.push_back(timeline.secondsThrough(lines));
+    }
+    const std::vector<double> expected{0, 0, 0, 1.2, 1.2, 1.7, 2.9, 2.9};
+    ASSERT_EQ(through.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_NEAR(through[i], expected[i], 1e-9) << "after " << i << " lines";
+    }
+    EXPECT_NEAR(timeline.totalSeconds(), 2.9, 1e-9);
 }
 
 }  // namespace
