@@ -219,8 +219,10 @@ void TfrmMachine::showSnapshot(const MachineSnapshot& snapshot)
     if (snapshot.total > 0) {
         ui_->prgLines->setValue(static_cast<int>(snapshot.acknowledged * 1000 / snapshot.total));
     }
-    if (!active && clockTimer_.isActive()) {
+    if (active || clockTimer_.isActive()) {
         updateClock();
+    }
+    if (!active) {
         clockTimer_.stop();
     }
 }

@@ -75,7 +75,8 @@ private slots:
         FakeDialogs dialogs;
         auto panel = MakePanel(dialogs);
         panel->show();
-        QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
+        panel->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(panel.get()));
 
         Control<QComboBox>(panel, "cboPort")->setEditText(QString::fromStdString(grbl.port()));
         QTest::mouseClick(Control<QPushButton>(panel, "btnConnect"), Qt::LeftButton);
@@ -92,7 +93,11 @@ private slots:
             QVERIFY(Control<QPushButton>(panel, "btnSendJob")->isEnabled());
             QCOMPARE(grbl.log().size(), Job().size());
         } else {
-            QTRY_VERIFY(Control<QProgressBar>(panel, "prgLines")->value() > 100);
+            QTRY_VERIFY(Control<QProgressBar>(panel, "prgLines")->value() > 300);
+            const QString folder = qEnvironmentVariable("PYROLITH_SCREENSHOT_DIR");
+            if (!folder.isEmpty() && QTest::currentDataTag() == QByteArray("Stop button")) {
+                QVERIFY(panel->grab().save(QDir(folder).filePath("machine-panel.png")));
+            }
             stop(panel);
             QTRY_VERIFY(grbl.log().size() >= 2 && grbl.log().back() == "^X");
             QCOMPARE(grbl.log()[grbl.log().size() - 2], std::string("!"));

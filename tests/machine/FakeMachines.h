@@ -156,7 +156,7 @@ private:
         switch (c) {
         case '?': {
             const std::string state = held_ ? "Hold:0" : buffered_.empty() ? "Idle" : "Run";
-            say("<" + state + "|MPos:0.000,0.000,0.000|Bf:15," +
+            say("<" + state + "|MPos:" + position_ + "|Bf:15," +
                 std::to_string(127 - buffered_.size()) + ">");
             return;
         }
@@ -208,6 +208,7 @@ private:
         buffered_.erase(buffered_.begin(), end + 1);
         nextLine_ = now + lineTime_;
         const bool error = line == errorLine_;
+        track(line);
         if (error) {
             errorLine_.clear();
             say("error:" + std::to_string(errorCode_));
@@ -216,7 +217,24 @@ private:
         }
     }
 
+    // The machine position follows the X and Y words of the lines run.
+    void track(const std::string& line)
+    {
+        for (const char axis : {'X', 'Y'}) {
+            const auto at = line.find(axis);
+            double value = 0;
+            if (at != std::string::npos &&
+                std::from_chars(line.data() + at + 1, line.data() + line.size(), value).ec ==
+                    std::errc{}) {
+                (axis == 'X' ? x_ : y_) = value;
+            }
+        }
+        position_ = std::to_string(x_) + "," + std::to_string(y_) + ",0.000";
+    }
+
     std::mutex jobMutex_;
+    double x_ = 0, y_ = 0;
+    std::string position_ = "0.000,0.000,0.000";
     std::deque<char> buffered_;
     std::size_t mostBuffered_ = 0;
     bool held_ = false;
