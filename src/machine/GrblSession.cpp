@@ -284,6 +284,10 @@ void GrblSession::resume(TimePoint now)
 
 void GrblSession::stop(TimePoint now)
 {
+    if (!jobActive() && status_.state == "Jog") {
+        cancelJog();  // a jog ends at once and keeps the position
+        return;
+    }
     if (link_ == Link::Ready && stopPhase_ == StopPhase::None) {
         beginSafeStop(now, JobState::Stopped);
     }

@@ -30,7 +30,7 @@ public:
     void resume(TimePoint now) override;
     void stop(TimePoint now) override;
     bool command(std::string_view line, TimePoint now) override;
-    // Ends a jog at once (real-time 0x85).
+    // Ends a jog at once (real-time 0x85); stop() does this too while the machine jogs.
     void cancelJog();
 
 protected:

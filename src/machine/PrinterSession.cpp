@@ -164,6 +164,9 @@ void PrinterSession::completed(const Pending& done, TimePoint)
         status_.state = "Ready";
         break;
     case Then::Paused:
+        if (jobState_ != JobState::Pausing) {
+            break;  // the job ended meanwhile
+        }
         jobState_ = JobState::Paused;
         status_.state = "Paused";
         say(SessionMessage::Kind::Info, "Paused: the moves are done (M400) and the laser is off (" +
@@ -183,6 +186,7 @@ void PrinterSession::completed(const Pending& done, TimePoint)
         break;
     }
     case Then::Finished:
+        service_.clear();  // a pause asked for during the last M400 has nothing left to hold
         status_.state = "Ready";
         endJob(JobState::Finished, "Job finished: the printer took every line and finished its moves.");
         break;
