@@ -1,17 +1,116 @@
-// The serial port of the command-line program. All terminal calls of the core are here.
-
+// The serial port of the command-line program: termios on POSIX systems, the communications
+// functions on Windows. Every platform call of the machine code is in this file.
 #include "machine/ByteTransport.h"
 
 #include "common/Error.h"
 
+#include <algorithm>
+#include <system_error>
+
 #ifdef _WIN32
+
+#include <windows.h>
 
 namespace pyrolith::machine {
 
-std::unique_ptr<ByteTransport> OpenSerialPort(const std::filesystem::path& port, int)
+namespace {
+
+std::string SystemText(DWORD error)
 {
-    throw Error("Sending to a machine is not available in this build of the program (port " +
-                port.string() + ").");
+    return std::system_category().message(static_cast<int>(error));
+}
+
+class WindowsSerialPort final : public ByteTransport {
+public:
+    WindowsSerialPort(HANDLE handle, std::string name) : handle_(handle), name_(std::move(name)) {}
+    ~WindowsSerialPort() override { CloseHandle(handle_); }
+    WindowsSerialPort(const WindowsSerialPort&) = delete;
+    WindowsSerialPort& operator=(const WindowsSerialPort&) = delete;
+
+    void write(std::string_view bytes) override
+    {
+        while (!bytes.empty()) {
+            DWORD written = 0;
+            const DWORD size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 65536));
+            if (!WriteFile(handle_, bytes.data(), size, &written, nullptr)) {
+                lost(SystemText(GetLastError()));
+            }
+            if (written == 0) {
+                lost("the machine takes no more data");
+            }
+            bytes.remove_prefix(written);
+        }
+    }
+
+    std::string read(Milliseconds wait) override
+    {
+        // A read returns what has arrived, waiting at most `wait` for the first byte.
+        COMMTIMEOUTS timeouts{};
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+        timeouts.ReadTotalTimeoutConstant =
+            static_cast<DWORD>(std::max<long long>(1, static_cast<long long>(wait.count())));
+        timeouts.WriteTotalTimeoutConstant = 1000;
+        SetCommTimeouts(handle_, &timeouts);
+        char buffer[4096];
+        DWORD got = 0;
+        if (!ReadFile(handle_, buffer, sizeof buffer, &got, nullptr)) {
+            lost(SystemText(GetLastError()));
+        }
+        return std::string(buffer, got);
+    }
+
+private:
+    [[noreturn]] void lost(const std::string& why)
+    {
+        throw Error("The connection to " + name_ + " was lost: " + why + ".");
+    }
+
+    HANDLE handle_;
+    std::string name_;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteTransport> OpenSerialPort(const std::filesystem::path& port, int baud)
+{
+    const std::string name = port.string();
+    // "COM10" and above open only by their device path.
+    std::wstring device = port.wstring();
+    if (device.rfind(L"\\\\", 0) != 0) {
+        device = L"\\\\.\\" + device;
+    }
+    const HANDLE handle = CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        throw Error("Cannot open " + name + ": " + SystemText(GetLastError()) + ".");
+    }
+    DCB mode{};
+    mode.DCBlength = sizeof mode;
+    if (!GetCommState(handle, &mode)) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        throw Error(name + " is not a serial port: " + SystemText(error) + ".");
+    }
+    mode.BaudRate = static_cast<DWORD>(baud);
+    mode.ByteSize = 8;
+    mode.Parity = NOPARITY;
+    mode.StopBits = ONESTOPBIT;
+    mode.fBinary = TRUE;
+    mode.fParity = FALSE;
+    mode.fOutxCtsFlow = FALSE;
+    mode.fOutxDsrFlow = FALSE;
+    mode.fDtrControl = DTR_CONTROL_ENABLE;
+    mode.fRtsControl = RTS_CONTROL_ENABLE;
+    mode.fOutX = FALSE;
+    mode.fInX = FALSE;
+    if (!SetCommState(handle, &mode)) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        throw Error("The speed " + std::to_string(baud) + " is not available for " + name + ": " +
+                    SystemText(error) + ".");
+    }
+    return std::make_unique<WindowsSerialPort>(handle, name);
 }
 
 }  // namespace pyrolith::machine
