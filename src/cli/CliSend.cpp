@@ -111,20 +111,11 @@ public:
         }
     }
 
-    // Keeps the last bar on its own line.
+    // Ends the bar's line, which stays on the screen above what follows.
     void finish()
     {
         if (drawn_) {
             std::cout << "\n" << std::flush;
-            drawn_ = false;
-        }
-    }
-
-    // Leaves the bar's line before a message is printed.
-    void breakLine()
-    {
-        if (drawn_) {
-            std::cout << "\r\x1b[K" << std::flush;
             drawn_ = false;
         }
     }
@@ -143,7 +134,7 @@ bool PrintMessages(MachineSession& session, ProgressView& view)
     bool error = false;
     for (const SessionMessage& message : session.takeMessages()) {
         error = error || message.kind == SessionMessage::Kind::Error;
-        view.breakLine();
+        view.finish();
         if (message.kind == SessionMessage::Kind::Error) {
             std::cerr << "pyrolith-cli: " << message.text << "\n" << std::flush;
         } else {
@@ -247,23 +238,22 @@ int RunSend(int argc, char** argv)
     while (session->jobActive() || session->jobState() == JobState::Running) {
         if (interrupts > 0 && !stopRequested) {
             stopRequested = true;
-            view.breakLine();
+            view.finish();
             std::cerr << "pyrolith-cli: Ctrl+C: stopping the machine safely (Ctrl+C again to "
                          "leave at once).\n";
             session->stop(Clock::now());
         } else if (interrupts > 1) {
-            view.breakLine();
+            view.finish();
             std::cerr << "pyrolith-cli: Left before the safe stop ended; if the laser is still "
                          "on, switch the machine off.\n";
             return 1;
         }
         PumpOnce(*transport, *session, Milliseconds(20));
+        view.show(*session, !session->jobActive());
         PrintMessages(*session, view);
-        view.show(*session, false);
     }
     // The last bytes of a stop go out before the port closes.
     PumpOnce(*transport, *session, Milliseconds(0));
-    view.show(*session, true);
     view.finish();
     PrintMessages(*session, view);
     return session->jobState() == JobState::Finished ? 0 : 1;
