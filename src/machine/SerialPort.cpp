@@ -207,7 +207,8 @@ public:
         if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
             return {};
         }
-        lost(got == 0 ? std::string("the port was closed") : SystemText(errno));
+        // An unplugged adapter or a closed peer reads as the end of the data or as EIO.
+        lost(got == 0 || errno == EIO ? std::string("the device is gone") : SystemText(errno));
     }
 
 private:

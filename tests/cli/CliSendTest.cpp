@@ -39,6 +39,7 @@ struct SendCase {
     bool grbl;
     bool interrupt;       // Ctrl+C once the machine has 50 lines
     bool silent;          // the machine stops answering after 50 lines
+    bool hangUp;          // the line is gone after 50 lines
     int status;
     std::vector<std::string> tail;  // the last things the machine received
     std::string out;                // standard output, whole when not empty
@@ -59,18 +60,25 @@ TEST_P(CliSend, StreamsAndStopsSafely)
     const std::string job = WriteJob();
     const auto running =
         StartCli({"send", "--port", peer->port(), "--timeout", "0.5", job});
-    if (c.interrupt || c.silent) {
+    if (c.interrupt || c.silent || c.hangUp) {
         for (auto end = std::chrono::steady_clock::now() + 5s;
              peer->log().size() < 50 && std::chrono::steady_clock::now() < end;) {
             std::this_thread::sleep_for(1ms);
         }
         if (c.interrupt) {
             ::kill(running.pid, SIGINT);
-        } else {
+        } else if (c.silent) {
             peer->silenceAfter(0);
+        } else {
+            peer.reset();
         }
     }
     const CliRun run = FinishCli(running);
+    if (!peer) {
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_TRUE(run.err.ends_with(c.errEnd)) << run.err;
+        return;
+    }
     std::this_thread::sleep_for(20ms);
     fs::remove(job);
 
@@ -94,17 +102,20 @@ const char* const kPrinterFinished =
 INSTANTIATE_TEST_SUITE_P(
     Machines, CliSend,
     ::testing::Values(
-        SendCase{"GrblWhole", true, false, false, 0, {"G1X198Y1F3000", "G1X199Y1F3000"},
+        SendCase{"GrblWhole", true, false, false, false, 0, {"G1X198Y1F3000", "G1X199Y1F3000"},
                  "machine: Grbl 1.1h ['$' for help]\n" + Progress(kGrblFinished), ""},
-        SendCase{"PrinterWhole", false, false, false, 0, {"G1 X199 Y1 F3000", "M400"},
+        SendCase{"PrinterWhole", false, false, false, false, 0, {"G1 X199 Y1 F3000", "M400"},
                  "machine: start\n" + Progress(kPrinterFinished), ""},
-        SendCase{"GrblCtrlC", true, true, false, 1, {"!", "^X"}, "",
+        SendCase{"GrblCtrlC", true, true, false, false, 1, {"!", "^X"}, "",
                  "Ctrl+C: stopping the machine safely (Ctrl+C again to leave at once).\n"},
-        SendCase{"PrinterCtrlC", false, true, false, 1, {"M410", "M107", "M400"}, "",
+        SendCase{"PrinterCtrlC", false, true, false, false, 1, {"M410", "M107", "M400"}, "",
                  "Ctrl+C: stopping the machine safely (Ctrl+C again to leave at once).\n"},
-        SendCase{"GrblSilent", true, false, true, 1, {"!", "^X"}, "",
+        SendCase{"GrblSilent", true, false, true, false, 1, {"!", "^X"}, "",
                  "pyrolith-cli: The controller stopped answering. The job is stopped; if the "
-                 "laser is still on, switch the machine off.\n"}),
+                 "laser is still on, switch the machine off.\n"},
+        SendCase{"PrinterHungUp", false, false, false, true, 1, {}, "",
+                 ": the device is gone. The job is stopped; if the laser is still on, switch "
+                 "the machine off.\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliSendUsage, ExitsWithTwo)

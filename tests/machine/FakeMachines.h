@@ -3,6 +3,7 @@
 // Peers that behave like the firmware, on the master side of a pseudo-terminal, each on its
 // own thread. The program under test opens the slave side like a serial port.
 
+#include <fcntl.h>
 #include <pty.h>
 #include <poll.h>
 #include <termios.h>
@@ -33,6 +34,9 @@ public:
         if (::openpty(&master_, &slave_, name, &raw, nullptr) != 0) {
             master_ = slave_ = -1;
         }
+        // A program under test started from here must not hold the machine's side open.
+        ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+        ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
         port_ = name;
     }
     virtual ~FakeMachine()
