@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -27,6 +28,7 @@
 #include "app/BitmapImages.h"
 #include "app/TJobView.h"
 #include "app/TfrmAboutBox.h"
+#include "app/TfrmMachine.h"
 #include "app/UserDialogs.h"
 #include "app/WindowPlacement.h"
 #include "common/Error.h"
@@ -35,6 +37,7 @@
 #include "image/PictureOptions.h"
 #include "image/PictureReader.h"
 #include "image/Resample.h"
+#include "machine/MachineJob.h"
 #include "settings/SettingsFiles.h"
 #include "toolpath/JobReadback.h"
 #include "app/TfrmSettings.h"
@@ -147,6 +150,57 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     addJobView();
 
     FormCreate();
+    createMachinePanel();
+}
+
+void TfrmMain::createMachinePanel()
+{
+    TfrmMachine::Sources sources;
+    sources.settings = [this] {
+        return settings_ != nullptr ? settings_->jobSettings() : pyrolith::JobSettings{};
+    };
+    sources.job = [this] {
+        if (!imageLoaded_ || settings_ == nullptr) {
+            throw pyrolith::Error("Load a picture first.");
+        }
+        HourglassCursor hourglass;
+        waitForPicture(); // the job engraves the image of the settings it is sent with
+        const pyrolith::JobSettings& settings = settings_->jobSettings();
+        return pyrolith::EngravesPowerLevels(settings)
+                   ? pyrolith::machine::MachineJobLines(
+                         settings, pyrolith::MakeJobGrayLevels(*sourceBitmap_, settings),
+                         jobEnvironment())
+                   : pyrolith::machine::MachineJobLines(settings, monoBitmap_, jobEnvironment());
+    };
+    sources.frame = [this] {
+        if (!imageLoaded_ || settings_ == nullptr) {
+            throw pyrolith::Error("Load a picture first.");
+        }
+        return pyrolith::machine::FrameJobLines(settings_->jobSettings(), monoBitmap_,
+                                                static_cast<char>(decimalSeparator_.toLatin1()));
+    };
+    machineDock_ = new QDockWidget(QStringLiteral("Machine"), this);
+    machineDock_->setObjectName(QStringLiteral("dockMachine"));
+    machine_ = new TfrmMachine(std::move(sources), environment_.dialogs, machineDock_);
+    machineDock_->setWidget(machine_);
+    addDockWidget(Qt::RightDockWidgetArea, machineDock_);
+    machineDock_->hide();
+    QAction* show = machineDock_->toggleViewAction();
+    show->setObjectName(QStringLiteral("ShowMachine1"));
+    show->setText(QStringLiteral("Machine"));
+    ui_->Utility1->addAction(show);
+}
+
+pyrolith::JobEnvironment TfrmMain::jobEnvironment() const
+{
+    const pyrolith::DateTimeTexts now = JobDateTimeTexts(environment_.clock());
+    pyrolith::JobEnvironment job;
+    job.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
+    job.date = now.date;
+    job.time = now.time;
+    job.versionText = versionText_.toStdString();
+    job.imageFileName = imageFileName_.toStdString();
+    return job;
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -739,13 +793,7 @@ void TfrmMain::btnGcode2Click()
         }
         HourglassCursor hourglass;
         waitForPicture(); // the job engraves the image of the settings it is written with
-        const pyrolith::DateTimeTexts now = JobDateTimeTexts(environment_.clock());
-        pyrolith::JobEnvironment job;
-        job.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
-        job.date = now.date;
-        job.time = now.time;
-        job.versionText = versionText_.toStdString();
-        job.imageFileName = imageFileName_.toStdString();
+        const pyrolith::JobEnvironment job = jobEnvironment();
         const pyrolith::JobSettings& settings = settings_->jobSettings();
         // A grey engraving burns the power levels of the picture's grey levels.
         const pyrolith::JobFileSummary written =
@@ -851,6 +899,8 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 {
     if (!closing_) {
         closing_ = true;
+        // A job on the machine ends with the safe stop before the window goes.
+        machine_->shutdown();
         FormClose();
         emit closed();
     }

@@ -12,6 +12,7 @@
 #include "app/AppPlatform.h"
 #include "image/Bitmap.h"
 #include "image/GrayLevels.h"
+#include "gcode/JobWriter.h"
 #include "image/MonoBitmap.h"
 #include "settings/JobSettings.h"
 
@@ -23,7 +24,9 @@ class QProgressBar;
 class QAction;
 class QRadioButton;
 class TJobView;
+class QDockWidget;
 class TfrmAboutBox;
+class TfrmMachine;
 class TfrmSettings;
 class UserDialogs;
 
@@ -140,6 +143,8 @@ private:
     void jobSettingsChanged();
     void refreshJobPreview();
     bool confirmRefusedLines();
+    pyrolith::JobEnvironment jobEnvironment() const;
+    void createMachinePanel();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
     Environment environment_;
@@ -176,4 +181,7 @@ private:
     std::shared_ptr<std::atomic<bool>> previewCancel_;
     int previewGeneration_ = 0;
     bool previewDirty_ = true;
+    // The Machine panel, docked at the right and shown from the Utility menu.
+    QDockWidget* machineDock_ = nullptr;
+    TfrmMachine* machine_ = nullptr;
 };

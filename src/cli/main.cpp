@@ -1,6 +1,7 @@
 // pyrolith-cli: writes the G-code job for a picture, byte for byte what the window's
 // "Save G-code" writes with the same settings, and warns of every line of it the firmware
-// would refuse. "pyrolith-cli check FILE.gcode" reads any G-code file (cli/CliCheck.h).
+// would refuse. "pyrolith-cli check FILE.gcode" reads any G-code file (cli/CliCheck.h);
+// "pyrolith-cli send --port PORT FILE.gcode" streams one to a machine (cli/CliSend.h).
 //
 // Exit status: 0 success, 1 a job error (message on standard error, OUTPUT untouched),
 // 2 a usage error.
@@ -13,10 +14,12 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/CliCheck.h"
 #include "cli/CliClock.h"
+#include "cli/CliSend.h"
 #include "cli/CliSettings.h"
 #include "common/Error.h"
 #include "common/FileError.h"
@@ -59,6 +62,9 @@ int main(int argc, char** argv)
     std::setlocale(LC_ALL, "");
     pyrolith::IgnoreFileSizeSignal();
     pyrolith::UseUtf8Console();
+    if (argc >= 2 && std::string_view(argv[1]) == "send") {
+        return pyrolith::cli::RunSend(argc - 1, argv + 1);
+    }
     if (argc > 1 && std::string(argv[1]) == "check") {
         return pyrolith::cli::RunCheck(argc - 1, argv + 1);
     }

@@ -140,7 +140,7 @@ void MainWindowTest::layoutAndMenus()
     }
     QCOMPARE(menus, QStringList({QStringLiteral("File: Load Bitmap...|Open G-code...|Load Profile...||Save "
                                                 "Displayed Image...||Exit"),
-                                 QStringLiteral("Utility: Save G-code...|Show Settings..."),
+                                 QStringLiteral("Utility: Save G-code...|Show Settings...|Machine"),
                                  QStringLiteral("Help: Show Help...|About...")}));
 }
 

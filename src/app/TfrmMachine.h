@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/MachineLink.h"
+#include "machine/JobTimeline.h"
+#include "settings/JobSettings.h"
+
+namespace Ui {
+class TfrmMachine;
+}
+class UserDialogs;
+
+// The "Machine" panel: connects to a GRBL controller or a printer, shows its state and
+// position, homes, unlocks, jogs, traces the frame, sends the job, pauses, resumes and stops
+// it. Every transfer runs on the link's own thread. Stop, Escape, closing the window and
+// disconnecting during a job all end in the safe stop, which leaves the laser off.
+class TfrmMachine : public QWidget {
+    Q_OBJECT
+public:
+    struct Sources {
+        // The job the window would save and the frame, as lines; both throw pyrolith::Error
+        // with the user's text.
+        std::function<std::vector<std::string>()> job;
+        std::function<std::vector<std::string>()> frame;
+        // The current settings: the flavour (when the machine does not greet), the laser-off
+        // and homing commands, the unit and the trace speed of the jog moves.
+        std::function<pyrolith::JobSettings()> settings;
+    };
+
+    TfrmMachine(Sources sources, UserDialogs* dialogs, QWidget* parent = nullptr);
+    ~TfrmMachine() override;
+
+    // The safe stop of a running job and the port closed, waited for; the window calls it when
+    // it closes.
+    void shutdown();
+    bool jobActive() const;
+
+public slots:
+    void btnConnectClick();
+    void btnHomeClick();
+    void btnUnlockClick();
+    void btnFrameClick();
+    void btnSendJobClick();
+    void btnPauseClick();
+    void btnStopClick();
+    void jog(int dx, int dy);
+
+signals:
+    void openPort(const QString& port, int baud, int fallbackFirmware, const QString& laserOff);
+    void startJob(const std::vector<std::string>& lines);
+    void command(const QString& line);
+
+private:
+    void showSnapshot(const MachineSnapshot& snapshot);
+    void addMessage(int kind, const QString& text);
+    void updateClock();
+    void send(std::vector<std::string> lines);
+    void invoke(const char* method);
+
+    std::unique_ptr<Ui::TfrmMachine> ui_;
+    Sources sources_;
+    UserDialogs* dialogs_;
+    QThread thread_;
+    MachineLink* link_;
+    MachineSnapshot snapshot_;
+    pyrolith::machine::JobTimeline timeline_;
+    QElapsedTimer jobClock_;
+    QTimer clockTimer_;
+    bool portOpen_ = false;
+};

@@ -1,0 +1,262 @@
+#include "cli/CliSend.h"
+
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "common/Error.h"
+#include "common/NumberText.h"
+#include "machine/ByteTransport.h"
+#include "machine/Connector.h"
+#include "machine/GrblSession.h"
+#include "machine/JobTimeline.h"
+#include "machine/MachineJob.h"
+#include "toolpath/MotionPlanner.h"
+
+namespace pyrolith::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace machine;
+
+volatile std::sig_atomic_t interrupts = 0;
+
+extern "C" void OnInterrupt(int)
+{
+    interrupts = interrupts + 1;
+    std::signal(SIGINT, OnInterrupt);
+}
+
+bool IsTerminal(std::FILE* stream)
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return ::isatty(::fileno(stream)) != 0;
+#endif
+}
+
+std::vector<std::string> ReadJobLines(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw Error("Cannot read " + file.string() + ".");
+    }
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return JobLines(text);
+}
+
+// Progress on standard output: a bar redrawn in place on a terminal, a plain line every tenth
+// of the job otherwise.
+class ProgressView {
+public:
+    explicit ProgressView(bool terminal) : terminal_(terminal) {}
+
+    // The estimate the remaining time is read from.
+    void setTimeline(JobTimeline timeline) { timeline_ = std::move(timeline); }
+
+    void show(const MachineSession& session, bool force)
+    {
+        const JobProgress progress = session.progress();
+        const std::size_t percent =
+            progress.total == 0 ? 100 : progress.acknowledged * 100 / progress.total;
+        if (terminal_) {
+            const std::string counts = std::to_string(progress.acknowledged) + "/" +
+                                       std::to_string(progress.total) + " lines";
+            const auto now = Clock::now();
+            if (!force && now < nextDraw_) {
+                return;
+            }
+            nextDraw_ = now + Milliseconds(200);
+            const std::size_t filled = percent * 30 / 100;
+            std::string line = "\r[" + std::string(filled, '#') + std::string(30 - filled, '-') +
+                               "] " + std::to_string(percent) + "%  " + counts;
+            const MachineStatus& status = session.status();
+            if (!status.state.empty()) {
+                line += "  " + status.state;
+            }
+            if (status.hasPosition) {
+                line += "  X" + PlainNumber(status.x, 6) + " Y" + PlainNumber(status.y, 6);
+            }
+            if (timeline_.totalSeconds() > 0) {
+                line += "  " + toolpath::DurationText(timeline_.totalSeconds() -
+                                                      timeline_.secondsThrough(
+                                                          progress.acknowledged)) +
+                        " left";
+            }
+            line += "\x1b[K";
+            std::cout << line << std::flush;
+            drawn_ = true;
+        } else {
+            for (; lastTenth_ < percent / 10; ++lastTenth_) {
+                std::cout << "Progress: " << (lastTenth_ + 1) * 10 << "% of "
+                          << progress.total << " lines\n";
+            }
+            std::cout << std::flush;
+        }
+    }
+
+    // Ends the bar's line, which stays on the screen above what follows.
+    void finish()
+    {
+        if (drawn_) {
+            std::cout << "\n" << std::flush;
+            drawn_ = false;
+        }
+    }
+
+private:
+    bool terminal_;
+    JobTimeline timeline_;
+    bool drawn_ = false;
+    std::size_t lastTenth_ = 0;
+    TimePoint nextDraw_{};
+};
+
+// Prints the session's messages; true when one of them was an error.
+bool PrintMessages(MachineSession& session, ProgressView& view)
+{
+    bool error = false;
+    for (const SessionMessage& message : session.takeMessages()) {
+        error = error || message.kind == SessionMessage::Kind::Error;
+        view.finish();
+        if (message.kind == SessionMessage::Kind::Error) {
+            std::cerr << "pyrolith-cli: " << message.text << "\n" << std::flush;
+        } else {
+            std::cout << (message.kind == SessionMessage::Kind::Firmware ? "machine: " : "")
+                      << message.text << "\n"
+                      << std::flush;
+        }
+    }
+    return error;
+}
+
+}  // namespace
+
+int RunSend(int argc, char** argv)
+{
+    CLI::App app{"Streams a G-code file to a GRBL controller or a 3D printer.", "pyrolith-cli send"};
+    std::string port;
+    int baud = 115200;
+    std::string flavor = "printer";
+    std::string laserOff = "M107";
+    double timeoutSeconds = 10;
+    std::string file;
+    app.add_option("--port", port, "The serial port (or a pseudo-terminal)")
+        ->option_text("PORT")
+        ->required();
+    app.add_option("--baud", baud, "The port's speed (default 115200)")->option_text("N");
+    app.add_option("--flavor", flavor,
+                   "The firmware when the machine does not greet: grbl or printer (default)")
+        ->option_text("F")
+        ->check(CLI::IsMember({"grbl", "printer"}));
+    app.add_option("--laser-off", laserOff,
+                   "A printer's laser-off command, sent by a pause or a stop (default M107)")
+        ->option_text("CMD");
+    app.add_option("--timeout", timeoutSeconds,
+                   "Seconds of silence that count as a lost connection (default 10)")
+        ->option_text("S")
+        ->check(CLI::Range(0.1, 3600.0));
+    app.add_option("FILE", file, "The G-code file to send")->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::ParseError& error) {
+        std::cerr << "pyrolith-cli send: " << error.what() << "\n"
+                  << "usage: pyrolith-cli send --port PORT [--baud N] [--flavor grbl|printer] "
+                     "[--laser-off CMD] [--timeout S] FILE.gcode\n";
+        return 2;
+    }
+
+    ConnectOptions options;
+    options.fallback = flavor == "grbl" ? Firmware::Grbl : Firmware::Printer;
+    options.laserOffCommand = laserOff;
+    options.timings.answerTimeout = Milliseconds(static_cast<long long>(timeoutSeconds * 1000));
+
+    std::vector<std::string> lines;
+    std::unique_ptr<ByteTransport> transport;
+    try {
+        lines = ReadJobLines(fs::path(file));
+        transport = OpenSerialPort(fs::path(port), baud);
+    } catch (const Error& error) {
+        std::cerr << "pyrolith-cli: " << error.what() << "\n";
+        return 1;
+    }
+
+    interrupts = 0;
+    std::signal(SIGINT, OnInterrupt);
+    ProgressView view(IsTerminal(stdout));
+
+    // Connecting: the greeting, or the wake-up of a machine that was already running.
+    std::unique_ptr<MachineSession> session;
+    Connector connector(options, Clock::now());
+    try {
+        while (!session && interrupts == 0) {
+            session = connector.receive(transport->read(Milliseconds(20)), Clock::now());
+        }
+    } catch (const Error& error) {
+        std::cerr << "pyrolith-cli: " << error.what() << "\n";
+        return 1;
+    }
+    bool refused = false;
+    while (session && !session->ready() && !refused && interrupts == 0) {
+        PumpOnce(*transport, *session, Milliseconds(20));
+        refused = PrintMessages(*session, view);
+    }
+    if (!session || !session->ready()) {
+        if (interrupts != 0) {
+            std::cerr << "pyrolith-cli: Interrupted before the machine answered; nothing was sent.\n";
+        }
+        return 1;
+    }
+
+    toolpath::MachineProfile machine;
+    machine.flavor = dynamic_cast<GrblSession*>(session.get()) != nullptr ? GcodeFlavor::Grbl
+                                                                          : GcodeFlavor::Printer3D;
+    view.setTimeline(JobTimeline(lines, machine));
+    if (!session->startJob(std::move(lines), Clock::now())) {
+        PrintMessages(*session, view);
+        return 1;
+    }
+    bool stopRequested = false;
+    while (session->jobActive() || session->jobState() == JobState::Running) {
+        if (interrupts > 0 && !stopRequested) {
+            stopRequested = true;
+            view.finish();
+            std::cerr << "pyrolith-cli: Ctrl+C: stopping the machine safely (Ctrl+C again to "
+                         "leave at once).\n";
+            session->stop(Clock::now());
+        } else if (interrupts > 1) {
+            view.finish();
+            std::cerr << "pyrolith-cli: Left before the safe stop ended; if the laser is still "
+                         "on, switch the machine off.\n";
+            return 1;
+        }
+        PumpOnce(*transport, *session, Milliseconds(20));
+        view.show(*session, !session->jobActive());
+        PrintMessages(*session, view);
+    }
+    // The last bytes of a stop go out before the port closes.
+    PumpOnce(*transport, *session, Milliseconds(0));
+    view.finish();
+    PrintMessages(*session, view);
+    return session->jobState() == JobState::Finished ? 0 : 1;
+}
+
+}  // namespace pyrolith::cli

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pyrolith::machine {
+
+// What goes down the wire for one job line: the command without its comments ("; ..." to the
+// end, "( ... )" anywhere) and without leading or trailing blanks and line ends. With compact
+// set (GRBL, whose receive buffer counts every byte) every blank inside is dropped too; a
+// printer keeps them, since M117 and similar commands carry text. Empty when nothing is left.
+std::string CleanLine(std::string_view line, bool compact);
+
+// The printer checksum: the exclusive-or of every byte.
+std::uint8_t LineChecksum(std::string_view text);
+
+// "N<number> <command>*<checksum>", the form a printer checks before it runs a line.
+std::string NumberedLine(std::int64_t number, std::string_view command);
+
+// The number after "P" (milliseconds) or "S" (seconds) of a "G4" dwell, in milliseconds;
+// empty for any other command.
+std::optional<double> DwellMilliseconds(std::string_view command);
+
+}  // namespace pyrolith::machine

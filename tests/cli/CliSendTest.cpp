@@ -1,0 +1,135 @@
+// `pyrolith-cli send` against firmware peers on pseudo-terminals: exit statuses, what the
+// machine received, and the texts the user reads.
+// The serial peers are POSIX pseudo-terminals: these tests run on Linux only.
+#ifndef _WIN32
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "cli/CliProcess.h"
+#include "machine/FakeMachines.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kJobLines = 200;
+
+std::string WriteJob()
+{
+    const auto path = fs::temp_directory_path() / ("send-job-" + std::to_string(::getpid()) + ".gcode");
+    std::ofstream out(path, std::ios::binary);
+    out << "; job\r\nM106 S255\r\n";
+    for (int i = 2; i < kJobLines; ++i) {
+        out << "G1 X" << i << " Y1 F3000\r\n";
+    }
+    return path.string();
+}
+
+std::string Progress(const char* finalLines)
+{
+    std::string text;
+    for (int tenth = 1; tenth <= 10; ++tenth) {
+        text += "Progress: " + std::to_string(tenth * 10) + "% of 200 lines\n";
+    }
+    return text + finalLines;
+}
+
+struct SendCase {
+    const char* name;
+    bool grbl;
+    bool interrupt;       // Ctrl+C once the machine has 50 lines
+    bool silent;          // the machine stops answering after 50 lines
+    bool hangUp;          // the line is gone after 50 lines
+    int status;
+    std::vector<std::string> tail;  // the last things the machine received
+    std::string out;                // standard output, whole when not empty
+    std::string errEnd;             // the end of standard error
+};
+
+class CliSend : public ::testing::TestWithParam<SendCase> {};
+
+TEST_P(CliSend, StreamsAndStopsSafely)
+{
+    const SendCase& c = GetParam();
+    std::unique_ptr<pyrolith::testing::FakeMachine> peer;
+    if (c.grbl) {
+        peer = std::make_unique<pyrolith::testing::FakeGrbl>(true);
+    } else {
+        peer = std::make_unique<pyrolith::testing::FakePrinter>();
+    }
+    const std::string job = WriteJob();
+    const auto running =
+        StartCli({"send", "--port", peer->port(), "--timeout", "0.5", job});
+    if (c.interrupt || c.silent || c.hangUp) {
+        for (auto end = std::chrono::steady_clock::now() + 5s;
+             peer->log().size() < 50 && std::chrono::steady_clock::now() < end;) {
+            std::this_thread::sleep_for(1ms);
+        }
+        if (c.interrupt) {
+            ::kill(running.pid, SIGINT);
+        } else if (c.silent) {
+            peer->silenceAfter(0);
+        } else {
+            peer.reset();
+        }
+    }
+    const CliRun run = FinishCli(running);
+    if (!peer) {
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_TRUE(run.err.ends_with(c.errEnd)) << run.err;
+        return;
+    }
+    std::this_thread::sleep_for(20ms);
+    fs::remove(job);
+
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(peer->failure(), "");
+    const auto log = peer->log();
+    ASSERT_GE(log.size(), c.tail.size());
+    EXPECT_EQ(std::vector<std::string>(log.end() - static_cast<std::ptrdiff_t>(c.tail.size()),
+                                       log.end()),
+              c.tail);
+    if (!c.out.empty()) {
+        EXPECT_EQ(run.out, c.out);
+    }
+    EXPECT_TRUE(run.err.ends_with(c.errEnd)) << run.err;
+}
+
+const char* const kGrblFinished =
+    "Job finished: the controller took every line and is idle.\n";
+const char* const kPrinterFinished =
+    "Job finished: the printer took every line and finished its moves.\n";
+INSTANTIATE_TEST_SUITE_P(
+    Machines, CliSend,
+    ::testing::Values(
+        SendCase{"GrblWhole", true, false, false, false, 0, {"G1X198Y1F3000", "G1X199Y1F3000"},
+                 "machine: Grbl 1.1h ['$' for help]\n" + Progress(kGrblFinished), ""},
+        SendCase{"PrinterWhole", false, false, false, false, 0, {"G1 X199 Y1 F3000", "M400"},
+                 "machine: start\n" + Progress(kPrinterFinished), ""},
+        SendCase{"GrblCtrlC", true, true, false, false, 1, {"!", "^X"}, "",
+                 "Ctrl+C: stopping the machine safely (Ctrl+C again to leave at once).\n"},
+        SendCase{"PrinterCtrlC", false, true, false, false, 1, {"M410", "M107", "M400"}, "",
+                 "Ctrl+C: stopping the machine safely (Ctrl+C again to leave at once).\n"},
+        SendCase{"GrblSilent", true, false, true, false, 1, {"!", "^X"}, "",
+                 "pyrolith-cli: The controller stopped answering. The job is stopped; if the "
+                 "laser is still on, switch the machine off.\n"},
+        SendCase{"PrinterHungUp", false, false, false, true, 1, {}, "",
+                 ": the device is gone. The job is stopped; if the laser is still on, switch "
+                 "the machine off.\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CliSendUsage, ExitsWithTwo)
+{
+    EXPECT_EQ(RunCli({"send", "job.gcode"}).status, 2);
+    EXPECT_EQ(RunCli({"send", "--port", "/dev/null", "--flavor", "marlin", "job.gcode"}).status, 2);
+    const CliRun notPort = RunCli({"send", "--port", "/dev/null", PYROLITH_SOURCE_DIR "/README.md"});
+    EXPECT_EQ(notPort.status, 1);
+    EXPECT_EQ(notPort.err,
+              "pyrolith-cli: /dev/null is not a serial port: Inappropriate ioctl for device.\n");
+}
+
+}  // namespace
+
+#endif  // _WIN32

@@ -1,0 +1,336 @@
+#pragma once
+
+// Peers that behave like the firmware, on the master side of a pseudo-terminal, each on its
+// own thread. The program under test opens the slave side like a serial port.
+
+#include <fcntl.h>
+#include <pty.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pyrolith::testing {
+
+using namespace std::chrono_literals;
+
+class FakeMachine {
+public:
+    FakeMachine()
+    {
+        termios raw{};
+        ::cfmakeraw(&raw);
+        char name[256] = {};
+        if (::openpty(&master_, &slave_, name, &raw, nullptr) != 0) {
+            master_ = slave_ = -1;
+        }
+        // A program under test started from here must not hold the machine's side open.
+        ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+        ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
+        port_ = name;
+    }
+    virtual ~FakeMachine()
+    {
+        finish();
+        ::close(master_);
+        ::close(slave_);
+    }
+    FakeMachine(const FakeMachine&) = delete;
+    // Every peer's destructor calls this first, so that the thread never sees half an object.
+    void finish()
+    {
+        running_ = false;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    FakeMachine& operator=(const FakeMachine&) = delete;
+
+    const std::string& port() const { return port_; }
+    // What the machine received, one entry per line or real-time byte, in order.
+    std::vector<std::string> log() const
+    {
+        std::lock_guard lock(mutex_);
+        return log_;
+    }
+    std::string failure() const
+    {
+        std::lock_guard lock(mutex_);
+        return failure_;
+    }
+    // From this received line on (1-based count of logged lines), the machine says nothing.
+    void silenceAfter(std::size_t lines) { silentAfter_ = lines; }
+
+protected:
+    void start()
+    {
+        thread_ = std::thread([this] { run(); });
+    }
+    void say(const std::string& text)
+    {
+        if (!silent()) {
+            const std::string line = text + "\r\n";
+            [[maybe_unused]] const auto written = ::write(master_, line.data(), line.size());
+        }
+    }
+    void record(std::string entry)
+    {
+        std::lock_guard lock(mutex_);
+        log_.push_back(std::move(entry));
+    }
+    void fail(std::string why)
+    {
+        std::lock_guard lock(mutex_);
+        if (failure_.empty()) {
+            failure_ = std::move(why);
+        }
+    }
+    bool silent() const
+    {
+        std::lock_guard lock(mutex_);
+        return log_.size() >= silentAfter_;
+    }
+    virtual void onByte(char c) = 0;
+    virtual void onIdle() {}
+
+private:
+    void run()
+    {
+        while (running_) {
+            pollfd ready{master_, POLLIN, 0};
+            if (::poll(&ready, 1, 1) > 0 && (ready.revents & POLLIN)) {
+                char buffer[512];
+                const ssize_t got = ::read(master_, buffer, sizeof buffer);
+                for (ssize_t i = 0; i < got; ++i) {
+                    onByte(buffer[i]);
+                }
+            }
+            onIdle();
+        }
+    }
+
+    int master_ = -1;
+    int slave_ = -1;
+    std::string port_;
+    std::thread thread_;
+    std::atomic<bool> running_{true};
+    mutable std::mutex mutex_;
+    std::vector<std::string> log_;
+    std::string failure_;
+    std::atomic<std::size_t> silentAfter_{SIZE_MAX};
+};
+
+// GRBL 1.1 with a 128-byte receive buffer: a byte beyond it fails the test. Lines leave the
+// buffer one every `lineTime` unless held, and are answered "ok", or "error:N" for the line
+// given to errorOn. "?" answers a status report; "!" holds, "~" resumes, 0x18 resets and greets.
+class FakeGrbl final : public FakeMachine {
+public:
+    explicit FakeGrbl(bool greet, std::chrono::microseconds lineTime = 300us)
+        : lineTime_(lineTime)
+    {
+        if (greet) {
+            say("Grbl 1.1h ['$' for help]");
+        }
+        start();
+    }
+    ~FakeGrbl() override { finish(); }
+    // The first line equal to `line` is answered with "error:<code>".
+    void errorOn(std::string line, int code)
+    {
+        std::lock_guard lock(jobMutex_);
+        errorLine_ = std::move(line);
+        errorCode_ = code;
+    }
+    std::size_t mostBuffered() const { return mostBuffered_; }
+
+private:
+    void onByte(char c) override
+    {
+        std::lock_guard lock(jobMutex_);
+        switch (c) {
+        case '?': {
+            const std::string state = held_ ? "Hold:0" : buffered_.empty() ? "Idle" : "Run";
+            say("<" + state + "|MPos:" + position_ + "|Bf:15," +
+                std::to_string(127 - buffered_.size()) + ">");
+            return;
+        }
+        case '!':
+            held_ = true;
+            record("!");
+            return;
+        case '~':
+            held_ = false;
+            record("~");
+            return;
+        case '\x18':
+            record("^X");
+            buffered_.clear();
+            held_ = false;
+            say("");
+            say("Grbl 1.1h ['$' for help]");
+            return;
+        default:
+            break;
+        }
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            record("rt:" + std::to_string(static_cast<unsigned char>(c)));
+            return;
+        }
+        buffered_.push_back(c);
+        if (c == '\n') {
+            const auto start = std::find(buffered_.rbegin() + 1, buffered_.rend(), '\n');
+            record(std::string(start.base(), buffered_.end() - 1));
+        }
+        if (buffered_.size() > 128) {
+            fail("receive buffer overflow: " + std::to_string(buffered_.size()) + " bytes");
+        }
+        mostBuffered_ = std::max(mostBuffered_, buffered_.size());
+    }
+
+    void onIdle() override
+    {
+        std::lock_guard lock(jobMutex_);
+        const auto now = std::chrono::steady_clock::now();
+        if (held_ || now < nextLine_) {
+            return;
+        }
+        const auto end = std::find(buffered_.begin(), buffered_.end(), '\n');
+        if (end == buffered_.end()) {
+            return;
+        }
+        std::string line(buffered_.begin(), end);
+        buffered_.erase(buffered_.begin(), end + 1);
+        nextLine_ = now + lineTime_;
+        const bool error = line == errorLine_;
+        track(line);
+        if (error) {
+            errorLine_.clear();
+            say("error:" + std::to_string(errorCode_));
+        } else {
+            say("ok");
+        }
+    }
+
+    // The machine position follows the X and Y words of the lines run.
+    void track(const std::string& line)
+    {
+        for (const char axis : {'X', 'Y'}) {
+            const auto at = line.find(axis);
+            double value = 0;
+            if (at != std::string::npos &&
+                std::from_chars(line.data() + at + 1, line.data() + line.size(), value).ec ==
+                    std::errc{}) {
+                (axis == 'X' ? x_ : y_) = value;
+            }
+        }
+        position_ = std::to_string(x_) + "," + std::to_string(y_) + ",0.000";
+    }
+
+    std::mutex jobMutex_;
+    double x_ = 0, y_ = 0;
+    std::string position_ = "0.000,0.000,0.000";
+    std::deque<char> buffered_;
+    std::size_t mostBuffered_ = 0;
+    bool held_ = false;
+    std::chrono::microseconds lineTime_;
+    std::chrono::steady_clock::time_point nextLine_{};
+    std::string errorLine_;
+    int errorCode_ = 0;
+};
+
+// A printer's firmware: "N<n> <command>*<checksum>" lines with the next number after
+// "M110 N0"; a wrong checksum or number asks for a resend; plain lines are taken as they
+// are. A dwell answers "busy: processing" before its "ok". The first arrival of the line
+// numbered `garbleNumber` is treated as damaged; the command `errorCommand` is answered with
+// `errorText` instead of "ok".
+class FakePrinter final : public FakeMachine {
+public:
+    FakePrinter(std::int64_t garbleNumber = -1, std::string errorCommand = {},
+                std::string errorText = {})
+        : garble_(garbleNumber), errorCommand_(std::move(errorCommand)),
+          errorText_(std::move(errorText))
+    {
+        say("start");
+        start();
+    }
+    ~FakePrinter() override { finish(); }
+    int resendsAsked() const { return resends_; }
+
+private:
+    void onByte(char c) override
+    {
+        if (c != '\n') {
+            line_.push_back(c);
+            return;
+        }
+        const std::string line = std::exchange(line_, {});
+        if (line.empty() || line[0] != 'N') {
+            record(line);
+            say("ok");
+            return;
+        }
+        const auto star = line.rfind('*');
+        const auto space = line.find(' ');
+        std::int64_t number = -1;
+        int sum = -1;
+        std::from_chars(line.data() + 1, line.data() + space, number);
+        if (star != std::string::npos) {
+            std::from_chars(line.data() + star + 1, line.data() + line.size(), sum);
+        }
+        std::uint8_t check = 0;
+        for (std::size_t i = 0; i < star && star != std::string::npos; ++i) {
+            check ^= static_cast<std::uint8_t>(line[i]);
+        }
+        const std::string command = line.substr(space + 1, star - space - 1);
+        if (command == "M110 N0") {
+            expected_ = number + 1;
+            record(command);
+            say("ok");
+            return;
+        }
+        if (number == garble_ || sum != check || number != expected_) {
+            garble_ = -1;
+            ++resends_;
+            say(sum != check || number == expected_ ? "Error:checksum mismatch, Last Line: " +
+                                                          std::to_string(expected_ - 1)
+                                                    : "Error:Line Number is not Last Line Number+1");
+            say("Resend: " + std::to_string(expected_));
+            say("ok");
+            return;
+        }
+        ++expected_;
+        record(command);
+        if (command == errorCommand_) {
+            say(errorText_);
+            if (errorText_.find("halted") != std::string::npos) {
+                silenceAfter(0);
+            } else {
+                say("ok");
+            }
+            return;
+        }
+        if (command.rfind("G4", 0) == 0) {
+            say("busy: processing");
+        }
+        say("ok");
+    }
+
+    std::string line_;
+    std::int64_t expected_ = 0;
+    std::int64_t garble_;
+    std::string errorCommand_;
+    std::string errorText_;
+    std::atomic<int> resends_{0};
+};
+
+}  // namespace pyrolith::testing
