@@ -215,13 +215,13 @@ TEST(Job, SettingsOfTheSummaryOnlyLeaveTheBodyAlone)
 }
 
 // Settings written as "Key=value|Key=value": profile keys (flags "1"), LeftCenterDwellTime.
-JobSettings With(std::string_view spec)
+JobSettings With(std::string_view assignments)
 {
     JobSettings s = ExampleSettings();
     AppSettings unused;
-    while (!spec.empty()) {
-        const std::string_view item = spec.substr(0, spec.find('|'));
-        spec.remove_prefix(std::min(spec.size(), item.size() + 1));
+    while (!assignments.empty()) {
+        const std::string_view item = assignments.substr(0, assignments.find('|'));
+        assignments.remove_prefix(std::min(assignments.size(), item.size() + 1));
         const std::string_view key = item.substr(0, item.find('='));
         const std::string value(item.substr(key.size() + 1));
         if (key == "LeftCenterDwellTime") {
