@@ -18,8 +18,8 @@ const JobPreview& TenMillionMoves()
             const auto y = static_cast<float>(row * 0.1);
             for (int run = 0; run < 2000; ++run) {
                 const auto x = static_cast<float>(run * 0.2);
-                j.segments.push_back({x, y, x + 0.1f, y, static_cast<float>(run % 256)});
-                j.segments.push_back({x + 0.1f, y, x + 0.2f, y, -1.0f});
+                j.segments.push_back({x, y, x + 0.1f, y, static_cast<float>(run % 256), 0});
+                j.segments.push_back({x + 0.1f, y, x + 0.2f, y, -1.0f, 0});
             }
         }
         j.bounds = {0.0, 0.0, 400.0, 250.0, false};
