@@ -162,18 +162,19 @@ static QString Marks(QWidget* canvas)
     for (const bool top : {true, false}) {
         bool red = false;
         bool grey = false;
-        for (int y = top ? 0 : shown.height() / 2; y < (top ? shown.height() / 2 : shown.height()); ++y) {
+        const int half = shown.height() / 2;
+        for (int y = top ? 0 : half; y < (top ? half : shown.height()); ++y) {
             for (int x = shown.width() / 2 - 10; x <= shown.width() / 2 + 10; ++x) {
                 const QColor c = shown.pixelColor(x, y);
                 red |= c.red() >= 100 && c.green() < 60 && c.blue() < 60;
                 grey |= c.red() == c.green() && c.green() == c.blue() && c.red() < 128;
             }
         }
-        halves << QStringLiteral("%1: %2").arg(top ? QStringLiteral("top") : QStringLiteral("bottom"),
-                                               red && grey ? QStringLiteral("red+grey")
-                                               : red       ? QStringLiteral("red")
-                                               : grey      ? QStringLiteral("grey")
-                                                           : QStringLiteral("none"));
+        const QString seen = red && grey ? QStringLiteral("red+grey")
+                             : red       ? QStringLiteral("red")
+                             : grey      ? QStringLiteral("grey")
+                                         : QStringLiteral("none");
+        halves << (top ? QStringLiteral("top: ") : QStringLiteral("bottom: ")) + seen;
     }
     return halves.join(QStringLiteral("; "));
 }
@@ -188,7 +189,8 @@ void JobViewTest::burnedPartIsMarked_data()
     const QString both = QStringLiteral("top: red; bottom: red");
     QTest::newRow("nothing taken") << QList<int>{0} << false << none;
     QTest::newRow("the top burn taken") << QList<int>{4} << false << top;
-    QTest::newRow("the laser on for the bottom burn") << QList<int>{1, 2, 3, 4, 5, 6, 7} << false << top;
+    QTest::newRow("the laser on for the bottom burn")
+        << QList<int>{1, 2, 3, 4, 5, 6, 7} << false << top;
     QTest::newRow("the rest added") << QList<int>{4, 9} << false << both;
     QTest::newRow("kept when drawn afresh") << QList<int>{4} << true << top;
     QTest::newRow("a new send starts unmarked") << QList<int>{9, 0} << false << none;
