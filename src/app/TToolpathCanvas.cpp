@@ -64,7 +64,10 @@ void TToolpathCanvas::drawBurned()
         return;
     }
     if (burned_ < imageBurned_) {
-        requestDrawing();
+        // A new send: drawn afresh, once; a drawing under way is marked when it arrives.
+        if (pending_ == 0) {
+            requestDrawing();
+        }
         return;
     }
     tp::DrawBurned(*job_, imageView_, *pixels_, imageBurned_, burned_);
