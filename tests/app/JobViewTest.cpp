@@ -187,7 +187,6 @@ void JobViewTest::burnedPartIsMarked_data()
     const QString none = QStringLiteral("top: grey; bottom: grey");
     const QString top = QStringLiteral("top: red; bottom: grey");
     const QString both = QStringLiteral("top: red; bottom: red");
-    QTest::newRow("nothing taken") << QList<int>{0} << false << none;
     QTest::newRow("the top burn taken") << QList<int>{4} << false << top;
     QTest::newRow("the laser on for the bottom burn")
         << QList<int>{1, 2, 3, 4, 5, 6, 7} << false << top;
