@@ -1,5 +1,6 @@
 // Drawing the toolpath of a job with 10 million moves into a window-sized image, and the
-// same job at one pixel per pixel pitch (the longer side capped at 8000 pixels).
+// same job at one pixel per pixel pitch (the longer side capped at 8000 pixels), and the
+// burned mark drawn over a drawing as a streamed job advances.
 #include <benchmark/benchmark.h>
 
 #include "toolpath/ToolpathPreview.h"
@@ -18,8 +19,9 @@ const JobPreview& TenMillionMoves()
             const auto y = static_cast<float>(row * 0.1);
             for (int run = 0; run < 2000; ++run) {
                 const auto x = static_cast<float>(run * 0.2);
-                j.segments.push_back({x, y, x + 0.1f, y, static_cast<float>(run % 256)});
-                j.segments.push_back({x + 0.1f, y, x + 0.2f, y, -1.0f});
+                const auto line = static_cast<std::uint32_t>(row * 2000 + run + 1);
+                j.segments.push_back({x, y, x + 0.1f, y, static_cast<float>(run % 256), line});
+                j.segments.push_back({x + 0.1f, y, x + 0.2f, y, -1.0f, line});
             }
         }
         j.bounds = {0.0, 0.0, 400.0, 250.0, false};
@@ -50,6 +52,24 @@ void BM_PixelPerPitch(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * static_cast<long>(job.segments.size()));
 }
 BENCHMARK(BM_PixelPerPitch)->Unit(benchmark::kMillisecond);
+
+// The burned mark of a quarter second while a job streams, a row of 2000 lines taken, over
+// the window-sized drawing: the part to compare with BM_WindowSized.
+void BM_BurnedStep(benchmark::State& state)
+{
+    const JobPreview& job = TenMillionMoves();
+    const PreviewView view = FitView(job.bounds, 1e9, 1200);
+    pyrolith::RgbImage image = RenderPreview(job, view);
+    std::uint64_t step = 0;
+    for (auto _ : state) {
+        // Rows along the middle of the job, over and over.
+        const std::uint64_t taken = 2'000'000 + (step++ % 1000) * 2000;
+        DrawBurned(job, view, image, SegmentsThrough(job, taken),
+                   SegmentsThrough(job, taken + 2000));
+        benchmark::DoNotOptimize(image.pixels.data());
+    }
+}
+BENCHMARK(BM_BurnedStep)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

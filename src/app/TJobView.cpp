@@ -1,5 +1,7 @@
 #include "app/TJobView.h"
 
+#include <algorithm>
+
 #include "toolpath/MotionPlanner.h"
 #include "ui_TJobView.h"
 
@@ -18,6 +20,11 @@ void TJobView::setJob(std::shared_ptr<const tp::JobPreview> job)
 {
     ui_->lblJobStatus->setText(job ? StatusText(*job) : QString());
     ui_->cnvToolpath->setJob(std::move(job));
+}
+
+void TJobView::setBurnedLines(qint64 lines)
+{
+    ui_->cnvToolpath->setBurnedLines(static_cast<std::uint64_t>(std::max<qint64>(lines, 0)));
 }
 
 void TJobView::setStatus(const QString& text)

@@ -19,6 +19,9 @@ public:
     ~TJobView() override;
 
     void setJob(std::shared_ptr<const pyrolith::toolpath::JobPreview> job);
+    // While the job is sent: the burn moves of its lines 1 to `lines` are drawn as burned,
+    // until the next job is set.
+    void setBurnedLines(qint64 lines);
     // Shows `text` in the status line, for example while the job is read.
     void setStatus(const QString& text);
     QString status() const;

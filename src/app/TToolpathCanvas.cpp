@@ -19,6 +19,11 @@ TToolpathCanvas::TToolpathCanvas(QWidget* parent) : QWidget(parent)
     setPalette(palette);
     setMinimumSize(100, 100);
     setCursor(Qt::OpenHandCursor);
+    // A machine acknowledges lines by the hundred a second: the mark follows a few times a
+    // second.
+    burnTimer_.setSingleShot(true);
+    burnTimer_.setInterval(250);
+    connect(&burnTimer_, &QTimer::timeout, this, &TToolpathCanvas::drawBurned);
 }
 
 TToolpathCanvas::~TToolpathCanvas()
@@ -32,9 +37,53 @@ void TToolpathCanvas::setJob(std::shared_ptr<const tp::JobPreview> job)
 {
     job_ = std::move(job);
     image_ = QImage();
+    pixels_.reset();
+    burned_ = imageBurned_ = 0;
+    burnTimer_.stop();
     fitted_ = true;
     fit();
     requestDrawing();
+    update();
+}
+
+void TToolpathCanvas::setBurnedLines(std::uint64_t lines)
+{
+    if (!job_) {
+        return;
+    }
+    burned_ = tp::SegmentsThrough(*job_, lines);
+    if (!burnTimer_.isActive()) {
+        burnTimer_.start();
+    }
+}
+
+// The segments burned since the image was drawn or last marked.
+void TToolpathCanvas::drawBurned()
+{
+    if (!job_ || !pixels_ || burned_ == imageBurned_) {
+        return;
+    }
+    if (burned_ < imageBurned_) {
+        // A new send: drawn afresh, once; a drawing under way is marked when it arrives.
+        if (pending_ == 0) {
+            requestDrawing();
+        }
+        return;
+    }
+    tp::DrawBurned(*job_, imageView_, *pixels_, imageBurned_, burned_);
+    imageBurned_ = burned_;
+    showPixels(pixels_);
+}
+
+void TToolpathCanvas::showPixels(std::shared_ptr<pyrolith::RgbImage> pixels)
+{
+    pixels_ = std::move(pixels);
+    // The image keeps the pixels alive through its cleanup function.
+    auto* keep = new std::shared_ptr<pyrolith::RgbImage>(pixels_);
+    image_ = QImage(
+        pixels_->pixels.data(), pixels_->width, pixels_->height, pixels_->width * 3,
+        QImage::Format_RGB888,
+        [](void* data) { delete static_cast<std::shared_ptr<pyrolith::RgbImage>*>(data); }, keep);
     update();
 }
 
@@ -99,12 +148,13 @@ void TToolpathCanvas::requestDrawing()
     ++pending_;
     QPointer<TToolpathCanvas> self(this);
     std::shared_ptr<const tp::JobPreview> job = job_;
-    QThreadPool::globalInstance()->start([self, job, view, cancel, generation] {
-        pyrolith::RgbImage rgb = tp::RenderPreview(*job, view, cancel.get());
+    const std::size_t burned = burned_;
+    QThreadPool::globalInstance()->start([self, job, view, cancel, generation, burned] {
+        pyrolith::RgbImage rgb = tp::RenderPreview(*job, view, cancel.get(), burned);
         auto shared = std::make_shared<pyrolith::RgbImage>(std::move(rgb));
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self, shared, view, cancel, generation] {
+            [self, shared, view, cancel, generation, burned] {
                 if (!self) {
                     return;
                 }
@@ -112,15 +162,10 @@ void TToolpathCanvas::requestDrawing()
                 if (cancel->load() || generation != self->generation_) {
                     return;
                 }
-                // The image keeps the pixels alive through its cleanup function.
-                auto* keep = new std::shared_ptr<pyrolith::RgbImage>(shared);
-                self->image_ = QImage(
-                    shared->pixels.data(), shared->width, shared->height, shared->width * 3,
-                    QImage::Format_RGB888,
-                    [](void* data) { delete static_cast<std::shared_ptr<pyrolith::RgbImage>*>(data); },
-                    keep);
                 self->imageView_ = view;
-                self->update();
+                self->imageBurned_ = burned;
+                self->showPixels(shared);
+                self->drawBurned();  // what was burned while it was drawn
                 emit self->drawn();
             },
             Qt::QueuedConnection);

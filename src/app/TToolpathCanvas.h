@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <memory>
@@ -11,7 +12,8 @@
 // Shows a job's toolpath: the wheel zooms about the pointer, dragging pans. The toolpath is
 // drawn by the core (RenderPreview) off the window's thread, once per scale, into an image
 // three times the widget's size; panning within it only moves the image, and a newer drawing
-// cancels an older one.
+// cancels an older one. While a job is sent, the burned part is drawn over the drawing a few
+// times a second, only the moves burned since the last time.
 class TToolpathCanvas : public QWidget {
     Q_OBJECT
 public:
@@ -21,6 +23,9 @@ public:
     // Shows a job scaled to fit; null shows nothing.
     void setJob(std::shared_ptr<const pyrolith::toolpath::JobPreview> job);
     void setShowTravel(bool show);
+    // Marks the burn moves of the job's lines 1 to `lines` as burned; the mark stays until the
+    // next job.
+    void setBurnedLines(std::uint64_t lines);
 
     double pixelsPerMm() const { return scale_; }
     // True while a drawing is under way.
@@ -43,6 +48,8 @@ private:
     void requestDrawing();
     bool drawingCoversView() const;
     void drawScale(class QPainter& painter) const;
+    void showPixels(std::shared_ptr<pyrolith::RgbImage> pixels);
+    void drawBurned();
 
     std::shared_ptr<const pyrolith::toolpath::JobPreview> job_;
     bool showTravel_ = true;
@@ -51,7 +58,11 @@ private:
     double centreX_ = 0.0;     // mm at the widget's centre
     double centreY_ = 0.0;
 
-    QImage image_;                                // the last drawing
+    QImage image_;                                // the last drawing, over pixels_
+    std::shared_ptr<pyrolith::RgbImage> pixels_;
+    std::size_t imageBurned_ = 0;                 // segments drawn burned in it
+    std::size_t burned_ = 0;                      // segments burned
+    QTimer burnTimer_;
     pyrolith::toolpath::PreviewView imageView_;   // what it shows
     std::shared_ptr<std::atomic<bool>> cancel_;   // of the drawing under way
     int generation_ = 0;

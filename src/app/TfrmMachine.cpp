@@ -161,7 +161,9 @@ void TfrmMachine::send(std::vector<std::string> lines)
 void TfrmMachine::btnFrameClick()
 {
     try {
-        send(sources_.frame());
+        std::vector<std::string> frame = sources_.frame();
+        sendingJob_ = false;
+        send(std::move(frame));
     } catch (const std::exception& error) {
         dialogs_->message(this, QString::fromStdString(error.what()));
     }
@@ -170,7 +172,9 @@ void TfrmMachine::btnFrameClick()
 void TfrmMachine::btnSendJobClick()
 {
     try {
-        send(sources_.job());
+        std::vector<std::string> job = sources_.job();
+        sendingJob_ = true;
+        send(std::move(job));
     } catch (const std::exception& error) {
         dialogs_->message(this, QString::fromStdString(error.what()));
     }
@@ -218,6 +222,9 @@ void TfrmMachine::showSnapshot(const MachineSnapshot& snapshot)
     ui_->btnStop->setEnabled(snapshot.connected || active);
     if (snapshot.total > 0) {
         ui_->prgLines->setValue(static_cast<int>(snapshot.acknowledged * 1000 / snapshot.total));
+        if (sendingJob_) {
+            emit jobProgress(snapshot.acknowledged);
+        }
     }
     if (active || clockTimer_.isActive()) {
         updateClock();

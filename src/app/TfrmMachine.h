@@ -57,6 +57,9 @@ signals:
     void openPort(const QString& port, int baud, int fallbackFirmware, const QString& laserOff);
     void startJob(const std::vector<std::string>& lines);
     void command(const QString& line);
+    // While the job (not the frame) is sent and after it ended: the number of its lines the
+    // machine has taken, from 0 when a job starts.
+    void jobProgress(qint64 acknowledged);
 
 private:
     void showSnapshot(const MachineSnapshot& snapshot);
@@ -75,4 +78,5 @@ private:
     QElapsedTimer jobClock_;
     QTimer clockTimer_;
     bool portOpen_ = false;
+    bool sendingJob_ = false;  // the lines sent last are the job, not the frame
 };

@@ -183,6 +183,13 @@ void TfrmMain::createMachinePanel()
     machineDock_->setObjectName(QStringLiteral("dockMachine"));
     machine_ = new TfrmMachine(std::move(sources), environment_.dialogs, machineDock_);
     machineDock_->setWidget(machine_);
+    // The Job view of the picture shows the job being sent, line for line: it marks the part
+    // burned. A G-code file in the view is another job.
+    connect(machine_, &TfrmMachine::jobProgress, this, [this](qint64 acknowledged) {
+        if (jobView_ != nullptr && gcodeFile_.isEmpty()) {
+            jobView_->setBurnedLines(acknowledged);
+        }
+    });
     addDockWidget(Qt::RightDockWidgetArea, machineDock_);
     machineDock_->hide();
     QAction* show = machineDock_->toggleViewAction();

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace pyrolith::toolpath {
 namespace {
 
 constexpr std::uint8_t kTravel[3] = {90, 140, 230};
+constexpr std::uint8_t kBurned[3] = {150, 0, 0};
 constexpr std::uint8_t kDwell[3] = {220, 30, 30};
 constexpr std::uint8_t kAxisX[3] = {200, 80, 80};
 constexpr std::uint8_t kAxisY[3] = {80, 170, 80};
@@ -37,7 +39,9 @@ public:
         case EventKind::Move:
             job.segments.push_back({static_cast<float>(e.from.x), static_cast<float>(e.from.y),
                                     static_cast<float>(e.to.x), static_cast<float>(e.to.y),
-                                    e.laserOn ? static_cast<float>(e.power) : -1.0f});
+                                    e.laserOn ? static_cast<float>(e.power) : -1.0f,
+                                    static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                                        e.line, std::numeric_limits<std::uint32_t>::max()))});
             if (e.laserOn) {
                 job.maxPower = std::max(job.maxPower, e.power);
             }
@@ -214,7 +218,7 @@ double ScaleStep(double pixelsPerMm, bool inches, double minPixels)
 }
 
 RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
-                       const std::atomic<bool>* cancel)
+                       const std::atomic<bool>* cancel, std::size_t burned)
 {
     RgbImage image;
     image.width = std::max(1, view.width);
@@ -249,7 +253,7 @@ RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
     for (int pass = view.showTravel ? 0 : 1; pass < 2; ++pass) {
         std::size_t n = 0;
         for (const PreviewSegment& s : job.segments) {
-            if (cancel != nullptr && ++n % kCancelEvery == 0 &&
+            if (++n % kCancelEvery == 0 && cancel != nullptr &&
                 cancel->load(std::memory_order_relaxed)) {
                 return image;
             }
@@ -258,7 +262,9 @@ RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
                 continue;
             }
             std::uint8_t rgb[3];
-            if (burn) {
+            if (burn && n <= burned) {
+                std::copy(std::begin(kBurned), std::end(kBurned), rgb);
+            } else if (burn) {
                 const double level = std::clamp(s.power / maxPower, 0.0, 1.0);
                 // Even the weakest burn stays visible against the white.
                 const auto grey = static_cast<std::uint8_t>(std::lround(200.0 * (1.0 - level)));
@@ -284,6 +290,28 @@ RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
         }
     }
     return image;
+}
+
+std::size_t SegmentsThrough(const JobPreview& job, std::uint64_t line)
+{
+    const auto end = std::upper_bound(
+        job.segments.begin(), job.segments.end(), line,
+        [](std::uint64_t l, const PreviewSegment& s) { return l < s.line; });
+    return static_cast<std::size_t>(end - job.segments.begin());
+}
+
+void DrawBurned(const JobPreview& job, const PreviewView& view, RgbImage& image,
+                std::size_t from, std::size_t to)
+{
+    Canvas canvas(image, view);
+    to = std::min(to, job.segments.size());
+    for (std::size_t i = from; i < to; ++i) {
+        const PreviewSegment& s = job.segments[i];
+        if (s.power >= 0.0f) {
+            canvas.line(canvas.px(s.x0), canvas.py(s.y0), canvas.px(s.x1), canvas.py(s.y1),
+                        kBurned);
+        }
+    }
 }
 
 }  // namespace pyrolith::toolpath

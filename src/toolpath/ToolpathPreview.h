@@ -3,7 +3,8 @@
 // The picture of a job as the machine will run it, drawn into a plain pixel buffer so that
 // the window's Job view and "pyrolith-cli --preview" draw the very same thing: burn moves
 // dark (lighter for lower power), laser-off moves as thin blue lines, dwells as red crosses,
-// the axes through the origin with a tick at every ScaleStep().
+// the axes through the origin with a tick at every ScaleStep(). While a job is sent, the burn
+// moves the machine has taken are drawn in dark red.
 
 #include <atomic>
 #include <cstdint>
@@ -21,6 +22,7 @@ namespace pyrolith::toolpath {
 struct PreviewSegment {
     float x0, y0, x1, y1;  // mm
     float power;           // S of a burn move; negative for a laser-off move
+    std::uint32_t line;    // the move's line of the job (1-based; the largest stands for more)
 };
 
 struct PreviewBounds {
@@ -67,7 +69,16 @@ PreviewView FitView(const PreviewBounds& bounds, double pixelsPerMm, int maxSide
 // job's unit, the smallest that puts ticks at least `minPixels` apart.
 double ScaleStep(double pixelsPerMm, bool inches, double minPixels = 40.0);
 
+// The first `burned` segments' burn moves are drawn as burned.
 RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
-                       const std::atomic<bool>* cancel = nullptr);
+                       const std::atomic<bool>* cancel = nullptr, std::size_t burned = 0);
+
+// How many segments belong to lines 1 to `line`: the segments come in line order.
+std::size_t SegmentsThrough(const JobPreview& job, std::uint64_t line);
+
+// Draws the burn moves of segments `from` to `to` (not included) as burned, over an image
+// RenderPreview drew of `view`.
+void DrawBurned(const JobPreview& job, const PreviewView& view, RgbImage& image,
+                std::size_t from, std::size_t to);
 
 }  // namespace pyrolith::toolpath

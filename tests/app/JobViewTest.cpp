@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QCheckBox>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "app/TJobView.h"
@@ -25,6 +27,8 @@ private slots:
     void refusedLinesAskBeforeSaving();
     void viewFollowsTheSettings();
     void openGcodeShowsAnyFile();
+    void burnedPartIsMarked_data();
+    void burnedPartIsMarked();
 
 private:
     void loadPicture();
@@ -147,6 +151,78 @@ void JobViewTest::openGcodeShowsAnyFile()
     }
     QVERIFY2(darkRight > shown.height() / 2, qPrintable(QString::number(darkRight)));
     QCOMPARE(darkLeft, 0);
+}
+
+// What the middle columns of the canvas show in its top and bottom halves: burn moves not
+// yet burned (grey to black), burned ones (dark red), both, or none.
+static QString Marks(QWidget* canvas)
+{
+    const QImage shown = canvas->grab().toImage();
+    QStringList halves;
+    for (const bool top : {true, false}) {
+        bool red = false;
+        bool grey = false;
+        const int half = shown.height() / 2;
+        for (int y = top ? 0 : half; y < (top ? half : shown.height()); ++y) {
+            for (int x = shown.width() / 2 - 10; x <= shown.width() / 2 + 10; ++x) {
+                const QColor c = shown.pixelColor(x, y);
+                red |= c.red() >= 100 && c.green() < 60 && c.blue() < 60;
+                grey |= c.red() == c.green() && c.green() == c.blue() && c.red() < 128;
+            }
+        }
+        const QString seen = red && grey ? QStringLiteral("red+grey")
+                             : red       ? QStringLiteral("red")
+                             : grey      ? QStringLiteral("grey")
+                                         : QStringLiteral("none");
+        halves << (top ? QStringLiteral("top: ") : QStringLiteral("bottom: ")) + seen;
+    }
+    return halves.join(QStringLiteral("; "));
+}
+
+void JobViewTest::burnedPartIsMarked_data()
+{
+    QTest::addColumn<QList<int>>("steps");  // lines acknowledged, one after the other
+    QTest::addColumn<bool>("redraw");       // drawn afresh after the last step
+    QTest::addColumn<QString>("marks");
+    const QString none = QStringLiteral("top: grey; bottom: grey");
+    const QString top = QStringLiteral("top: red; bottom: grey");
+    const QString both = QStringLiteral("top: red; bottom: red");
+    QTest::newRow("the top burn taken") << QList<int>{4} << false << top;
+    QTest::newRow("the laser on for the bottom burn")
+        << QList<int>{1, 2, 3, 4, 5, 6, 7} << false << top;
+    QTest::newRow("the rest added") << QList<int>{4, 9} << false << both;
+    QTest::newRow("kept when drawn afresh") << QList<int>{4} << true << top;
+    QTest::newRow("a new send starts unmarked") << QList<int>{9, 0} << false << none;
+}
+
+// A job of two burns, the top one on line 4 and the bottom one on line 8, marked through the
+// view as the machine takes its lines.
+void JobViewTest::burnedPartIsMarked()
+{
+    QFETCH(QList<int>, steps);
+    QFETCH(bool, redraw);
+    QFETCH(QString, marks);
+    TJobView view;
+    view.resize(440, 360);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    auto* canvas = view.findChild<TToolpathCanvas*>(QStringLiteral("cnvToolpath"));
+    view.setJob(std::make_shared<const pyrolith::toolpath::JobPreview>(
+        pyrolith::toolpath::ReadJobPreview("G21 G90\nG0 X0 Y10\nM3 S1000\nG1 X20 F1000\nM5\n"
+                                           "G0 X0 Y0\nM3 S1000\nG1 X20\nM5\n",
+                                           pyrolith::toolpath::MachineProfile{})));
+    QTRY_VERIFY(!canvas->drawing());
+    QCOMPARE(Marks(canvas), QStringLiteral("top: grey; bottom: grey"));
+    for (const int lines : steps) {
+        view.setBurnedLines(lines);
+        QTest::qWait(300);  // the mark follows a few times a second
+    }
+    if (redraw) {
+        QSignalSpy drawn(canvas, &TToolpathCanvas::drawn);
+        view.findChild<QCheckBox*>(QStringLiteral("chkShowTravel"))->click();
+        QVERIFY(drawn.wait());
+    }
+    QTRY_COMPARE(Marks(canvas), marks);
 }
 
 QTEST_MAIN(JobViewTest)

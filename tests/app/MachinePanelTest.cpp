@@ -81,6 +81,7 @@ private slots:
         Control<QComboBox>(panel, "cboPort")->setEditText(QString::fromStdString(grbl.port()));
         QTest::mouseClick(Control<QPushButton>(panel, "btnConnect"), Qt::LeftButton);
         QTRY_COMPARE(Control<QLabel>(panel, "lblState")->text(), QStringLiteral("Idle"));
+        QSignalSpy progress(panel.get(), &TfrmMachine::jobProgress);
         QTest::mouseClick(Control<QPushButton>(panel, "btnSendJob"), Qt::LeftButton);
         auto* memo = Control<QPlainTextEdit>(panel, "memoLog");
         if (finishes) {
@@ -92,6 +93,12 @@ private slots:
             QCOMPARE(Control<QLabel>(panel, "lblRemaining")->text(), QStringLiteral("Remaining 0:00:00"));
             QVERIFY(Control<QPushButton>(panel, "btnSendJob")->isEnabled());
             QCOMPARE(grbl.log().size(), Job().size());
+            QCOMPARE(progress.constLast().at(0).toLongLong(), static_cast<qint64>(Job().size()));
+            // The frame is not the job the Job view marks.
+            const auto emitted = progress.count();
+            QTest::mouseClick(Control<QPushButton>(panel, "btnFrame"), Qt::LeftButton);
+            QTRY_COMPARE(memo->toPlainText().count(QStringLiteral("Job finished")), 2);
+            QCOMPARE(progress.count(), emitted);
         } else {
             QTRY_VERIFY(Control<QProgressBar>(panel, "prgLines")->value() > 300);
             const QString folder = qEnvironmentVariable("PYROLITH_SCREENSHOT_DIR");
