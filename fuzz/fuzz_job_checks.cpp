@@ -25,25 +25,6 @@ void Check(bool condition)
     }
 }
 
-bool PlainNumber(std::string_view text, bool signedAllowed)
-{
-    if (signedAllowed && !text.empty() && text.front() == '-') {
-        text.remove_prefix(1);
-    }
-    bool digit = false;
-    bool point = false;
-    for (const char c : text) {
-        if (c >= '0' && c <= '9') {
-            digit = true;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    return digit;
-}
-
 void CheckMoveLine(std::string_view line)
 {
     line = line.substr(0, line.find('\t'));
@@ -55,9 +36,9 @@ void CheckMoveLine(std::string_view line)
         }
         const std::string_view word = line.substr(start, end - start);
         if (!word.empty() && (word[0] == 'X' || word[0] == 'Y' || word[0] == 'Z')) {
-            Check(PlainNumber(word.substr(1), true));
+            Check(pyrolith::IsPlainGcodeNumber(word.substr(1), true));
         } else if (!word.empty() && word[0] == 'F') {
-            Check(PlainNumber(word.substr(1), false));
+            Check(pyrolith::IsPlainGcodeNumber(word.substr(1), false));
         }
         start = end + 1;
     }

@@ -45,26 +45,6 @@ std::string_view TrimBlanks(std::string_view text)
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// A number as G-code carries it: digits with at most one "." and at least one digit, after
-// an optional "-" when `signedAllowed`. No "+", no exponent, no ",".
-bool IsPlainGcodeNumber(std::string_view text, bool signedAllowed)
-{
-    if (signedAllowed && !text.empty() && text.front() == '-') {
-        text.remove_prefix(1);
-    }
-    bool digit = false;
-    bool point = false;
-    for (const char c : text) {
-        if (c >= '0' && c <= '9') {
-            digit = true;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    return digit;
-}
 
 bool IsPositive(std::string_view text)
 {
@@ -92,6 +72,25 @@ void CheckSpeed(std::string_view key, std::string_view label, const std::string&
 }
 
 } // namespace
+
+bool IsPlainGcodeNumber(std::string_view text, bool signedAllowed)
+{
+    if (signedAllowed && !text.empty() && text.front() == '-') {
+        text.remove_prefix(1);
+    }
+    bool digit = false;
+    bool point = false;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
 
 void CheckJobNumbers(const JobSettings& settings, const MonoBitmap& picture,
                      char decimalSeparator)

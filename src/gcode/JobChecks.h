@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
@@ -33,5 +34,9 @@ void CheckJobNumbers(const JobSettings& settings, const GrayRaster& picture,
                      char decimalSeparator);
 void CheckJobNumbers(const JobSettings& settings, std::int32_t width, std::int32_t height,
                      char decimalSeparator);
+
+// A number as a controller reads it: digits with at most one "." and at least one digit,
+// after an optional "-" when `signedAllowed`; no "+", no exponent, no ",".
+bool IsPlainGcodeNumber(std::string_view text, bool signedAllowed);
 
 } // namespace pyrolith

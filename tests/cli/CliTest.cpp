@@ -21,16 +21,13 @@
 #include "common/PathText.h"
 #include "image/PictureReader.h"
 #include "image/Bitmap.h"
+#ifndef _WIN32
+#include "cli/CliProcess.h"  // RunCli: the program as a child process
+#endif
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
 
 std::string ReadFile(const fs::path& path)
 {
@@ -41,6 +38,12 @@ std::string ReadFile(const fs::path& path)
 }
 
 #ifdef _WIN32
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
 
 // An argument quoted the way CommandLineToArgvW reads it back.
 std::wstring Quoted(const std::wstring& argument)
@@ -112,64 +115,6 @@ CliRun RunCli(const std::vector<std::string>& arguments,
     }
     fs::remove(outPath);
     fs::remove(errPath);
-    return run;
-}
-
-#else
-
-std::string ReadAll(int fd)
-{
-    std::string text;
-    char buffer[4096];
-    ssize_t n = 0;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return text;
-}
-
-// Runs the program with a fixed C locale plus `environment`; output goes through files so
-// that a large output cannot block on a pipe.
-CliRun RunCli(const std::vector<std::string>& arguments,
-           const std::map<std::string, std::string>& environment = {})
-{
-    const fs::path folder = fs::temp_directory_path();
-    const std::string outPath = (folder / ("cli-out-" + std::to_string(::getpid()))).string();
-    const std::string errPath = (folder / ("cli-err-" + std::to_string(::getpid()))).string();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        ::setenv("LC_ALL", "C", 1);
-        ::unsetenv("SOURCE_DATE_EPOCH");
-        for (const auto& [name, value] : environment) {
-            ::setenv(name.c_str(), value.c_str(), 1);
-        }
-        std::vector<char*> argv;
-        std::string program = PYROLITH_CLI;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = arguments;
-        for (std::string& argument : copies) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    CliRun run;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const int out = ::open(outPath.c_str(), O_RDONLY);
-    const int err = ::open(errPath.c_str(), O_RDONLY);
-    run.out = ReadAll(out);
-    run.err = ReadAll(err);
-    ::close(out);
-    ::close(err);
-    ::unlink(outPath.c_str());
-    ::unlink(errPath.c_str());
     return run;
 }
 
