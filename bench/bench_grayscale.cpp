@@ -12,6 +12,7 @@
 #include <string>
 
 #include "BenchProcess.h"
+#include "CountingSink.h"
 #include "gcode/JobContext.h"
 #include "gcode/JobSink.h"
 #include "gcode/JobWriter.h"
@@ -66,16 +67,6 @@ pyrolith::JobSettings BenchSettings()
     return s;
 }
 
-// Counts the bytes of the job without writing them: the cost of generating the text alone.
-class CountingSink final : public pyrolith::JobSink {
-public:
-    CountingSink() : JobSink(buffer_, sizeof buffer_) {}
-
-private:
-    void take(std::string_view) override {}
-    char buffer_[1 << 18];
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -92,7 +83,7 @@ int main(int argc, char** argv)
     environment.imageFileName = "bench.png";
 
     const auto textStart = Clock::now();
-    CountingSink counter;
+    bench::CountingSink counter;
     pyrolith::WriteJob(counter, pyrolith::MakeJobContext(settings, picture, '.'), settings, picture,
                        environment);
     counter.drain();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "BenchProcess.h"
+#include "CountingSink.h"
 #include "gcode/JobContext.h"
 #include "gcode/JobSink.h"
 #include "gcode/JobWriter.h"
@@ -68,18 +69,6 @@ pyrolith::JobSettings BenchSettings()
     return s;
 }
 
-// Counts the bytes of the job without writing them: the cost of generating the text alone.
-class CountingSink final : public pyrolith::JobSink {
-public:
-    CountingSink() : JobSink(buffer_, sizeof buffer_) {}
-    std::uint64_t bytes() const { return bytes_; }
-
-private:
-    void take(std::string_view block) override { bytes_ += block.size(); }
-    std::uint64_t bytes_ = 0;
-    char buffer_[1 << 18];
-};
-
 long PeakKilobytes()
 {
     rusage usage{};
@@ -106,7 +95,7 @@ int main(int argc, char** argv)
     environment.imageFileName = "bench.bmp";
 
     const auto textStart = Clock::now();
-    CountingSink counter;
+    bench::CountingSink counter;
     const pyrolith::JobContext context = pyrolith::MakeJobContext(settings, picture, '.');
     pyrolith::WriteJob(counter, context, settings, picture, environment);
     counter.drain();

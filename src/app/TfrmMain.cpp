@@ -45,6 +45,18 @@
 
 namespace {
 
+// Hands `use` the picture a job engraves: the power levels of the picture's grey levels in a
+// grey engraving, the black-and-white image otherwise.
+template <typename Use>
+auto WithJobPicture(const pyrolith::JobSettings& settings, const pyrolith::Bitmap& source,
+                    const pyrolith::MonoBitmap& mono, Use&& use)
+{
+    if (pyrolith::EngravesPowerLevels(settings)) {
+        return use(pyrolith::MakeJobGrayLevels(source, settings));
+    }
+    return use(mono);
+}
+
 const QString kAppTitle = QStringLiteral("Pyrolith");
 
 // The hourglass cursor for the length of a command; the normal cursor comes back on every way
@@ -166,11 +178,9 @@ void TfrmMain::createMachinePanel()
         HourglassCursor hourglass;
         waitForPicture(); // the job engraves the image of the settings it is sent with
         const pyrolith::JobSettings& settings = settings_->jobSettings();
-        return pyrolith::EngravesPowerLevels(settings)
-                   ? pyrolith::machine::MachineJobLines(
-                         settings, pyrolith::MakeJobGrayLevels(*sourceBitmap_, settings),
-                         jobEnvironment())
-                   : pyrolith::machine::MachineJobLines(settings, monoBitmap_, jobEnvironment());
+        return WithJobPicture(settings, *sourceBitmap_, monoBitmap_, [&](const auto& picture) {
+            return pyrolith::machine::MachineJobLines(settings, picture, jobEnvironment());
+        });
     };
     sources.frame = [this] {
         if (!imageLoaded_ || settings_ == nullptr) {
@@ -664,13 +674,10 @@ void TfrmMain::refreshJobPreview()
                 !file.empty() ? pyrolith::toolpath::ReadJobPreviewFile(
                                    file, pyrolith::toolpath::MachineProfileOf(settings),
                                    cancel.get())
-                // A grey engraving burns the power levels of the picture's grey levels.
-                : pyrolith::EngravesPowerLevels(settings)
-                    ? pyrolith::toolpath::PreviewJob(
-                          settings, pyrolith::MakeJobGrayLevels(*source, settings), environment,
-                          cancel.get())
-                    : pyrolith::toolpath::PreviewJob(settings, *picture, environment,
-                                                     cancel.get()));
+                : WithJobPicture(settings, *source, *picture, [&](const auto& job) {
+                      return pyrolith::toolpath::PreviewJob(settings, job, environment,
+                                                            cancel.get());
+                  }));
         } catch (const std::exception& error) {
             failure = QString::fromStdString(error.what());
         }
@@ -701,11 +708,9 @@ bool TfrmMain::confirmRefusedLines()
     pyrolith::toolpath::FileEstimate check;
     try {
         HourglassCursor hourglass;
-        check = pyrolith::EngravesPowerLevels(settings)
-                    ? pyrolith::toolpath::CheckJob(
-                          settings, pyrolith::MakeJobGrayLevels(*sourceBitmap_, settings),
-                          environment)
-                    : pyrolith::toolpath::CheckJob(settings, monoBitmap_, environment);
+        check = WithJobPicture(settings, *sourceBitmap_, monoBitmap_, [&](const auto& picture) {
+            return pyrolith::toolpath::CheckJob(settings, picture, environment);
+        });
     } catch (const pyrolith::Error&) {
         return true;  // a setting that does not read: saving reports it
     }
@@ -802,13 +807,10 @@ void TfrmMain::btnGcode2Click()
         waitForPicture(); // the job engraves the image of the settings it is written with
         const pyrolith::JobEnvironment job = jobEnvironment();
         const pyrolith::JobSettings& settings = settings_->jobSettings();
-        // A grey engraving burns the power levels of the picture's grey levels.
         const pyrolith::JobFileSummary written =
-            pyrolith::EngravesPowerLevels(settings)
-                ? pyrolith::WriteJobFile(ToPath(path), settings,
-                                         pyrolith::MakeJobGrayLevels(*sourceBitmap_, settings),
-                                         job)
-                : pyrolith::WriteJobFile(ToPath(path), settings, monoBitmap_, job);
+            WithJobPicture(settings, *sourceBitmap_, monoBitmap_, [&](const auto& picture) {
+                return pyrolith::WriteJobFile(ToPath(path), settings, picture, job);
+            });
         statusBar()->showMessage(QStringLiteral("Saved %1: %2 lines, %3 bytes")
                                      .arg(saveName_)
                                      .arg(written.lines)
