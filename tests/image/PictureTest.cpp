@@ -177,6 +177,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"Png16Bit", "blocks16.png", "-depth 16", true},
                       FormatCase{"PngPalette", "PNG8:blocks8.png", "", true},
                       FormatCase{"PngGrey", "grey.png", "-colorspace Gray", false},
+                      FormatCase{"PngGreyAlpha", "greyalpha.png",
+                                 "-colorspace Gray -alpha on -define png:color-type=4", false},
                       FormatCase{"Jpeg", "blocks.jpg", "-quality 100 -sampling-factor 1x1", false},
                       FormatCase{"JpegProgressive", "progressive.jpg",
                                  "-quality 100 -sampling-factor 1x1 -interlace Plane", false},
@@ -415,6 +417,30 @@ TEST(JobPicture, DefaultSettingsKeepThePaletteRule)
     EXPECT_EQ(Drawing(MakeJobPicture(source, settings)), "##.");
     settings.ResizeWidth = "0.6"; // 6 columns of 0.1
     EXPECT_EQ(Drawing(MakeJobPicture(source, settings)), "####../####..");
+}
+
+// A damaged TIFF of one 16-bit band, found by fuzzing: its grey band must become three bands
+// before the rows are read three bytes a pixel (the sanitizer build sees any read past them).
+TEST(PictureReader, OneBandSixteenBitTiffIsReadAsGrey)
+{
+    if (!PictureDecodersAvailable()) {
+        GTEST_SKIP() << "this build reads bitmaps only";
+    }
+    const fs::path file =
+        fs::path(PYROLITH_SOURCE_DIR) / "fuzz/corpus/fuzz_picture_reader/tiff-one-band-ushort";
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(bytes.empty());
+    const Bitmap picture = ReadPicture(std::span<const std::uint8_t>(bytes.data(), bytes.size()));
+    ASSERT_EQ(picture.width, 12);
+    ASSERT_EQ(picture.height, 9);
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const Rgb c = picture.pixel(x, y);
+            EXPECT_TRUE(c.r == c.g && c.g == c.b) << x << "," << y;
+        }
+    }
 }
 
 } // namespace

@@ -108,7 +108,9 @@ VImage ToEightBitRgb(VImage image)
         image = image.cast(VIPS_FORMAT_UCHAR);
     }
     if (image.bands() < 3) {
-        image = image.extract_band(0).bandjoin({image.extract_band(0), image.extract_band(0)});
+        // Grey (a second band of a grey picture is no colour): the grey band three times.
+        const VImage grey = image.extract_band(0);
+        image = grey.bandjoin(grey).bandjoin(grey);
     } else if (image.bands() > 3) {
         image = image.extract_band(0, VImage::option()->set("n", 3));
     }
@@ -133,6 +135,13 @@ void Copy(const VImage& image, const BitmapLimits& limits, PictureFormat format,
           const CancelCheck& cancel, RowSink& sink)
 {
     CheckSize(format, image, limits);
+    // The rows below are read as three bytes a pixel: anything else would be read past the
+    // end of the decoder's rows.
+    if (image.bands() != 3 || image.format() != VIPS_FORMAT_UCHAR ||
+        image.coding() != VIPS_CODING_NONE) {
+        throw Error(std::string(PictureFormatName(format)) +
+                    " image is not valid: its colours cannot be read.");
+    }
     const int width = image.width();
     const int height = image.height();
     sink.start(width, height);
