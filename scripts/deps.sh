@@ -1,6 +1,7 @@
 # Sourced by run.sh and test.sh: installs the Debian packages the build needs.
 BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libvips-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev qt6-serialport-dev"
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev qt6-serialport-dev
+  libpotrace-dev libpolyclipping-dev hershey-fonts-data libhersheyfont-dev"
 # The fuzz targets need clang and its runtime; the locale tests need a German locale; the
 # window titles and placement are checked on an X server (xvfb-run, xprop); the picture tests
 # make their pictures with ImageMagick (/usr/bin/convert).
