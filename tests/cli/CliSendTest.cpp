@@ -7,6 +7,8 @@
 #include <fstream>
 #include <thread>
 
+#include <sys/wait.h>
+
 #include "cli/CliProcess.h"
 #include "machine/FakeMachines.h"
 
@@ -60,13 +62,21 @@ TEST_P(CliSend, StreamsAndStopsSafely)
         peer = std::make_unique<pyrolith::testing::FakePrinter>();
     }
     const std::string job = WriteJob();
-    const auto running =
-        StartCli({"send", "--port", peer->port(), "--timeout", "0.5", job});
-    if (c.interrupt || c.silent || c.hangUp) {
-        for (auto end = std::chrono::steady_clock::now() + 5s;
-             peer->log().size() < 50 && std::chrono::steady_clock::now() < end;) {
+    const bool acts = c.interrupt || c.silent || c.hangUp;
+    if (acts) {
+        peer->holdAfter(50);  // busy from the 50th line on, until the test has acted
+    }
+    // Only the silent machine's case waits for the time-out; elsewhere it is long enough
+    // that no scheduling delay of the machine's thread can reach it.
+    const auto running = StartCli(
+        {"send", "--port", peer->port(), "--timeout", c.silent ? "2" : "60", job});
+    if (acts) {
+        int status = 0;
+        bool exited = false;
+        while (!peer->holding() && !(exited = ::waitpid(running.pid, &status, WNOHANG) != 0)) {
             std::this_thread::sleep_for(1ms);
         }
+        ASSERT_FALSE(exited) << "the sender ended before the machine had 50 lines";
         if (c.interrupt) {
             ::kill(running.pid, SIGINT);
         } else if (c.silent) {
@@ -81,7 +91,7 @@ TEST_P(CliSend, StreamsAndStopsSafely)
         EXPECT_TRUE(run.err.ends_with(c.errEnd)) << run.err;
         return;
     }
-    std::this_thread::sleep_for(20ms);
+    peer->drain();
     fs::remove(job);
 
     EXPECT_EQ(run.status, c.status) << run.err;

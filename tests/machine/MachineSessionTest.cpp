@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "common/Error.h"
 #include "machine/ByteTransport.h"
 #include "machine/Connector.h"
 #include "machine/GrblText.h"
@@ -53,28 +54,50 @@ std::vector<std::string> Cleaned(const std::vector<std::string>& lines, bool com
     return cleaned;
 }
 
-// The program's side: the slave of the pseudo-terminal, a Connector, then the session.
+// The program's side: the slave of the pseudo-terminal, a Connector, then the session. The
+// session's clock is the host's own: it moves on a millisecond only while the peer is quiet
+// (it has handled everything sent to it and has nothing to answer), so a peer's thread that
+// the system schedules late never looks like a silent machine.
 struct Host {
-    Host(const std::string& port, const ConnectOptions& options)
-        : transport(OpenSerialPort(port, 115200))
+    Host(const std::string& port, const ConnectOptions& options, testing::FakeMachine& peer)
+        : transport(OpenSerialPort(port, 115200)), peer(peer)
     {
-        Connector connector(options, Clock::now());
-        for (auto end = Clock::now() + 3s; !session && Clock::now() < end;) {
-            session = connector.receive(transport->read(5ms), Clock::now());
+        Connector connector(options, now);
+        for (const TimePoint end = now + 10s; !session && now < end;) {
+            const std::string bytes = transport->read(1ms);
+            session = connector.receive(bytes, now);
+            if (bytes.empty() && !session && peer.quiet()) {
+                now += 1ms;
+            }
         }
         if (session) {
             runUntil([&] { return session->ready(); });
         }
     }
-    bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s)
+    // Runs the conversation until `done`, at most `limit` of the session's time.
+    bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 60s)
     {
-        for (auto end = Clock::now() + limit; Clock::now() < end;) {
+        for (const TimePoint end = now + limit; now < end;) {
             if (done()) {
                 return true;
             }
-            PumpOnce(*transport, *session, 2ms);
+            std::string bytes;
+            try {
+                bytes = transport->read(1ms);
+                session->receive(bytes, now);
+                session->tick(now);
+                if (const std::string output = session->takeOutput(); !output.empty()) {
+                    transport->write(output);
+                    bytes += output;
+                }
+            } catch (const Error& error) {
+                session->connectionLost(error.what());
+            }
             for (auto& message : session->takeMessages()) {
                 messages.push_back(std::move(message.text));
+            }
+            if (bytes.empty() && peer.quiet()) {
+                now += 1ms;
             }
         }
         return done();
@@ -85,6 +108,8 @@ struct Host {
     }
 
     std::unique_ptr<ByteTransport> transport;
+    testing::FakeMachine& peer;
+    TimePoint now{std::chrono::hours(1)};
     std::unique_ptr<MachineSession> session;
     std::vector<std::string> messages;
 };
@@ -95,23 +120,23 @@ enum class Act { None, Stop, PauseResume, Silence };
 void RunJob(Host& host, testing::FakeMachine& peer, Act act, std::size_t at)
 {
     ASSERT_TRUE(host.session && host.session->ready()) << "no greeting handled";
-    ASSERT_TRUE(host.session->startJob(TestJob(), Clock::now()));
+    ASSERT_TRUE(host.session->startJob(TestJob(), host.now));
     if (act != Act::None) {
         host.runUntil([&] { return host.session->progress().acknowledged >= at; });
         switch (act) {
-        case Act::Stop: host.session->stop(Clock::now()); break;
+        case Act::Stop: host.session->stop(host.now); break;
         case Act::Silence: peer.silenceAfter(peer.log().size()); break;
         case Act::PauseResume:
-            host.session->pause(Clock::now());
+            host.session->pause(host.now);
             ASSERT_TRUE(host.runUntil([&] { return host.session->jobState() == JobState::Paused; }));
             host.runUntil([] { return false; }, 100ms);
-            host.session->resume(Clock::now());
+            host.session->resume(host.now);
             break;
         case Act::None: break;
         }
     }
     ASSERT_TRUE(host.runUntil([&] { return host.ended(); })) << "the job never ended";
-    host.runUntil([] { return false; }, 50ms);  // the peer reads the last bytes
+    peer.drain();  // the peer has read the last bytes
 }
 
 struct GrblCase {
@@ -135,7 +160,7 @@ TEST_P(GrblStreaming, KeepsTheBufferAndStopsSafely)
         grbl.errorOn(lines[50], 22);
     }
     // A greeting decides over the flavour setting; without one, the setting decides.
-    Host host(grbl.port(), TestOptions(c.greets ? Firmware::Printer : Firmware::Grbl));
+    Host host(grbl.port(), TestOptions(c.greets ? Firmware::Printer : Firmware::Grbl), grbl);
     host.messages.clear();
     RunJob(host, grbl, c.act, 40);
 
@@ -212,7 +237,7 @@ TEST_P(PrinterStreaming, NumberedLinesAndSafeStop)
     const PrinterCase& c = GetParam();
     const auto lines = Cleaned(TestJob(), false);
     FakePrinter printer(c.garble, c.errorText.empty() ? "" : lines[39], c.errorText);
-    Host host(printer.port(), TestOptions(Firmware::Grbl));
+    Host host(printer.port(), TestOptions(Firmware::Grbl), printer);
     RunJob(host, printer, c.act, 50);
 
     EXPECT_EQ(host.session->jobState(), c.end);
