@@ -86,6 +86,16 @@ struct JobSettings {
     std::string Overscan;
     // 3D printers: wait for the queued moves (M400) before every laser command.
     bool SyncLaserCommands = false;
+    // GRBL $1: milliseconds the motors stay locked each time the motion comes to rest, a wait
+    // before the next move; 255 keeps them on and waits nothing.
+    std::string StepperIdleLock = "25";
+    // How the job reaches the controller: the serial line's speed (0: the controller runs the
+    // job from its own storage) and the controller's class, "0" an 8-bit GRBL board (16 MHz),
+    // "1" a 32-bit controller, which takes each line several times faster.
+    std::string BaudRate = "115200";
+    std::string ControllerSpeed = "0";
+    // GRBL: each word only when it changes, no blanks, whole S numbers where the power allows.
+    bool CompactLines = false;
 
     // Kept in no file: back to these values at every start, untouched by profiles.
     bool IndicateLeftCenter = false;

@@ -280,6 +280,7 @@ void GcodeReader::line(std::string_view text)
     }
     stripped_ = std::string_view(strippedBuffer_.data(),
                                  static_cast<std::size_t>(out - strippedBuffer_.data()));
+    sink_.lineRead(lineNumber_, text, stripped_);
 
     if (checksumAt != std::string_view::npos) {
         unsigned sum = 0;

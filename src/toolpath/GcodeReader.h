@@ -74,6 +74,12 @@ public:
     virtual ~EventSink() = default;
     virtual void event(const Event& event) = 0;
     virtual void problem(const Problem& problem) { (void)problem; }
+    // Each line as it is read, before its events: the text and the text without blanks and
+    // comments, in upper case.
+    virtual void lineRead(std::uint64_t number, std::string_view text, std::string_view stripped)
+    {
+        (void)number, (void)text, (void)stripped;
+    }
 };
 
 struct ReaderOptions {

@@ -34,6 +34,11 @@ MachineProfile MachineProfileOf(const JobSettings& settings)
         machine.plannerBlocks = static_cast<int>(std::min(blocks, 4096.0));
     }
     machine.laserMode = settings.LaserMode;
+    ReadPositive(settings.StepperIdleLock, machine.stepperIdleLock);
+    if (machine.flavor == GcodeFlavor::Grbl) {
+        ReadPositive(settings.BaudRate, machine.baudRate);
+    }
+    machine.controllerSpeed = settings.ControllerSpeed == "1" ? 1 : 0;
     return machine;
 }
 

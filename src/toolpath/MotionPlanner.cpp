@@ -1,5 +1,7 @@
 #include "toolpath/MotionPlanner.h"
 
+#include "toolpath/StreamModel.h"
+
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
@@ -229,10 +231,17 @@ void MotionPlanner::retireOldest()
 
 void MotionPlanner::drain()
 {
+    if (count_ == 0) {
+        return;
+    }
     while (count_ > 0) {
         retireOldest();
     }
     planned_ = 0;
+    // GRBL's stepper driver locks the motors this long each time the motion comes to rest.
+    if (machine_.stepperIdleLock > 0.0 && machine_.stepperIdleLock < 255.0) {
+        times_.seconds += machine_.stepperIdleLock / 1000.0;
+    }
 }
 
 namespace {
@@ -336,6 +345,9 @@ private:
 FileEstimate Estimate(const std::function<void(GcodeReader&)>& feed,
                       const MachineProfile& machine)
 {
+    if (machine.baudRate > 0.0) {
+        return EstimateStream(feed, machine, ControllerTimingOf(machine.controllerSpeed));
+    }
     EstimateSink sink(machine);
     GcodeReader reader(machine.readerOptions(), sink);
     feed(reader);

@@ -82,9 +82,18 @@ private:
 double BlockSeconds(double millimeters, double acceleration, double nominal, double entry,
                     double exit);
 
+// What the serial line and the controller's reading of lines add (when they are modelled).
+struct StreamTimes {
+    bool modelled = false;
+    double plannerSeconds = 0.0;  // the motion alone
+    double limitedSpeed = 0.0;    // mm/min where the head waits for lines; 0: it never does
+    double limitedSeconds = 0.0;  // what those waits add
+};
+
 // A file read and timed in one pass.
 struct FileEstimate {
     JobTimes times;
+    StreamTimes stream;
     std::vector<Problem> problems;   // the first kKeptProblems refused lines
     std::uint64_t problemCount = 0;  // all of them
     static constexpr std::size_t kKeptProblems = 100;
