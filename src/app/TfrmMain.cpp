@@ -29,6 +29,7 @@
 #include "image/PictureReader.h"
 #include "settings/SettingsFiles.h"
 #include "app/TfrmSettings.h"
+#include "toolpath/StreamModel.h"
 #include "ui_TfrmMain.h"
 
 namespace {
@@ -461,8 +462,9 @@ void TfrmMain::jobPreviewRead(std::shared_ptr<const pyrolith::toolpath::JobPrevi
     }
 }
 
-// Lines of the job the firmware would refuse or misread: the first few, and whether to
-// save anyway. True when there are none or the user says Yes.
+// Lines of the job the firmware would refuse or misread, the first few, and a controller
+// that cannot keep up with the lines: whether to save anyway. True when there is nothing to
+// say or the user says Yes.
 bool TfrmMain::confirmRefusedLines()
 {
     const pyrolith::JobSettings& settings = settings_->jobSettings();
@@ -473,8 +475,11 @@ bool TfrmMain::confirmRefusedLines()
     } catch (const pyrolith::Error&) {
         return true;  // a setting that does not read: saving reports it
     }
+    const QString lineRate =
+        QString::fromStdString(pyrolith::toolpath::LineRateWarning(check.stream));
     if (check.problemCount == 0) {
-        return true;
+        return lineRate.isEmpty() ||
+               environment_.dialogs->askYesNo(this, lineRate + QStringLiteral("\n\nSave anyway?"));
     }
     const QString flavor =
         QString::fromLatin1(pyrolith::FlavorName(pyrolith::FlavorOf(settings)).data());
@@ -491,6 +496,9 @@ bool TfrmMain::confirmRefusedLines()
     }
     if (check.problemCount > kListedRefusedLines) {
         text += QStringLiteral("\n...");
+    }
+    if (!lineRate.isEmpty()) {
+        text += QStringLiteral("\n\n") + lineRate;
     }
     text += QStringLiteral("\n\nSave anyway?");
     return environment_.dialogs->askYesNo(this, text);

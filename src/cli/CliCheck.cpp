@@ -9,6 +9,7 @@
 #include "common/Error.h"
 #include "toolpath/MachineProfile.h"
 #include "toolpath/MotionPlanner.h"
+#include "toolpath/StreamModel.h"
 
 namespace pyrolith::cli {
 
@@ -21,7 +22,12 @@ std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream&
         err << "Warning: " << estimate.problemCount - estimate.problems.size()
             << " more lines the firmware would refuse\n";
     }
-    return "Estimated time: " + toolpath::DurationText(estimate.times.seconds);
+    if (const std::string warning = toolpath::LineRateWarning(estimate.stream); !warning.empty()) {
+        err << "Warning: " << warning << "\n";
+    }
+    const std::string note = toolpath::LineRateNote(estimate.stream);
+    return "Estimated time: " + toolpath::DurationText(estimate.times.seconds) +
+           (note.empty() ? "" : " (" + note + ")");
 }
 
 int RunCheck(int argc, char** argv)

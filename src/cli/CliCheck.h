@@ -15,8 +15,10 @@ namespace pyrolith::cli {
 // 0; 1 when the file cannot be read; 2 for a usage error. `argv[0]` is "check".
 int RunCheck(int argc, char** argv);
 
-// Prints the refused lines of a file read back to `err` ("Warning: line 12: ...") and
-// returns its estimate line "Estimated time: H:MM:SS".
+// Prints the refused lines of a file read back to `err` ("Warning: line 12: ...") and the
+// warning of a controller that cannot keep up with the lines, and returns its estimate line
+// "Estimated time: H:MM:SS", with "(the controller's line rate limits the speed to about
+// N mm/min)" where it does.
 std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream& err);
 
 }  // namespace pyrolith::cli

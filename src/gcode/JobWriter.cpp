@@ -1,5 +1,6 @@
 #include "gcode/JobWriter.h"
 
+#include "gcode/CompactLines.h"
 #include "gcode/ImagePass.h"
 #include "gcode/JobChecks.h"
 #include "gcode/JobContext.h"
@@ -16,6 +17,14 @@ void WriteSections(JobSink& sink, const JobContext& context, const JobSettings& 
                    const Picture& picture, const JobEnvironment& environment)
 {
     WriteHeader(sink, context, settings, environment);
+    if (settings.CompactLines && context.Flavor == GcodeFlavor::Grbl) {
+        CompactJobSink compact(sink, WholePower(context.LaserOnCommand));
+        WritePreamble(compact, context, settings);
+        WriteImagePass(compact, context, settings, picture);
+        WriteJobEnd(compact, settings);
+        compact.finish();
+        return;
+    }
     WritePreamble(sink, context, settings);
     WriteImagePass(sink, context, settings, picture);
     WriteJobEnd(sink, settings);

@@ -88,6 +88,7 @@ struct StreamTimes {
     double plannerSeconds = 0.0;  // the motion alone
     double limitedSpeed = 0.0;    // mm/min where the head waits for lines; 0: it never does
     double limitedSeconds = 0.0;  // what those waits add
+    bool dynamicPower = false;    // the job burns with GRBL's dynamic power (M4, laser mode)
 };
 
 // A file read and timed in one pass.

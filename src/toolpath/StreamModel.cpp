@@ -229,38 +229,132 @@ double StreamModel::limitedSpeed() const
     return limitedTime_ > 0.0 ? limitedDistance_ / limitedTime_ * 60.0 : 0.0;
 }
 
+JobTimer::JobTimer(const MachineProfile& machine)
+    : JobTimer(machine, ControllerTimingOf(machine.controllerSpeed))
+{
+}
+
+JobTimer::JobTimer(const MachineProfile& machine, const ControllerTiming& timing)
+    : machine_(machine), planner_(machine)
+{
+    if (machine.baudRate > 0.0) {
+        stream_ = std::make_unique<StreamModel>(machine, timing);
+    }
+}
+
+void JobTimer::lineRead(std::uint64_t number, std::string_view text, std::string_view stripped)
+{
+    if (!stream_) {
+        return;
+    }
+    stream_->line(MeasureLine(number, text, stripped, machine_.senderKeepsBlanks));
+    // M3, M4 or M5 words: whether the burn's power follows the speed.
+    for (std::size_t at = stripped.find('M'); at != std::string_view::npos;
+         at = stripped.find('M', at + 1)) {
+        if (at + 1 < stripped.size() && stripped[at + 1] >= '3' && stripped[at + 1] <= '5' &&
+            (at + 2 == stripped.size() || IsLetter(stripped[at + 2]))) {
+            spindle_ = stripped[at + 1] - '0';
+        }
+    }
+}
+
+void JobTimer::add(const Event& event)
+{
+    if (!stream_) {
+        planner_.add(event);
+        return;
+    }
+    if (event.kind == EventKind::Move && event.laserOn && spindle_ == 4 && machine_.laserMode) {
+        dynamicBurn_ = true;
+    }
+    stream_->add(event);
+}
+
+void JobTimer::finish(FileEstimate& estimate)
+{
+    if (!stream_) {
+        planner_.finish();
+        estimate.times = planner_.times();
+        return;
+    }
+    stream_->finish();
+    estimate.times = stream_->times();
+    estimate.stream.modelled = true;
+    estimate.stream.plannerSeconds = stream_->plannerSeconds();
+    estimate.stream.limitedSpeed = stream_->limitedSpeed();
+    estimate.stream.limitedSeconds = stream_->limitedSeconds();
+    estimate.stream.dynamicPower = dynamicBurn_;
+}
+
 namespace {
+
+// The waits for lines count when they add 2% and half a second to the job.
+bool LineRateLimits(const StreamTimes& stream)
+{
+    return stream.modelled && stream.limitedSpeed > 0.0 && stream.limitedSeconds >= 0.5 &&
+           stream.limitedSeconds >= 0.02 * stream.plannerSeconds;
+}
+
+// "2,350 mm/min": a speed rounded to tens, digits grouped by thousands.
+std::string AboutSpeed(double millimetersPerMinute, bool inches)
+{
+    const double value = inches ? millimetersPerMinute / 25.4 : millimetersPerMinute;
+    const long long rounded = inches ? std::llround(value) : std::llround(value / 10.0) * 10;
+    std::string digits = std::to_string(std::max(rounded, 1LL));
+    for (std::size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, ",");
+    }
+    return digits + (inches ? " in/min" : " mm/min");
+}
 
 class StreamSink final : public EventSink {
 public:
     StreamSink(const MachineProfile& machine, const ControllerTiming& timing)
-        : model_(machine, timing), keepsBlanks_(machine.senderKeepsBlanks)
+        : timer_(machine, timing)
     {
     }
     void lineRead(std::uint64_t number, std::string_view text, std::string_view stripped) override
     {
-        model_.line(MeasureLine(number, text, stripped, keepsBlanks_));
+        timer_.lineRead(number, text, stripped);
     }
-    void event(const Event& event) override { model_.add(event); }
+    void event(const Event& event) override { timer_.add(event); }
     void problem(const Problem& problem) override { result_.add(problem); }
     FileEstimate finish()
     {
-        model_.finish();
-        result_.times = model_.times();
-        result_.stream.modelled = true;
-        result_.stream.plannerSeconds = model_.plannerSeconds();
-        result_.stream.limitedSpeed = model_.limitedSpeed();
-        result_.stream.limitedSeconds = model_.limitedSeconds();
+        timer_.finish(result_);
         return std::move(result_);
     }
 
 private:
-    StreamModel model_;
-    bool keepsBlanks_;
+    JobTimer timer_;
     FileEstimate result_;
 };
 
 }  // namespace
+
+std::string LineRateNote(const StreamTimes& stream, bool inches)
+{
+    if (!LineRateLimits(stream)) {
+        return {};
+    }
+    return "the controller's line rate limits the speed to about " +
+           AboutSpeed(stream.limitedSpeed, inches);
+}
+
+std::string LineRateWarning(const StreamTimes& stream, bool inches)
+{
+    if (!LineRateLimits(stream)) {
+        return {};
+    }
+    std::string text = "The controller keeps up with this job's lines up to about " +
+                       AboutSpeed(stream.limitedSpeed, inches) +
+                       ": at the speed chosen the job takes " +
+                       DurationText(stream.limitedSeconds) + " longer than its moves need";
+    if (stream.dynamicPower) {
+        text += ", and with dynamic power (M4) the burn gets lighter, with no time gained";
+    }
+    return text + ".";
+}
 
 FileEstimate EstimateStream(const std::function<void(GcodeReader&)>& feed,
                             const MachineProfile& machine, const ControllerTiming& timing)

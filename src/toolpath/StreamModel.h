@@ -20,6 +20,8 @@
 #include <deque>
 #include <functional>
 #include <limits>
+#include <memory>
+#include <string>
 #include <string_view>
 
 #include "toolpath/GcodeReader.h"
@@ -124,6 +126,34 @@ private:
     double limitedTime_ = 0.0;
     double limitedExtra_ = 0.0;
 };
+
+// The time of a job on `machine`: its planner alone, or the stream when the machine has a
+// serial line (baudRate above 0). A reader's sink hands it every line and event.
+class JobTimer {
+public:
+    explicit JobTimer(const MachineProfile& machine);
+    JobTimer(const MachineProfile& machine, const ControllerTiming& timing);
+    void lineRead(std::uint64_t number, std::string_view text, std::string_view stripped);
+    void add(const Event& event);
+    // Ends the job and sets the times and the stream's part of `estimate`.
+    void finish(FileEstimate& estimate);
+
+private:
+    MachineProfile machine_;
+    MotionPlanner planner_;
+    std::unique_ptr<StreamModel> stream_;
+    int spindle_ = 5;  // GRBL's M3, M4 or M5 in force
+    bool dynamicBurn_ = false;
+};
+
+// "the controller's line rate limits the speed to about 2,350 mm/min" when the waits for lines
+// add a noticeable part to the job; empty otherwise. `inches`: the speed in in/min.
+std::string LineRateNote(const StreamTimes& stream, bool inches = false);
+
+// The pre-flight warning of a job whose lines come faster than the controller takes them:
+// the highest speed it keeps up with, the time the job loses, and for dynamic power (M4)
+// that the burn gets lighter; empty when the controller keeps up.
+std::string LineRateWarning(const StreamTimes& stream, bool inches = false);
 
 // Reads and times a job streamed to the controller of `machine` (baudRate above 0).
 FileEstimate EstimateStream(const std::function<void(GcodeReader& reader)>& feed,

@@ -1,5 +1,7 @@
 #include "toolpath/ToolpathPreview.h"
 
+#include "toolpath/StreamModel.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -30,11 +32,15 @@ void Extend(PreviewBounds& b, double x, double y)
 
 class PreviewSink : public EventSink {
 public:
-    explicit PreviewSink(const MachineProfile& machine) : planner_(machine) {}
+    explicit PreviewSink(const MachineProfile& machine) : timer_(machine) {}
 
+    void lineRead(std::uint64_t number, std::string_view text, std::string_view stripped) override
+    {
+        timer_.lineRead(number, text, stripped);
+    }
     void event(const Event& e) override
     {
-        planner_.add(e);
+        timer_.add(e);
         switch (e.kind) {
         case EventKind::Move:
             job.segments.push_back({static_cast<float>(e.from.x), static_cast<float>(e.from.y),
@@ -63,15 +69,14 @@ public:
     void problem(const Problem& p) override { job.estimate.add(p); }
     JobPreview finish()
     {
-        planner_.finish();
-        job.estimate.times = planner_.times();
+        timer_.finish(job.estimate);
         return std::move(job);
     }
 
     JobPreview job;
 
 private:
-    MotionPlanner planner_;
+    JobTimer timer_;
 };
 
 class Canvas {

@@ -83,3 +83,31 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// 100 moves of 0.1 mm, 10 ms a line: the head runs at 10 mm/s, 600 mm/min, and the job
+// takes 0.9 s longer than its moves need.
+TEST(LineRate, NoteAndWarningNameTheSpeedTheControllerKeepsUpWith)
+{
+    std::string job = "M4 S1000\n";
+    for (int i = 1; i <= 100; ++i) {
+        job += "G1X" + std::to_string(i / 10) + "." + std::to_string(i % 10) + "F6000\n";
+    }
+    const FileEstimate estimate =
+        EstimateStream([&](GcodeReader& reader) { reader.feed(job); }, Fast(1.0e9), {0.01, 0, 0, 0});
+    EXPECT_EQ(LineRateNote(estimate.stream),
+              "the controller's line rate limits the speed to about 600 mm/min");
+    EXPECT_EQ(LineRateNote(estimate.stream, true),
+              "the controller's line rate limits the speed to about 24 in/min");
+    EXPECT_EQ(LineRateWarning(estimate.stream),
+              "The controller keeps up with this job's lines up to about 600 mm/min: at the speed "
+              "chosen the job takes 0:00:01 longer than its moves need, and with dynamic power "
+              "(M4) the burn gets lighter, with no time gained.");
+    // Lines that come fast enough: nothing to say.
+    const FileEstimate fast =
+        EstimateStream([&](GcodeReader& reader) { reader.feed(job); }, Fast(1.0e9), {0.0001, 0, 0, 0});
+    EXPECT_EQ(LineRateWarning(fast.stream), "");
+}
+
+}  // namespace
