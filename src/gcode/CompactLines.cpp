@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gcode/LaserPower.h"
+#include "machine/SendLine.h"
 
 namespace pyrolith {
 
@@ -23,26 +24,6 @@ char Upper(char c)
 bool IsLetter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// The line without comments and blanks.
-std::string Stripped(std::string_view line)
-{
-    std::string text;
-    text.reserve(line.size());
-    bool inParenthesis = false;
-    for (const char c : line) {
-        if (inParenthesis) {
-            inParenthesis = c != ')';
-        } else if (c == '(') {
-            inParenthesis = true;
-        } else if (c == ';') {
-            break;
-        } else if (c != ' ' && c != '\t' && c != '\r') {
-            text.push_back(c);
-        }
-    }
-    return text;
 }
 
 // The words of a stripped line; false when it is not a plain sequence of letters and numbers.
@@ -140,7 +121,7 @@ void CompactJobSink::emit(std::string_view line)
 
 void CompactJobSink::compactLine(std::string_view line)
 {
-    const std::string text = Stripped(line);
+    const std::string text = machine::CleanLine(line, true);
     if (text.empty()) {
         return;  // a blank line or only a comment
     }

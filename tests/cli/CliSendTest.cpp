@@ -48,6 +48,7 @@ struct SendCase {
     std::vector<std::string> tail;  // the last things the machine received
     std::string out;                // standard output, whole when not empty
     std::string errEnd;             // the end of standard error
+    bool greets = true;             // the machine greets when the port opens
 };
 
 void PrintTo(const SendCase& c, std::ostream* os)
@@ -62,7 +63,7 @@ TEST_P(CliSend, StreamsAndStopsSafely)
     const SendCase& c = GetParam();
     std::unique_ptr<pyrolith::testing::FakeMachine> peer;
     if (c.grbl) {
-        peer = std::make_unique<pyrolith::testing::FakeGrbl>(true);
+        peer = std::make_unique<pyrolith::testing::FakeGrbl>(c.greets);
     } else {
         peer = std::make_unique<pyrolith::testing::FakePrinter>();
     }
@@ -106,6 +107,11 @@ TEST_P(CliSend, StreamsAndStopsSafely)
     EXPECT_EQ(std::vector<std::string>(log.end() - static_cast<std::ptrdiff_t>(c.tail.size()),
                                        log.end()),
               c.tail);
+    if (!c.greets) {
+        // Woken by a blank line, then the controller's own reset: nothing else before the job.
+        EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 3),
+                  (std::vector<std::string>{"", "^X", "M106S255"}));
+    }
     if (!c.out.empty()) {
         EXPECT_EQ(run.out, c.out);
     }
@@ -121,6 +127,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SendCase{"GrblWhole", true, false, false, false, 0, {"G1X198Y1F3000", "G1X199Y1F3000"},
                  "machine: Grbl 1.1h ['$' for help]\n" + Progress(kGrblFinished), ""},
+        // Already running: silent until the blank line, which it answers; the job names no
+        // flavour, so the printer was the guess, and no printer line reaches it.
+        SendCase{"GrblSilentUntilWoken", true, false, false, false, 0,
+                 {"G1X198Y1F3000", "G1X199Y1F3000"}, "machine: Grbl 1.1h ['$' for help]\n" +
+                 Progress(kGrblFinished), "", false},
         SendCase{"PrinterWhole", false, false, false, false, 0, {"G1 X199 Y1 F3000", "M400"},
                  "machine: start\n" + Progress(kPrinterFinished), ""},
         SendCase{"GrblCtrlC", true, true, false, false, 1, {"!", "^X"}, "",

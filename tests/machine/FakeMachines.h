@@ -180,8 +180,8 @@ private:
 // given to errorOn. "?" answers a status report; "!" holds, "~" resumes, 0x18 resets and greets.
 class FakeGrbl final : public FakeMachine {
 public:
-    explicit FakeGrbl(bool greet, std::chrono::microseconds lineTime = 300us)
-        : lineTime_(lineTime)
+    explicit FakeGrbl(bool greet, std::chrono::microseconds lineTime = 300us, bool alarm = false)
+        : lineTime_(lineTime), alarm_(alarm)
     {
         if (greet) {
             say("Grbl 1.1h ['$' for help]");
@@ -204,7 +204,10 @@ private:
         std::lock_guard lock(jobMutex_);
         switch (c) {
         case '?': {
-            const std::string state = held_ ? "Hold:0" : buffered_.empty() ? "Idle" : "Run";
+            const std::string state = alarm_         ? "Alarm"
+                                      : held_          ? "Hold:0"
+                                      : buffered_.empty() ? "Idle"
+                                                        : "Run";
             say("<" + state + "|MPos:" + position_ + "|Bf:15," +
                 std::to_string(127 - buffered_.size()) + ">");
             return;
@@ -223,6 +226,9 @@ private:
             held_ = false;
             say("");
             say("Grbl 1.1h ['$' for help]");
+            if (alarm_) {
+                say("[MSG:'$H'|'$X' to unlock]");
+            }
             return;
         default:
             break;
@@ -265,7 +271,11 @@ private:
         nextLine_ = now + lineTime_;
         const bool error = line == errorLine_;
         track(line);
-        if (error) {
+        if (line == "M110" || line == "M115") {
+            say("error:20");  // a printer's command: unsupported
+        } else if (alarm_ && !line.empty() && line[0] != '$') {
+            say("error:9");
+        } else if (error) {
             errorLine_.clear();
             say("error:" + std::to_string(errorCode_));
         } else {
@@ -295,6 +305,7 @@ private:
     std::size_t mostBuffered_ = 0;
     bool held_ = false;
     std::chrono::microseconds lineTime_;
+    bool alarm_;  // in alarm: lines with G-code are refused with error:9
     std::chrono::steady_clock::time_point nextLine_{};
     std::string errorLine_;
     int errorCode_ = 0;
@@ -308,11 +319,13 @@ private:
 class FakePrinter final : public FakeMachine {
 public:
     FakePrinter(std::int64_t garbleNumber = -1, std::string errorCommand = {},
-                std::string errorText = {})
+                std::string errorText = {}, bool greet = true)
         : garble_(garbleNumber), errorCommand_(std::move(errorCommand)),
           errorText_(std::move(errorText))
     {
-        say("start");
+        if (greet) {
+            say("start");
+        }
         start();
     }
     ~FakePrinter() override { finish(); }
@@ -325,8 +338,20 @@ private:
             line_.push_back(c);
             return;
         }
-        const std::string line = std::exchange(line_, {});
-        if (line.empty() || line[0] != 'N') {
+        std::string line = std::exchange(line_, {});
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty()) {
+            return;  // a printer ignores a blank line
+        }
+        if (line == "M115") {
+            record(line);
+            say("FIRMWARE_NAME:Marlin 2.1 SOURCE_CODE_URL:- PROTOCOL_VERSION:1.0");
+            say("ok");
+            return;
+        }
+        if (line[0] != 'N') {
             if (line == "M410" && heldOk_) {
                 heldOk_ = false;  // the quick stop ends the move: the held line is answered
                 holdAfter(SIZE_MAX);

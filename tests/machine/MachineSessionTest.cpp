@@ -6,6 +6,7 @@
 #include "common/Error.h"
 #include "machine/ByteTransport.h"
 #include "machine/Connector.h"
+#include "machine/GrblSession.h"
 #include "machine/GrblText.h"
 #include "machine/JobTimeline.h"
 #include "machine/SendLine.h"
@@ -66,12 +67,16 @@ struct Host {
         for (const TimePoint end = now + 10s; !session && now < end;) {
             const std::string bytes = transport->read(1ms);
             session = connector.receive(bytes, now);
+            if (const std::string wake = connector.takeOutput(); !wake.empty()) {
+                transport->write(wake);
+                continue;
+            }
             if (bytes.empty() && !session && peer.quiet()) {
                 now += 1ms;
             }
         }
         if (session) {
-            runUntil([&] { return session->ready(); });
+            runUntil([&] { return session->ready() || failed; });
         }
     }
     // Runs the conversation until `done`, at most `limit` of the session's time.
@@ -94,6 +99,7 @@ struct Host {
                 session->connectionLost(error.what());
             }
             for (auto& message : session->takeMessages()) {
+                failed = failed || message.kind == SessionMessage::Kind::Error;
                 messages.push_back(std::move(message.text));
             }
             if (bytes.empty() && peer.quiet()) {
@@ -109,9 +115,11 @@ struct Host {
 
     std::unique_ptr<ByteTransport> transport;
     testing::FakeMachine& peer;
-    TimePoint now{std::chrono::hours(1)};
+    static constexpr TimePoint kStart{std::chrono::hours(1)};
+    TimePoint now = kStart;
     std::unique_ptr<MachineSession> session;
     std::vector<std::string> messages;
+    bool failed = false;  // the session reported an error
 };
 
 enum class Act { None, Stop, PauseResume, Silence };
@@ -174,12 +182,18 @@ TEST_P(GrblStreaming, KeepsTheBufferAndStopsSafely)
     EXPECT_EQ(host.session->jobState(), c.end);
     std::vector<std::string> realTime;
     std::vector<std::string> sent;
-    for (const auto& entry : grbl.log()) {
+    auto log = grbl.log();
+    if (!c.greets) {
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.front(), "") << "a silent controller is first sent a blank line";
+        log.erase(log.begin());
+    }
+    for (const auto& entry : log) {
         (entry == "!" || entry == "~" || entry == "^X" ? realTime : sent).push_back(entry);
     }
     if (!c.greets) {
         ASSERT_FALSE(realTime.empty());
-        EXPECT_EQ(realTime.front(), "^X") << "a silent controller is woken with a reset";
+        EXPECT_EQ(realTime.front(), "^X") << "then woken with a reset";
         realTime.erase(realTime.begin());
     }
     EXPECT_EQ(realTime, c.realTime);
@@ -190,7 +204,6 @@ TEST_P(GrblStreaming, KeepsTheBufferAndStopsSafely)
         EXPECT_EQ(sent.size(), lines.size());
         EXPECT_EQ(host.session->progress().acknowledged, TestJob().size());
     } else {
-        const auto log = grbl.log();
         const auto hold = std::find(log.begin(), log.end(), "!");
         EXPECT_TRUE(std::all_of(hold, log.end(), [](const std::string& e) {
             return e == "!" || e == "^X";
@@ -306,6 +319,67 @@ INSTANTIATE_TEST_SUITE_P(
         PrinterCase{"Silence", -1, "", Act::Silence, JobState::Failed, {},
                     "The printer stopped answering. The job is stopped; if the laser is still "
                     "on, switch the machine off."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Which firmware is on the line, whatever it was doing when the port opened, and the first
+// guess: recognised within 3 s, and a GRBL is never sent a printer's line.
+struct DetectCase {
+    const char* name;
+    bool grbl;      // the machine
+    bool greets;    // it greets when the port opens
+    bool alarm;     // GRBL in alarm, silent
+    Firmware guess;
+    bool ready;     // a session for the right firmware is ready
+    std::vector<std::string> received;  // what the machine got before its session's lines
+};
+
+class Detection : public ::testing::TestWithParam<DetectCase> {};
+
+TEST_P(Detection, FindsTheFirmwareWithinThreeSeconds)
+{
+    const DetectCase& c = GetParam();
+    std::unique_ptr<testing::FakeMachine> peer;
+    if (c.grbl) {
+        peer = std::make_unique<FakeGrbl>(c.greets, 300us, c.alarm);
+    } else {
+        peer = std::make_unique<FakePrinter>(-1, "", "", c.greets);
+    }
+    ConnectOptions options = TestOptions(c.guess);
+    options.timings.greetingWait = 2s;
+    options.timings.answerTimeout = 2s;
+    Host host(peer->port(), options, *peer);
+    ASSERT_TRUE(host.session);
+    EXPECT_EQ(host.session->ready(), c.ready);
+    if (c.ready) {
+        EXPECT_LE(host.now - Host::kStart, 3s);
+        EXPECT_EQ(dynamic_cast<GrblSession*>(host.session.get()) != nullptr, c.grbl);
+    }
+    peer->drain();
+    const auto log = peer->log();
+    ASSERT_GE(log.size(), c.received.size());
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(
+                                                                    c.received.size())),
+              c.received);
+    if (c.grbl) {
+        EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& line) {
+            return line.rfind("N", 0) == 0 || line.rfind("M110", 0) == 0;
+        })) << "a printer line sent to GRBL";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Machines, Detection,
+    ::testing::Values(
+        DetectCase{"GrblGreets", true, true, false, Firmware::Printer, true, {}},
+        DetectCase{"GrblSilentGuessPrinter", true, false, false, Firmware::Printer, true, {"", "^X"}},
+        DetectCase{"GrblSilentGuessGrbl", true, false, false, Firmware::Grbl, true, {"", "^X"}},
+        DetectCase{"GrblInAlarm", true, false, true, Firmware::Printer, true, {"", "^X"}},
+        DetectCase{"PrinterGreets", false, true, false, Firmware::Grbl, true, {"M110 N0"}},
+        DetectCase{"PrinterSilentGuessPrinter", false, false, false, Firmware::Printer, true,
+                   {"M110", "M115", "M110 N0"}},
+        // The wrong guess: the printer ignores the blank line and GRBL's reset; nothing says
+        // which firmware it is.
+        DetectCase{"PrinterSilentGuessGrbl", false, false, false, Firmware::Grbl, false, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The texts on the wire and the reports read back.
