@@ -39,7 +39,15 @@ namespace fs = std::filesystem;
 constexpr const char* kUsage =
     "usage: pyrolith-cli [--profile FILE] [--set KEY=VALUE]... [--decimal-separator C] "
     "[--mono FILE.bmp] [--estimate] [--preview FILE.png] INPUT OUTPUT.gcode\n"
-    "       pyrolith-cli check [--profile FILE] [--set KEY=VALUE]... FILE.gcode";
+    "       pyrolith-cli check [--profile FILE] [--set KEY=VALUE]... FILE.gcode\n"
+    "       pyrolith-cli send --port PORT [options] FILE.gcode";
+
+// The subcommands, one line each, at the end of --help.
+constexpr const char* kSubcommands =
+    "Subcommands (each has its own --help):\n"
+    "  check FILE.gcode         Reads a G-code file: the estimated time and every line the\n"
+    "                           firmware would refuse\n"
+    "  send --port PORT FILE    Streams a G-code file to a GRBL controller or a 3D printer";
 
 int UsageError(const std::string& detail)
 {
@@ -103,6 +111,7 @@ int main(int argc, char** argv)
         ->required();
     app.add_option("OUTPUT", output, "The G-code file to write")->required();
     app.set_version_flag("--version", std::string("pyrolith-cli ") + PYROLITH_VERSION_TEXT);
+    app.footer(kSubcommands);
 
     try {
         // CLI11 takes the arguments last first.
@@ -144,6 +153,8 @@ int main(int argc, char** argv)
         environment.time = clock.time;
         environment.versionText = PYROLITH_VERSION_TEXT;
         environment.imageFileName = pyrolith::Utf8FromPath(inputPath.filename());
+        environment.sourceWidth = job.sourceWidth;
+        environment.sourceHeight = job.sourceHeight;
         if (grey) {
             pyrolith::WriteJobFile(pyrolith::PathFromUtf8(output), settings, job.gray, environment);
         } else {
