@@ -68,6 +68,9 @@ int QtUserDialogs::choose(QWidget* parent, const QString& text, const QStringLis
     for (const QString& choice : choices) {
         buttons.append(box.addButton(choice, QMessageBox::AcceptRole));
     }
+    if (!buttons.isEmpty()) {
+        box.setEscapeButton(buttons.constLast()); // Escape and the close box: the last choice
+    }
     box.exec();
     return static_cast<int>(buttons.indexOf(box.clickedButton()));
 }

@@ -29,7 +29,7 @@ public:
     // An information-kind Yes/No question; true for Yes.
     virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
     // A question with a button for each choice, in order; the index of the choice, or -1 when
-    // the box is closed without one.
+    // none is chosen. Escape and the close box take the last choice.
     virtual int choose(QWidget* parent, const QString& text, const QStringList& choices) = 0;
     // A message box of the warning kind, for a failure.
     virtual void warning(QWidget* parent, const QString& text) = 0;
