@@ -30,6 +30,7 @@
 #include "common/NumberText.h"
 #include "image/PngWriter.h"
 #include "toolpath/MachineProfile.h"
+#include "toolpath/SpeedLimits.h"
 #include "toolpath/ToolpathPreview.h"
 
 namespace {
@@ -171,6 +172,9 @@ int main(int argc, char** argv)
         // The job read back as the firmware will read it.
         namespace tp = pyrolith::toolpath;
         const tp::MachineProfile machine = tp::MachineProfileOf(settings);
+        for (const std::string& speed : tp::SpeedsAboveMaxRate(settings)) {
+            std::cerr << "Warning: " << speed << "\n";
+        }
         std::string estimateLine;
         if (previewPath.empty()) {
             estimateLine = pyrolith::cli::ReportEstimate(tp::EstimateFile(pyrolith::PathFromUtf8(output), machine),

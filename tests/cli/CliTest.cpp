@@ -407,6 +407,16 @@ TEST_F(CliTest, HeaderSaysWhatThePictureBecame)
                                         "; Source picture: 4 x 2 pixels", ""}));
 }
 
+// A speed the machine cannot reach is warned of; the job is written all the same.
+TEST_F(CliTest, WarnsOfSpeedsAboveTheMaximumRate)
+{
+    const CliRun run = RunCli({"--set", "OffSpeed=15003000", Path("pic.bmp"), Path("out.gcode")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "Warning: Speeds, Laser Off: 15003000 mm/min is above the machine's "
+                       "maximum rate of 6000 mm/min (Machine page, Max rate X)\n");
+    EXPECT_TRUE(fs::exists(folder_ / "out.gcode"));
+}
+
 TEST_F(CliTest, LinesFieldsTakeTheFileFormsLineBreaks)
 {
     const CliRun run =
