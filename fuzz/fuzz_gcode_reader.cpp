@@ -1,9 +1,11 @@
 // Reads any bytes as G-code in both flavors, the text split at an arbitrary point, and checks
-// that every event and problem names a line that was read; then times and draws the job.
+// that every event and problem names a line that was read; then times and draws the job. The
+// flavor named in a job's header is looked for in the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "gcode/JobHeader.h"
 #include "toolpath/GcodeReader.h"
 #include "toolpath/ToolpathPreview.h"
 
@@ -35,6 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace pyrolith::toolpath;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::size_t split = size == 0 ? 0 : data[0] % size;
+    if (pyrolith::FlavorNamedInHeader(text)) {
+        Check(text.find("Pyrolith v") != std::string_view::npos);
+    }
     for (const auto flavor : {pyrolith::GcodeFlavor::Grbl, pyrolith::GcodeFlavor::Printer3D}) {
         Sink sink;
         GcodeReader reader(ReaderOptions{flavor, size % 2 == 0, 0.002}, sink);

@@ -263,6 +263,8 @@ pyrolith::JobEnvironment PictureDocument::jobEnvironment() const
     job.time = now.time;
     job.versionText = versionText_.toStdString();
     job.imageFileName = imageFileName_.toStdString();
+    job.sourceWidth = sourceBitmap_->width;
+    job.sourceHeight = sourceBitmap_->height;
     return job;
 }
 
@@ -292,8 +294,7 @@ std::vector<std::string> PictureDocument::frameJobLines() const
 
 pyrolith::toolpath::FileEstimate PictureDocument::checkJob() const
 {
-    pyrolith::JobEnvironment environment;
-    environment.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
+    const pyrolith::JobEnvironment environment = jobEnvironment(); // the header's lines too
     const pyrolith::JobSettings& settings = *settings_;
     return WithJobPicture(settings, *sourceBitmap_, monoBitmap_, [&](const auto& picture) {
         return pyrolith::toolpath::CheckJob(settings, picture, environment);
@@ -347,6 +348,8 @@ void PictureDocument::readJobPreview()
     environment.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
     environment.versionText = versionText_.toStdString();
     environment.imageFileName = imageFileName_.toStdString();
+    environment.sourceWidth = source->width;
+    environment.sourceHeight = source->height;
 
     QPointer<PictureDocument> self(this);
     QThreadPool::globalInstance()->start([=] {

@@ -28,6 +28,7 @@
 #include "common/Error.h"
 #include "image/PictureReader.h"
 #include "settings/SettingsFiles.h"
+#include "toolpath/SpeedLimits.h"
 #include "app/TfrmSettings.h"
 #include "ui_TfrmMain.h"
 
@@ -233,9 +234,10 @@ void TfrmMain::setSaveFolder(const QString& folder)
     }
 }
 
+// The window's messages report failures: boxes of the warning kind.
 void TfrmMain::showMessage(const QString& text)
 {
-    environment_.dialogs->message(this, text);
+    environment_.dialogs->warning(this, text);
 }
 
 // ---- Loading a picture ------------------------------------------------------------------
@@ -473,24 +475,36 @@ bool TfrmMain::confirmRefusedLines()
     } catch (const pyrolith::Error&) {
         return true;  // a setting that does not read: saving reports it
     }
-    if (check.problemCount == 0) {
+    const std::vector<std::string> fast = pyrolith::toolpath::SpeedsAboveMaxRate(settings);
+    if (check.problemCount == 0 && fast.empty()) {
         return true;
     }
-    const QString flavor =
-        QString::fromLatin1(pyrolith::FlavorName(pyrolith::FlavorOf(settings)).data());
-    QString text = QStringLiteral("%1 would refuse or misread %2 of this job:\n")
-                       .arg(flavor == QStringLiteral("GRBL") ? QStringLiteral("GRBL")
-                                                             : QStringLiteral("The 3D printer"))
-                       .arg(check.problemCount == 1 ? QStringLiteral("1 line")
-                                                    : QStringLiteral("%1 lines").arg(
-                                                          check.problemCount));
-    for (std::size_t i = 0; i < check.problems.size() && i < kListedRefusedLines; ++i) {
-        text += QStringLiteral("\nLine %1: %2")
-                    .arg(check.problems[i].line)
-                    .arg(QString::fromStdString(check.problems[i].reason));
+    QString text;
+    if (check.problemCount > 0) {
+        const QString flavor =
+            QString::fromLatin1(pyrolith::FlavorName(pyrolith::FlavorOf(settings)).data());
+        text = QStringLiteral("%1 would refuse or misread %2 of this job:\n")
+                   .arg(flavor == QStringLiteral("GRBL") ? QStringLiteral("GRBL")
+                                                         : QStringLiteral("The 3D printer"))
+                   .arg(check.problemCount == 1 ? QStringLiteral("1 line")
+                                                : QStringLiteral("%1 lines").arg(
+                                                      check.problemCount));
+        for (std::size_t i = 0; i < check.problems.size() && i < kListedRefusedLines; ++i) {
+            text += QStringLiteral("\nLine %1: %2")
+                        .arg(check.problems[i].line)
+                        .arg(QString::fromStdString(check.problems[i].reason));
+        }
+        if (check.problemCount > kListedRefusedLines) {
+            text += QStringLiteral("\n...");
+        }
     }
-    if (check.problemCount > kListedRefusedLines) {
-        text += QStringLiteral("\n...");
+    if (!fast.empty()) {
+        text += QLatin1String(text.isEmpty() ? "" : "\n\n") +
+                QStringLiteral("The machine moves at its maximum rate where a speed asks for "
+                               "more:\n");
+        for (const std::string& line : fast) {
+            text += QStringLiteral("\n") + QString::fromStdString(line);
+        }
     }
     text += QStringLiteral("\n\nSave anyway?");
     return environment_.dialogs->askYesNo(this, text);
@@ -546,7 +560,7 @@ void TfrmMain::btnGcode2Click()
     request.defaultSuffix = QStringLiteral("txt");
     const QString path = environment_.dialogs->saveFile(this, request);
     if (path.isEmpty()) {
-        showMessage(QStringLiteral("Cancelled..."));
+        environment_.dialogs->message(this, QStringLiteral("Cancelled..."));
         return;
     }
     saveName_ = NameOf(path);
@@ -606,9 +620,12 @@ void TfrmMain::ShowHelp1Click()
             showMessage(QStringLiteral("Help file not found"));
             return;
         }
-        // A desktop that cannot open the manual says so; the user would otherwise see nothing.
+        // A desktop that cannot open the manual says so, and where the manual is, so that the
+        // user can open it with a program of their choice.
         if (!environment_.openUrl(QUrl::fromLocalFile(manual))) {
-            showMessage(QStringLiteral("Show Help failed"));
+            showMessage(QStringLiteral("Show Help failed: no program here opens the manual, a "
+                                       "PDF file. It is at:\n%1")
+                            .arg(QDir::toNativeSeparators(manual)));
         }
     } catch (const std::exception&) {
         showMessage(QStringLiteral("Show Help failed"));
@@ -656,6 +673,14 @@ void TfrmMain::FormClose()
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
     if (!closing_) {
+        // One stray key must not end a long burn: a running job stops only when the user
+        // says so, and No leaves everything as it was.
+        if (machine_->jobActive() &&
+            !environment_.dialogs->askYesNo(
+                this, QStringLiteral("A job is running on the machine. Stop it and quit?"))) {
+            event->ignore();
+            return;
+        }
         closing_ = true;
         // A job on the machine ends with the safe stop before the window goes.
         machine_->shutdown();

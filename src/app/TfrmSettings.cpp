@@ -428,7 +428,7 @@ bool TfrmSettings::writeIniFile(const QString& path)
         pyrolith::MakeIniFile(ToPath(path), job_, app_);
         return true;
     } catch (const std::exception&) {
-        context_.dialogs->message(
+        context_.dialogs->warning(
             this, QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(path)));
         return false;
     }
@@ -453,7 +453,7 @@ void TfrmSettings::loadProfileCommand()
     try {
         pyrolith::LoadChosenProfile(ToPath(path), job_, app_);
     } catch (const std::exception& error) {
-        context_.dialogs->message(this, ToQString(error.what()));
+        context_.dialogs->warning(this, ToQString(error.what()));
         return;
     }
     profileLoaded(path);

@@ -52,6 +52,21 @@ std::string LinesFromFile(std::string_view text)
     return out;
 }
 
+// A value as a file holds it: the lines fields with their line breaks as characters; a value
+// that begins or ends with a blank or a quote in double quotes, which the reader removes
+// again (it would otherwise lose the blanks, or a pair of quotes of its own).
+std::string ValueForFile(bool lines, std::string_view value)
+{
+    std::string text = lines ? LinesToFile(value) : std::string(value);
+    const auto edge = [](char c) {
+        return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '"' || c == '\'';
+    };
+    if (!text.empty() && (edge(text.front()) || edge(text.back()))) {
+        text = '"' + text + '"';
+    }
+    return text;
+}
+
 const std::optional<std::string_view>& DefaultFor(const FieldInfo& field, SettingsReader reader)
 {
     return reader == SettingsReader::SettingsFile ? field.missingInSettingsFile
@@ -124,9 +139,8 @@ void ReadStoredFields(const IniDocument& document, SettingsReader reader, JobSet
 void SetStoredFields(IniDocument& document, const JobSettings& job, const AppSettings& app)
 {
     for (const FieldInfo& field : StoredFields()) {
-        const std::string text = ValueText(field, job, app);
         document.Set(kSettingsSection, field.key,
-                     field.kind == FieldKind::Lines ? LinesToFile(text) : text);
+                     ValueForFile(field.kind == FieldKind::Lines, ValueText(field, job, app)));
     }
 }
 
@@ -182,7 +196,7 @@ void WriteIniValues(const std::filesystem::path& path,
             const FieldInfo* field = FindStoredField(key);
             const bool lines = field != nullptr && field->kind == FieldKind::Lines;
             document.Set(kSettingsSection, field != nullptr ? field->key : key,
-                         lines ? LinesToFile(value) : value);
+                         ValueForFile(lines, value));
         }
     });
 }

@@ -29,7 +29,8 @@ void ReadStoredFields(const IniDocument& document, SettingsReader reader, JobSet
 
 // Sets all keys in section "Values", in the order of the table of stored fields, as
 // MakeIniFile writes them: flags "1" or "0", texts as they are, CR and LF of the lines
-// fields as the characters 255 and 254.
+// fields as the characters 255 and 254. A text that begins or ends with a blank or a quote
+// (" or ') is written in double quotes, so that it reads back as it was.
 void SetStoredFields(IniDocument& document, const JobSettings& job, const AppSettings& app);
 
 // The start-up read of the settings file: every stored key but InitialCutHeight, each with

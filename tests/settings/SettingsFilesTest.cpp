@@ -183,7 +183,7 @@ TEST_F(SettingsFiles, ProfileReadsBackJobSettingsOnly)
     EXPECT_EQ(readApp, expectedApp);
 }
 
-TEST_F(SettingsFiles, TrailingBlankOfStartCommentIsLostThroughAFile)
+TEST_F(SettingsFiles, TrailingBlankOfStartCommentSurvivesAFile)
 {
     JobSettings job;
     AppSettings app;
@@ -192,10 +192,67 @@ TEST_F(SettingsFiles, TrailingBlankOfStartCommentIsLostThroughAFile)
     MakeIniFile(file("Pyrolith.ini"), job, app);
     JobSettings read;
     ReadSettingsFile(file("Pyrolith.ini"), read, app);
-    EXPECT_EQ(read.StartComment, ";");
+    EXPECT_EQ(read.StartComment, "; ");
     LoadProfile(file("Pyrolith.ini"), read, app);
-    EXPECT_EQ(read.StartComment, ";");
+    EXPECT_EQ(read.StartComment, "; ");
 }
+
+// A value with a blank or a quote at an edge is written in double quotes; any other value as
+// it is. Either way every text field reads back as it was, through both readers.
+struct EdgeCase {
+    const char* name;
+    std::string value;
+    std::string line; // the StartComment line in the file
+};
+
+void PrintTo(const EdgeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class EdgeValues : public SettingsFiles, public testing::WithParamInterface<EdgeCase> {};
+
+TEST_P(EdgeValues, SurviveSaveAndLoadInEveryTextField)
+{
+    const EdgeCase& c = GetParam();
+    JobSettings job;
+    AppSettings app;
+    for (const FieldInfo& field : StoredFields()) {
+        if (!field.isFlag()) {
+            *TextOf(field, job, app) = c.value;
+        }
+    }
+    MakeIniFile(file("Pyrolith.ini"), job, app);
+    const std::string bytes = ReadBytes(file("Pyrolith.ini"));
+    EXPECT_NE(bytes.find("\r\n" + c.line + "\r\n"), std::string::npos) << bytes;
+
+    JobSettings fromSettings;
+    AppSettings fromSettingsApp;
+    ReadSettingsFile(file("Pyrolith.ini"), fromSettings, fromSettingsApp);
+    JobSettings expected = job;
+    expected.InitialCutHeight = JobSettings{}.InitialCutHeight; // read by neither reader
+    EXPECT_EQ(fromSettings, expected);
+    EXPECT_EQ(fromSettingsApp, app);
+    JobSettings fromProfile;
+    AppSettings profileApp;
+    LoadProfile(file("Pyrolith.ini"), fromProfile, profileApp);
+    EXPECT_EQ(fromProfile, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, EdgeValues,
+    testing::Values(EdgeCase{"TrailingBlank", "; ", "StartComment=\"; \""},
+                    EdgeCase{"LeadingBlank", " M106 S255", "StartComment=\" M106 S255\""},
+                    EdgeCase{"TabsAtBothEnds", "\tG28\t", "StartComment=\"\tG28\t\""},
+                    EdgeCase{"OnlyABlank", " ", "StartComment=\" \""},
+                    EdgeCase{"QuotedInDoubleQuotes", "\"(\"", "StartComment=\"\"(\"\""},
+                    EdgeCase{"QuotedInSingleQuotes", "'x'", "StartComment=\"'x'\""},
+                    EdgeCase{"LoneQuote", "\"", "StartComment=\"\"\""},
+                    EdgeCase{"QuoteAtTheEnd", "say 'hi'", "StartComment=\"say 'hi'\""},
+                    EdgeCase{"BlanksInsideOnly", "M106 S255", "StartComment=M106 S255"},
+                    EdgeCase{"QuotesInsideOnly", "a \"b\" c", "StartComment=a \"b\" c"},
+                    EdgeCase{"Empty", "", "StartComment="}),
+    [](const testing::TestParamInfo<EdgeCase>& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsFiles, LineBreaksTravelAsCharacters255And254)
 {

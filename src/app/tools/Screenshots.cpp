@@ -77,6 +77,8 @@ public:
         messageShot.clear();
     }
     bool askYesNo(QWidget*, const QString&) override { return false; }
+    int choose(QWidget*, const QString&, const QStringList&) override { return -1; }
+    void warning(QWidget* parent, const QString& text) override { message(parent, text); }
 };
 
 // A sample picture with colours and shades: a sun over hills, and a name plate.
