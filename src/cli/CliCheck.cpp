@@ -12,7 +12,8 @@
 
 namespace pyrolith::cli {
 
-std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream& err)
+std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream& err,
+                           bool lateBurns)
 {
     for (const toolpath::Problem& problem : estimate.problems) {
         err << "Warning: line " << problem.line << ": " << problem.reason << "\n";
@@ -20,6 +21,9 @@ std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream&
     if (estimate.problemCount > estimate.problems.size()) {
         err << "Warning: " << estimate.problemCount - estimate.problems.size()
             << " more lines the firmware would refuse\n";
+    }
+    if (lateBurns && estimate.lateBurn.shortRuns > 0) {
+        err << "Warning: " << toolpath::LateBurnWarning(estimate.lateBurn, false) << "\n";
     }
     return "Estimated time: " + toolpath::DurationText(estimate.times.seconds);
 }

@@ -30,11 +30,12 @@ void Extend(PreviewBounds& b, double x, double y)
 
 class PreviewSink : public EventSink {
 public:
-    explicit PreviewSink(const MachineProfile& machine) : planner_(machine) {}
+    explicit PreviewSink(const MachineProfile& machine) : planner_(machine), late_(machine) {}
 
     void event(const Event& e) override
     {
         planner_.add(e);
+        late_.add(e);
         switch (e.kind) {
         case EventKind::Move:
             job.segments.push_back({static_cast<float>(e.from.x), static_cast<float>(e.from.y),
@@ -57,6 +58,7 @@ public:
             break;
         case EventKind::Home:
         case EventKind::Stop:
+        case EventKind::Line:
             break;
         }
     }
@@ -65,6 +67,7 @@ public:
     {
         planner_.finish();
         job.estimate.times = planner_.times();
+        job.estimate.lateBurn = late_.result();
         return std::move(job);
     }
 
@@ -72,6 +75,7 @@ public:
 
 private:
     MotionPlanner planner_;
+    LateBurnCounter late_;
 };
 
 class Canvas {
