@@ -201,12 +201,14 @@ void PrinterSession::resendAsked(std::int64_t number)
     if (resentTooOften()) {
         return;
     }
-    // That line and every one after it go out again, in order, before anything new.
+    // That line and every one after it go out again, in order, before anything new; the
+    // unnumbered quick stop stays under way.
+    std::deque<Pending> kept;
     std::deque<Pending> again;
-    while (!inFlight_.empty() && inFlight_.back().number >= number) {
-        again.push_front(std::move(inFlight_.back()));
-        inFlight_.pop_back();
+    for (Pending& line : inFlight_) {
+        (line.number >= number ? again : kept).push_back(std::move(line));
     }
+    inFlight_ = std::move(kept);
     staleResends_ = again.empty() ? 0 : static_cast<int>(again.size()) - 1;
     resendFrom_ = number;
     for (auto it = again.rbegin(); it != again.rend(); ++it) {

@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::uint8_t kTravel[3] = {90, 140, 230};
 constexpr std::uint8_t kBurned[3] = {150, 0, 0};
+constexpr std::uint8_t kLate[3] = {250, 175, 60};
 constexpr std::uint8_t kDwell[3] = {220, 30, 30};
 constexpr std::uint8_t kAxisX[3] = {200, 80, 80};
 constexpr std::uint8_t kAxisY[3] = {80, 170, 80};
@@ -254,6 +255,20 @@ RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
 
     // Laser-off moves under the burns, so a burn is never hidden by a move across it.
     const double maxPower = job.maxPower > 0.0 ? job.maxPower : 1.0;
+    // Fan commands taken late: beyond the end of each run, the travel over which the laser
+    // may still burn.
+    const double late = job.estimate.lateBurn.runs > 0 ? job.estimate.lateBurn.millimetres : 0.0;
+    for (std::size_t i = 0; late > 0.0 && i < job.segments.size(); ++i) {
+        const PreviewSegment& s = job.segments[i];
+        const bool runEnds = i + 1 == job.segments.size() || job.segments[i + 1].power < 0.0f;
+        const double length = std::hypot(s.x1 - s.x0, s.y1 - s.y0);
+        if (s.power < 0.0f || !runEnds || !(length > 0.0)) {
+            continue;
+        }
+        const double x = s.x1 + (s.x1 - s.x0) / length * late;
+        const double y = s.y1 + (s.y1 - s.y0) / length * late;
+        canvas.line(canvas.px(s.x1), canvas.py(s.y1), canvas.px(x), canvas.py(y), kLate);
+    }
     for (int pass = view.showTravel ? 0 : 1; pass < 2; ++pass) {
         std::size_t n = 0;
         for (const PreviewSegment& s : job.segments) {

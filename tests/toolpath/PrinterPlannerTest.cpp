@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "machine/SendLine.h"
 #include "toolpath/MotionPlanner.h"
 #include "toolpath/PrinterPlanner.h"
+#include "toolpath/ToolpathPreview.h"
 
 namespace pyrolith::toolpath {
 namespace {
@@ -149,6 +151,32 @@ TEST(LateBurns, CountTheRunsShorterThanTheLateTravel)
     for (const PrinterLaser exact : {PrinterLaser::WaitForMoves, PrinterLaser::SynchronousFan}) {
         EXPECT_EQ(EstimateText(job, Printer(exact)).lateBurn.runs, 0u);
     }
+}
+
+// The Job view's band: beyond the end of the run, the 2 mm over which a fan command taken late
+// may still burn; none where the firmware takes the commands exactly.
+TEST(LateBurns, TheBandFollowsEachRun)
+{
+    const std::string job = "G1 X1 Y1 F3000\nM106 S255\nG1 X2 F1200\nM107\n";
+    PreviewView view;
+    view.left = -1.0;
+    view.top = 3.05;  // the run lies across the middle of pixel row 20
+    view.pixelsPerMm = 10.0;
+    view.width = 60;
+    view.height = 40;
+    const auto pixel = [&](PrinterLaser laser, int x) {
+        RgbImage image = RenderPreview(ReadJobPreview(job, Printer(laser)), view);
+        const std::uint8_t* p = image.at(x, 20);
+        return std::vector<int>{p[0], p[1], p[2]};
+    };
+    const std::vector<int> black = {0, 0, 0};
+    const std::vector<int> band = {250, 175, 60};
+    const std::vector<int> white = {255, 255, 255};
+    // X 1.5 burns; X 2 to 4 is the band, to pixel 49; X 4.5 is clear.
+    EXPECT_EQ((std::vector<std::vector<int>>{pixel(kFan, 25), pixel(kFan, 30), pixel(kFan, 49),
+                                             pixel(kFan, 50)}),
+              (std::vector<std::vector<int>>{black, band, band, white}));
+    EXPECT_EQ(pixel(PrinterLaser::SynchronousFan, 40), white);
 }
 
 }  // namespace
