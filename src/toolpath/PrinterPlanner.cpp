@@ -199,9 +199,12 @@ void PrinterPlanner::runUntil(double t)
         runningBlock_ = queued_.front();
         queued_.pop_front();
         const double exitSqr = queued_.empty() ? 0.0 : queued_.front().entrySpeedSqr;
+        const double nominal = runningBlock_.nominalSpeed;
+        const double slowest = std::min(kSlowestSpeed, nominal);
         const double seconds = BlockSeconds(
-            runningBlock_.millimeters, runningBlock_.acceleration, runningBlock_.nominalSpeed,
-            std::sqrt(runningBlock_.entrySpeedSqr), std::sqrt(exitSqr));
+            runningBlock_.millimeters, runningBlock_.acceleration, nominal,
+            std::max(slowest, std::sqrt(runningBlock_.entrySpeedSqr)),
+            std::max(slowest, std::sqrt(exitSqr)));
         lastExitSqr_ = exitSqr;
         running_ = true;
         runningEnd_ = start + seconds;

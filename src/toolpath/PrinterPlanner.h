@@ -14,7 +14,8 @@
 // block shorter in time than the minimum segment time (20 ms) is slowed to
 // t + 2 (20 ms - t) / queued. The stepper takes a block when the one before is done; the
 // first block after the queue ran empty waits 100 ms, or until 3 blocks are queued. A block's
-// speed profile is fixed when the stepper takes it.
+// speed profile is fixed when the stepper takes it; it starts and ends no slower than the
+// stepper's slowest step rate.
 
 #include <cstdint>
 #include <deque>
@@ -35,6 +36,9 @@ public:
     static constexpr double kFirstMoveWait = 0.100;     // s, after the queue ran empty
     static constexpr int kBlocksToStartAtOnce = 3;
     static constexpr int kOkBytes = 3;                  // "ok" and its line end
+    // The stepper never steps slower than 120 steps/s: with the 80 steps/mm of an
+    // Ender-class printer's X and Y, every block starts and ends at 1.5 mm/s at least.
+    static constexpr double kSlowestSpeed = 120.0 / 80.0;  // mm/s
 
     // `onDone` (may be empty) as MotionPlanner::onDone; it must outlive the planner.
     PrinterPlanner(const MachineProfile& machine, JobTimes& times,
