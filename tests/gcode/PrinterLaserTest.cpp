@@ -16,20 +16,9 @@ namespace {
 
 using test::ExampleSettings;
 using test::JobLines;
+using test::Greys;
 using test::Picture;
 using Lines = std::vector<std::string>;
-
-// Greys of 4 power levels: '.' white, '1' to '3' the greys 191, 127 and 0.
-GrayRaster Greys(const std::string& row)
-{
-    GrayRaster picture;
-    picture.height = 1;
-    picture.width = static_cast<std::int32_t>(row.size());
-    for (const char c : row) {
-        picture.pixels.push_back(c == '.' ? 255 : c == '1' ? 191 : c == '2' ? 127 : 0);
-    }
-    return picture;
-}
 
 // The lines after the flavor line of the header up to its empty line, then the lines after
 // "BEGIN IMAGE".
@@ -76,7 +65,7 @@ TEST_P(PrinterLaserModes, WriteTheirLines)
     GetParam().change(settings);
     const Lines lines = GetParam().grey.empty()
                             ? HeaderTailAndPass(settings, Picture({"#.#"}))
-                            : HeaderTailAndPass(settings, Greys(GetParam().grey));
+                            : HeaderTailAndPass(settings, Greys({GetParam().grey}));
     EXPECT_EQ(lines, GetParam().expected);
 }
 
@@ -86,9 +75,6 @@ const char* const kGreyHeader = "; Grayscale with 4 power levels, minimum power 
 INSTANTIATE_TEST_SUITE_P(
     Modes, PrinterLaserModes,
     testing::Values(
-        ModeCase{"FanCommands", [](JobSettings&) {}, "",
-                 {"M107", "G1 X0.5 Y0 F1500 ", "M106 S255", "G1 X1 Y0 F500 ", "M107",
-                  "G1 X1.5 Y0 F1500 ", "M106 S255", "G1 X2 Y0 F500 ", "M107"}},
         ModeCase{"WaitForMoves", [](JobSettings& s) { s.PrinterLaserMode = "1"; }, "",
                  {"; Waiting for moves before switching the laser (M400)", "M400", "M107",
                   "G1 X0.5 Y0 F1500 ", "M400", "M106 S255", "G1 X1 Y0 F500 ", "M400", "M107",
@@ -101,6 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "M107", "G1 X0.5 Y0 F1500 ", "M400", "M106 S85", "G1 X1 Y0 F500 ", "M400",
                   "M107", "G1 X1.5 Y0 F1500 ", "M400", "M106 S255", "G1 X2 Y0 F500 ", "M400",
                   "M107"}},
+        // The lines of fan commands as they are.
         ModeCase{"SynchronousFanKeepsTheLines",
                  [](JobSettings& s) { s.PrinterLaserMode = "2"; }, "",
                  {"; Firmware applies fan commands in step (synchronous fan)", "M107",
