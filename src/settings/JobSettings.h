@@ -123,6 +123,9 @@ enum class PrinterLaser {
 PrinterLaser PrinterLaserOf(const JobSettings& settings);
 // Sets PrinterLaserMode and keeps SyncLaserCommands in step with it.
 void SetPrinterLaser(JobSettings& settings, PrinterLaser laser);
+// The command a pause or a stop switches the laser off with: Marlin's laser is off with "M5"
+// whatever the off command of the settings says; otherwise LaserOffCommand.
+std::string LaserOffForStop(const JobSettings& settings);
 // The choice a PrinterLaserMode text names; empty for anything but "0" to "3" (blanks around
 // it aside).
 std::optional<PrinterLaser> ParsePrinterLaser(std::string_view text);

@@ -216,6 +216,15 @@ PrinterLaser PrinterLaserOf(const JobSettings& settings)
     return settings.SyncLaserCommands ? PrinterLaser::WaitForMoves : PrinterLaser::FanCommands;
 }
 
+std::string LaserOffForStop(const JobSettings& settings)
+{
+    if (FlavorOf(settings) == GcodeFlavor::Printer3D &&
+        PrinterLaserOf(settings) == PrinterLaser::MarlinInline) {
+        return "M5";
+    }
+    return settings.LaserOffCommand;
+}
+
 void SetPrinterLaser(JobSettings& settings, PrinterLaser laser)
 {
     settings.PrinterLaserMode = std::string(1, static_cast<char>('0' + static_cast<int>(laser)));

@@ -141,5 +141,21 @@ INSTANTIATE_TEST_SUITE_P(
                     FlagCase{"0x0000000000001", true},
                     FlagCase{"0000000000000000000000001", true}));
 
+// A pause or a stop switches Marlin's laser off with M5, whatever the off command says.
+TEST(SettingsFields, LaserOffForStopIsMarlinsM5OnlyForItsLaser)
+{
+    JobSettings job;
+    job.LaserOffCommand = "M107";
+    std::vector<std::string> off;
+    for (const bool grbl : {false, true}) {
+        for (const PrinterLaser laser : {PrinterLaser::WaitForMoves, PrinterLaser::MarlinInline}) {
+            job.GRBL = grbl;
+            SetPrinterLaser(job, laser);
+            off.push_back(LaserOffForStop(job));
+        }
+    }
+    EXPECT_EQ(off, (std::vector<std::string>{"M107", "M5", "M107", "M107"}));
+}
+
 }  // namespace
 }  // namespace pyrolith
