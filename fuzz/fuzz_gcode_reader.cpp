@@ -42,7 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const auto flavor : {pyrolith::GcodeFlavor::Grbl, pyrolith::GcodeFlavor::Printer3D}) {
         Sink sink;
-        GcodeReader reader(ReaderOptions{flavor, size % 2 == 0, 0.002}, sink);
+        const auto laser = static_cast<pyrolith::PrinterLaser>(size % 4);
+        GcodeReader reader(ReaderOptions{flavor, size % 2 == 0, 0.002, laser, size % 3 == 0},
+                           sink);
         sink.reader = &reader;
         reader.feed(text.substr(0, split));
         reader.feed(text.substr(split));
@@ -51,6 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MachineProfile machine;
         machine.flavor = flavor;
         machine.plannerBlocks = 1 + static_cast<int>(size % 20);
+        machine.printerLaser = laser;
         const JobPreview preview = ReadJobPreview(text, machine);
         Check(preview.estimate.times.seconds >= 0.0);
         const pyrolith::RgbImage image = RenderPreview(preview, FitView(preview.bounds, 10.0, 64));

@@ -112,7 +112,7 @@ void TfrmMachine::btnConnectClick()
     portOpen_ = true;
     ui_->btnConnect->setText(QStringLiteral("Disconnect"));
     emit openPort(port, baud, static_cast<int>(settings.GRBL ? Firmware::Grbl : Firmware::Printer),
-                  QString::fromStdString(settings.LaserOffCommand));
+                  QString::fromStdString(pyrolith::LaserOffForStop(settings)));
 }
 
 void TfrmMachine::btnHomeClick()

@@ -323,6 +323,11 @@ void TfrmSettings::fieldChanged(const Binding& binding)
     std::string* text = pyrolith::TextOf(field, job_, app_);
     if (binding.choice != nullptr) {
         *text = binding.choice->currentData().toString().toStdString();
+        if (field.key == "PrinterLaserMode") {
+            // the old key of the M400 choice follows, for earlier versions reading the file
+            pyrolith::SetPrinterLaser(job_, pyrolith::ParsePrinterLaser(*text).value_or(
+                                                pyrolith::PrinterLaser::FanCommands));
+        }
     } else if (binding.memo != nullptr) {
         *text = MemoToLines(binding.memo->toPlainText());
     } else {

@@ -42,7 +42,8 @@ bool SetsFlavor(const std::vector<std::string>& assignments)
 
 }  // namespace
 
-std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream& err)
+std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream& err,
+                           bool lateBurns)
 {
     for (const toolpath::Problem& problem : estimate.problems) {
         err << "Warning: line " << problem.line << ": " << problem.reason << "\n";
@@ -50,6 +51,9 @@ std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream&
     if (estimate.problemCount > estimate.problems.size()) {
         err << "Warning: " << estimate.problemCount - estimate.problems.size()
             << " more lines the firmware would refuse\n";
+    }
+    if (lateBurns && estimate.lateBurn.shortRuns > 0) {
+        err << "Warning: " << toolpath::LateBurnWarning(estimate.lateBurn, false) << "\n";
     }
     return "Estimated time: " + toolpath::DurationText(estimate.times.seconds);
 }

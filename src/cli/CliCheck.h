@@ -18,8 +18,10 @@ namespace pyrolith::cli {
 // 0; 1 when the file cannot be read; 2 for a usage error. `argv[0]` is "check".
 int RunCheck(int argc, char** argv);
 
-// Prints the refused lines of a file read back to `err` ("Warning: line 12: ...") and
+// Prints the refused lines of a file read back to `err` ("Warning: line 12: ...") and, with
+// `lateBurns`, the warning of fan commands taken late when some runs may not burn at all;
 // returns its estimate line "Estimated time: H:MM:SS".
-std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream& err);
+std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream& err,
+                           bool lateBurns = true);
 
 }  // namespace pyrolith::cli

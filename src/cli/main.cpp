@@ -178,10 +178,10 @@ int main(int argc, char** argv)
         std::string estimateLine;
         if (previewPath.empty()) {
             estimateLine = pyrolith::cli::ReportEstimate(tp::EstimateFile(pyrolith::PathFromUtf8(output), machine),
-                                                         std::cerr);
+                                                         std::cerr, estimate);
         } else {
             const tp::JobPreview preview = tp::ReadJobPreviewFile(pyrolith::PathFromUtf8(output), machine);
-            estimateLine = pyrolith::cli::ReportEstimate(preview.estimate, std::cerr);
+            estimateLine = pyrolith::cli::ReportEstimate(preview.estimate, std::cerr, estimate);
             const double pitch = pyrolith::MyStrtoFloat(settings.DistPerPixel, decimalSeparator) *
                                  (settings.UseInches ? 25.4 : 1.0);
             constexpr int kMaxPreviewSide = 8000;

@@ -173,6 +173,11 @@ void CheckJobNumbers(const JobSettings& settings, std::int32_t width, std::int32
     }
 
     ReadOverscan(settings, decimalSeparator);
+    // Marlin's inline laser mode writes the on command's power on every burn move.
+    if (FlavorOf(settings) == GcodeFlavor::Printer3D &&
+        PrinterLaserOf(settings) == PrinterLaser::MarlinInline) {
+        InlinePowers(settings, Utf8ToCp1252(settings.LaserOnCommand), {});
+    }
 }
 
 } // namespace pyrolith

@@ -64,11 +64,18 @@ JobContext MakeContext(const JobSettings& settings, std::int32_t width, std::int
     context.ImageHeight = height;
     context.OverscanValue = overscan;
     context.ScanFeed = " F" + onSpeed + " ";
-    if (settings.SyncLaserCommands && context.Flavor == GcodeFlavor::Printer3D) {
+    if (context.Flavor == GcodeFlavor::Printer3D) {
+        context.Laser = PrinterLaserOf(settings);
+    }
+    if (context.Laser == PrinterLaser::WaitForMoves) {
         context.LaserSync = "M400\r\n";
     }
     if (powerLevels) {
         context.PowerCommands = PowerCommands(settings, context.LaserOnCommand, decimalSeparator);
+    }
+    if (context.Laser == PrinterLaser::MarlinInline) {
+        context.InlinePowers =
+            InlinePowers(settings, context.LaserOnCommand, context.PowerCommands);
     }
     return context;
 }

@@ -27,6 +27,11 @@ struct JobContext {
     // Written before every line that holds only a laser command: "M400" + CR LF when a 3D
     // printer must finish its queued moves first, else empty.
     std::string LaserSync;
+    // The 3D printer's way of switching the laser (always FanCommands for GRBL).
+    PrinterLaser Laser = PrinterLaser::FanCommands;
+    // Marlin's inline laser mode: the S number of each power level, index 0 "0", written on
+    // the move lines instead of laser command lines. Empty in every other mode.
+    std::vector<std::string> InlinePowers;
     // Grey engraving: the on command of each power level, index 0 (not burned) empty. Empty
     // for a black-and-white job, which burns with LaserOnCommand.
     std::vector<std::string> PowerCommands;

@@ -178,8 +178,18 @@ void WriteHeader(JobSink& sink, const JobContext& context, const JobSettings& s,
     if (context.OverscanValue != 0) {
         comment(Join({"Overscan of ", s.Overscan, " ", unit}));
     }
-    if (!context.LaserSync.empty()) {
+    switch (context.Laser) {
+    case PrinterLaser::FanCommands:
+        break;
+    case PrinterLaser::WaitForMoves:
         comment("Waiting for moves before switching the laser (M400)");
+        break;
+    case PrinterLaser::SynchronousFan:
+        comment("Firmware applies fan commands in step (synchronous fan)");
+        break;
+    case PrinterLaser::MarlinInline:
+        comment("Marlin laser, inline power (M3 I)");
+        break;
     }
     WritePictureLines(comment, context, s, environment);
     sink.endLine();

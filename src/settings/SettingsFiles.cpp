@@ -121,8 +121,12 @@ void ReadStoredFields(const IniDocument& document, SettingsReader reader, JobSet
         }
     }
     const std::vector<std::optional<std::string>> values = document.Values(kSettingsSection, keys);
+    std::optional<bool> laserModeGiven;  // whether the file has PrinterLaserMode
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const FieldInfo& field = *fields[i];
+        if (field.key == "PrinterLaserMode") {
+            laserModeGiven = values[i].has_value();
+        }
         const std::string_view fallback = *DefaultFor(field, reader);
         const std::optional<std::string>& value = values[i];
         if (field.isFlag()) {
@@ -133,6 +137,10 @@ void ReadStoredFields(const IniDocument& document, SettingsReader reader, JobSet
         } else {
             *TextOf(field, job, app) = value ? *value : std::string(fallback);
         }
+    }
+    if (laserModeGiven == false && job.SyncLaserCommands) {
+        // A file of an earlier version: its M400 option is the M400 choice.
+        SetPrinterLaser(job, PrinterLaser::WaitForMoves);
     }
 }
 

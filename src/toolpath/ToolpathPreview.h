@@ -3,8 +3,9 @@
 // The picture of a job as the machine will run it, drawn into a plain pixel buffer so that
 // the window's Job view and "pyrolith-cli --preview" draw the very same thing: burn moves
 // dark (lighter for lower power), laser-off moves as thin blue lines, dwells as red crosses,
-// the axes through the origin with a tick at every ScaleStep(). While a job is sent, the burn
-// moves the machine has taken are drawn in dark red.
+// the axes through the origin with a tick at every ScaleStep(). With fan commands taken late
+// (LateBurn) an orange band follows each run: where the laser may still burn. While a job is
+// sent, the burn moves the machine has taken are drawn in dark red.
 
 #include <atomic>
 #include <cstdint>

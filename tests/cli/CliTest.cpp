@@ -707,3 +707,27 @@ TEST_F(CliTest, GrayscaleBurnsThePowerLevelsOfAPicture)
                            "power levels with (for example 'M106 S255')\n");
     EXPECT_FALSE(fs::exists(folder_ / "refused.gcode"));
 }
+
+// The printer's laser choice from the command line: Marlin's inline laser writes the power on
+// the moves; a choice that is no number of the list is a usage error.
+TEST_F(CliTest, PrinterLaserModeChoosesTheLines)
+{
+    const CliRun run = RunCli({"--set", "PrinterLaserMode=3", "--set", "LaserOnCommand=M3 S200",
+                               "--set", "LaserOffCommand=M5", Path("pic.bmp"), Path("out.gcode")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = Lines("out.gcode");
+    const auto image = std::find(lines.begin(), lines.end(), "; BEGIN IMAGE");
+    ASSERT_NE(image, lines.end());
+    EXPECT_EQ(std::vector<std::string>(image + 1, lines.end()),
+              (std::vector<std::string>{"M3 I", "G1 X0.1 Y0 F1500 S0", "G1 X0.2 Y0 F200 S200",
+                                        "G1 X0.4 Y0 F1500 S0", "G1 X0.5 Y0 F200 S200",
+                                        "G1 X0.4 Y0.1 F1500 S0", "G1 X0.2 Y0.1 F200 S200",
+                                        "M5 I"}));
+
+    const CliRun refused =
+        RunCli({"--set", "PrinterLaserMode=7", Path("pic.bmp"), Path("refused.gcode")});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("PrinterLaserMode is 0, 1, 2 or 3, not '7'"), std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(fs::exists(folder_ / "refused.gcode"));
+}

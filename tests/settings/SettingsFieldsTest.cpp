@@ -25,7 +25,8 @@ const std::vector<std::string> kWriteOrder = {
     "InitialSaveDir", "UseStartOfCode", "StartOfCode", "UseEndOfCode", "EndOfCode",
     "ProfileNotes", "ImageMode", "Threshold", "Brightness", "Contrast", "Gamma", "Invert",
     "ResizeWidth", "MaxRateX", "MaxRateY", "AccelX", "AccelY", "JunctionDeviation",
-    "PlannerBlocks", "LaserMode", "PowerLevels", "MinPower", "Overscan", "SyncLaserCommands"};
+    "PlannerBlocks", "LaserMode", "PowerLevels", "MinPower", "Overscan", "SyncLaserCommands",
+    "PrinterLaserMode"};
 
 TEST(SettingsFields, ListEveryStoredKeyOnceInWriteOrder)
 {
@@ -139,6 +140,22 @@ INSTANTIATE_TEST_SUITE_P(
                     FlagCase{"99999999999999999999999", std::nullopt},
                     FlagCase{"0x0000000000001", true},
                     FlagCase{"0000000000000000000000001", true}));
+
+// A pause or a stop switches Marlin's laser off with M5, whatever the off command says.
+TEST(SettingsFields, LaserOffForStopIsMarlinsM5OnlyForItsLaser)
+{
+    JobSettings job;
+    job.LaserOffCommand = "M107";
+    std::vector<std::string> off;
+    for (const bool grbl : {false, true}) {
+        for (const PrinterLaser laser : {PrinterLaser::WaitForMoves, PrinterLaser::MarlinInline}) {
+            job.GRBL = grbl;
+            SetPrinterLaser(job, laser);
+            off.push_back(LaserOffForStop(job));
+        }
+    }
+    EXPECT_EQ(off, (std::vector<std::string>{"M107", "M5", "M107", "M107"}));
+}
 
 }  // namespace
 }  // namespace pyrolith

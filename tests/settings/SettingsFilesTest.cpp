@@ -683,5 +683,73 @@ TEST_F(SettingsFiles, ChosenProfileMustHaveTheValuesSection)
     EXPECT_THROW(LoadChosenProfile(folder_, job, app), Error); // a folder cannot be read
 }
 
+// The laser choice of a 3D printer and the M400 option of earlier versions: a file with only
+// the old key reads it as the M400 choice; a file with both reads both as they are, the
+// choice given holding; a file written has both, the old key set exactly for the M400 choice.
+struct LaserKeyCase {
+    const char* values;
+    const char* mode;
+    bool sync;
+    PrinterLaser inForce;
+};
+
+void PrintTo(const LaserKeyCase& c, std::ostream* os)
+{
+    *os << test::Printable(c.values);
+}
+
+class LaserKeys : public SettingsFiles, public testing::WithParamInterface<LaserKeyCase> {};
+
+TEST_P(LaserKeys, ReadIntoTheChoice)
+{
+    const LaserKeyCase& c = GetParam();
+    WriteBytes(file("p.prf"), std::string("[Values]\r\n") + c.values);
+    for (const bool profile : {false, true}) {
+        JobSettings job;
+        AppSettings app;
+        profile ? LoadProfile(file("p.prf"), job, app) : ReadSettingsFile(file("p.prf"), job, app);
+        EXPECT_EQ(std::tie(job.PrinterLaserMode, job.SyncLaserCommands),
+                  std::make_tuple(std::string(c.mode), c.sync))
+            << (profile ? "profile" : "settings file");
+        EXPECT_EQ(PrinterLaserOf(job), c.inForce);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LaserKeys,
+    testing::Values(
+        LaserKeyCase{"", "0", false, PrinterLaser::FanCommands},
+        LaserKeyCase{"SyncLaserCommands=1\r\n", "1", true, PrinterLaser::WaitForMoves},
+        LaserKeyCase{"SyncLaserCommands=0\r\n", "0", false, PrinterLaser::FanCommands},
+        LaserKeyCase{"PrinterLaserMode=2\r\n", "2", false, PrinterLaser::SynchronousFan},
+        LaserKeyCase{"SyncLaserCommands=1\r\nPrinterLaserMode=3\r\n", "3", true,
+                     PrinterLaser::MarlinInline},
+        LaserKeyCase{"SyncLaserCommands=1\r\nPrinterLaserMode=x\r\n", "x", true,
+                     PrinterLaser::WaitForMoves},
+        LaserKeyCase{"PrinterLaserMode= 3 \r\n", "3", false, PrinterLaser::MarlinInline}));
+
+TEST_F(SettingsFiles, LaserChoiceIsWrittenWithTheOldKeyInStep)
+{
+    const auto written = [&](PrinterLaser laser) {
+        JobSettings job;
+        AppSettings app;
+        SetPrinterLaser(job, laser);
+        MakeIniFile(file("p.prf"), job, app);
+        std::vector<std::string> keys;
+        for (const char* key : {"SyncLaserCommands=", "PrinterLaserMode="}) {
+            const std::string text = ReadBytes(file("p.prf"));
+            const std::size_t at = text.find(std::string("\r\n") + key);
+            keys.push_back(at == std::string::npos ? "" : text.substr(at + 2, text.find('\r', at + 2) - at - 2));
+        }
+        return keys;
+    };
+    EXPECT_EQ(written(PrinterLaser::WaitForMoves),
+              (std::vector<std::string>{"SyncLaserCommands=1", "PrinterLaserMode=1"}));
+    EXPECT_EQ(written(PrinterLaser::MarlinInline),
+              (std::vector<std::string>{"SyncLaserCommands=0", "PrinterLaserMode=3"}));
+    EXPECT_EQ(written(PrinterLaser::FanCommands),
+              (std::vector<std::string>{"SyncLaserCommands=0", "PrinterLaserMode=0"}));
+}
+
 } // namespace
 } // namespace pyrolith

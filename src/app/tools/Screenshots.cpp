@@ -14,6 +14,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
@@ -169,7 +170,6 @@ int main(int argc, char* argv[])
     saved = saved && Save(main, folder + QStringLiteral("/main-job.png"));
 
     // Grayscale mode: the view shows the picture in the 16 greys of a grey engraving.
-    auto* mode = windows.settings().findChild<QComboBox*>(QStringLiteral("cboImageMode"));
     mode->setCurrentIndex(mode->findData(QStringLiteral("Grayscale")));
     main.findChild<QRadioButton*>(QStringLiteral("rdoBW"))->click();
     QTest::qWait(500);
@@ -195,6 +195,11 @@ int main(int argc, char* argv[])
             QTest::qWaitForWindowExposed(&windows.settings()) &&
             SaveScreen(main, windows.settings(),
                        folder + QStringLiteral("/settings-beside-main.png"));
+
+    // The GCode Flavor page with the 3D printer's laser choice.
+    auto* pages = windows.settings().findChild<QTabWidget*>(QStringLiteral("pgcSettings"));
+    pages->setCurrentWidget(windows.settings().findChild<QWidget*>(QStringLiteral("tabFlavor")));
+    saved = saved && Save(windows.settings(), folder + QStringLiteral("/settings-gcode-flavor.png"));
 
     if (!saved) {
         std::fputs("pyrolith-screenshots: cannot write the screenshots\n", stderr);
