@@ -8,6 +8,7 @@
 #include "common/Error.h"
 #include "common/NumberText.h"
 #include "common/TextEncoding.h"
+#include "gcode/CutPass.h"
 #include "gcode/LaserPower.h"
 
 namespace pyrolith {
@@ -173,6 +174,7 @@ void CheckJobNumbers(const JobSettings& settings, std::int32_t width, std::int32
     }
 
     ReadOverscan(settings, decimalSeparator);
+    ReadCutNumbers(settings, decimalSeparator);
 }
 
 } // namespace pyrolith

@@ -86,6 +86,9 @@ struct JobSettings {
     std::string Overscan;
     // 3D printers: wait for the queued moves (M400) before every laser command.
     bool SyncLaserCommands = false;
+    // The width the beam burns away; a cut along the image's outline runs half of it farther
+    // out. Empty or 0: none.
+    std::string CutKerf = "0";
 
     // Kept in no file: back to these values at every start, untouched by profiles.
     bool IndicateLeftCenter = false;
