@@ -26,6 +26,7 @@
 #include "app/AppStyle.h"
 #include "app/BackgroundWork.h"
 #include "app/BitmapImages.h"
+#include "app/CutView.h"
 #include "app/TJobView.h"
 #include "app/TfrmAboutBox.h"
 #include "app/TfrmMachine.h"
@@ -160,6 +161,10 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     connect(ui_->Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
     connect(ui_->imgZorvex, &TClickLabel::clicked, this, &TfrmMain::imgZorvexClick);
     addJobView();
+    cutView_ = new CutView(ui_->imgBWCut, this);
+    cutTimer_.setSingleShot(true);
+    cutTimer_.setInterval(0);
+    connect(&cutTimer_, &QTimer::timeout, this, &TfrmMain::refreshCutView);
 
     FormCreate();
     createMachinePanel();
@@ -469,6 +474,7 @@ TfrmMain::Converted TfrmMain::Convert(std::shared_ptr<const pyrolith::Bitmap> so
 void TfrmMain::showConverted(Converted converted)
 {
     ui_->imgBW->setPicture(converted.monoImage);
+    ui_->imgBWCut->setPicture(converted.monoImage);
     converted.monoImage = QImage();
     monoBitmap_ = std::move(converted.mono);
     converted_ = std::move(converted);
@@ -476,6 +482,19 @@ void TfrmMain::showConverted(Converted converted)
     if (jobView_ != nullptr) {
         jobSettingsChanged(); // the job engraves the new image
     }
+}
+
+// The cut follows the picture and the settings; it is traced while its view is shown.
+void TfrmMain::refreshCutView()
+{
+    cutDirty_ = true;
+    if (!imageLoaded_ || settings_ == nullptr || !ui_->imgBWCut->isVisible()) {
+        return;
+    }
+    cutDirty_ = false;
+    cutView_->trace(settings_->jobSettings(), sourceBitmap_,
+                    std::make_shared<const pyrolith::MonoBitmap>(monoBitmap_),
+                    static_cast<char>(decimalSeparator_.toLatin1()));
 }
 
 void TfrmMain::PictureSettingsChanged()
@@ -529,7 +548,7 @@ void TfrmMain::enableViewCommands()
     rdoJob_->setEnabled(true);
     ui_->rdoOrig->setEnabled(true);
     ui_->rdoBW->setEnabled(true);
-    ui_->rdoBWPlusCut->setEnabled(false);
+    ui_->rdoBWPlusCut->setEnabled(imageLoaded_);
     ui_->SaveDisplayedImage1->setEnabled(true);
 }
 
@@ -554,6 +573,9 @@ void TfrmMain::showView(int view)
     ui_->imgOrig->setVisible(view == OrigView);
     ui_->imgBW->setVisible(view == BWView);
     ui_->imgBWCut->setVisible(view == BWCutView);
+    if (view == BWCutView && cutDirty_) {
+        refreshCutView();
+    }
     if (jobView_ != nullptr) {
         jobView_->setVisible(view == JobView);
         if (view == JobView && previewDirty_) {
@@ -629,6 +651,8 @@ void TfrmMain::OpenGcode1Click()
 
 void TfrmMain::jobSettingsChanged()
 {
+    cutDirty_ = true;
+    cutTimer_.start();
     previewDirty_ = true;
     if (jobView_->isVisible()) {
         previewTimer_.start();

@@ -24,6 +24,7 @@ class QProgressBar;
 class QAction;
 class QRadioButton;
 class TJobView;
+class CutView;
 class QDockWidget;
 class TfrmAboutBox;
 class TfrmMachine;
@@ -142,6 +143,7 @@ private:
     void addJobView();
     void jobSettingsChanged();
     void refreshJobPreview();
+    void refreshCutView();
     bool confirmRefusedLines();
     pyrolith::JobEnvironment jobEnvironment() const;
     void createMachinePanel();
@@ -169,6 +171,11 @@ private:
     QString saveFolder_, saveName_;
     QString bmpFolder_, bmpName_;
     bool closing_ = false;
+
+    // The B+W+Cut view's path, traced again when the view is shown after a change.
+    CutView* cutView_ = nullptr;
+    bool cutDirty_ = true;
+    QTimer cutTimer_; // the settings window reports a change before it takes it
 
     // The Job view: the job of the picture, or of a G-code file, read off the window's
     // thread; a newer reading cancels an older one.

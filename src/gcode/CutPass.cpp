@@ -184,8 +184,10 @@ std::vector<outline::Shape> MakeCutPath(const JobContext& context, const JobSett
                 Burned(picture, context.PowerCommands.size()), context.CutKerfValue);
 }
 
-std::vector<outline::Shape> CutPathInPixels(const JobSettings& settings, const MonoBitmap& picture,
-                                            char decimalSeparator)
+namespace {
+
+std::vector<outline::Shape> PixelPath(const JobSettings& settings,
+                                      const outline::BurnedPixels& burned, char decimalSeparator)
 {
     if (!settings.IncludeCut) {
         return {};
@@ -194,13 +196,29 @@ std::vector<outline::Shape> CutPathInPixels(const JobSettings& settings, const M
     const double pitch = MyStrtoFloat(settings.DistPerPixel, decimalSeparator);
     // A grid of one unit a pixel whose job coordinates are the picture's own.
     outline::PixelGrid grid;
-    grid.width = picture.width();
-    grid.height = picture.height();
+    grid.width = burned.width;
+    grid.height = burned.height;
     grid.pitch = 1.0;
     grid.xOffset = -1.0;
     grid.yOffset = settings.HalfStepHeight ? 0.25 : 0.5;
     grid.halfStep = settings.HalfStepHeight;
-    return Path(grid, settings, Burned(picture), pitch > 0 ? numbers.kerf / pitch : 0.0);
+    return Path(grid, settings, burned, pitch > 0 ? numbers.kerf / pitch : 0.0);
+}
+
+} // namespace
+
+std::vector<outline::Shape> CutPathInPixels(const JobSettings& settings, const MonoBitmap& picture,
+                                            char decimalSeparator)
+{
+    return PixelPath(settings, Burned(picture), decimalSeparator);
+}
+
+std::vector<outline::Shape> CutPathInPixels(const JobSettings& settings, const GrayRaster& picture,
+                                            char decimalSeparator)
+{
+    const std::size_t levels =
+        PowerCommands(settings, settings.LaserOnCommand, decimalSeparator).size();
+    return PixelPath(settings, Burned(picture, levels), decimalSeparator);
 }
 
 void WriteCutPass(JobSink& sink, const JobContext& context,

@@ -42,6 +42,8 @@ std::vector<outline::Shape> MakeCutPath(const JobContext& context, const JobSett
 // where the job would refuse the settings; empty when IncludeCut is clear.
 std::vector<outline::Shape> CutPathInPixels(const JobSettings& settings, const MonoBitmap& picture,
                                             char decimalSeparator);
+std::vector<outline::Shape> CutPathInPixels(const JobSettings& settings, const GrayRaster& picture,
+                                            char decimalSeparator);
 
 // The cut block: the passes of the cut over `path`, each shape approached with the laser
 // off, cut at the cut speed with the cut power and ended with the off command; with the

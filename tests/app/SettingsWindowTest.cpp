@@ -19,7 +19,7 @@ namespace {
 
 const char* const kUnitLabels[] = {"lblStartHeightUnit",      "lblXOffsetUnit",
                                    "lblYOffsetUnit",          "lblBacklashUnit",
-                                   "lblInitialCutHeightUnit", "lblAdvDownUnit",
+                                   "lblInitialCutHeightUnit", "lblAdvDownUnit", "lblCutKerfUnit",
                                    "lblOverscanUnit"};
 
 } // namespace
@@ -84,9 +84,6 @@ private slots:
         auto& f = createWindow();
         QVERIFY(f.control<QGroupBox>("grpGcodeOutput")->isHidden());
         const QStringList disabled = {
-            "chkNoImage",          "chkRepeatImage",     "edtImageRepeats", "chkAddPerimeterCut",
-            "rdoCutOutlineBorder", "rdoCutOutlineImage", "edtNumReps",      "edtInitialCutHeight",
-            "chkAdvDown",          "edtAdvDown",
             // what the default mode, the nearest of 16 colours, does not use
             "edtThreshold", "edtBrightness", "edtContrast", "edtGamma", "chkInvert"};
         for (const pyrolith::FieldInfo& field : pyrolith::StoredFields()) {

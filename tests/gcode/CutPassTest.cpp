@@ -12,6 +12,7 @@
 #include "gcode/CutPass.h"
 #include "outline/CutOutline.h"
 #include "toolpath/GcodeReader.h"
+#include "toolpath/JobReadback.h"
 
 namespace pyrolith {
 namespace {
@@ -432,6 +433,36 @@ INSTANTIATE_TEST_SUITE_P(Shapes, CutReadsBack, testing::Values(
         ".......##...#.#."}}),
     [](const testing::TestParamInfo<ReadBackCase>& info) { return info.param.name; });
 // clang-format on
+
+// The Job view and the command line's preview tell the cut's moves from the engraving's and
+// draw them in the cut's colour.
+TEST(CutPreview, DrawsTheCutMovesInTheCutsColour)
+{
+    JobSettings s = ExampleSettings();
+    Cut(s);
+    s.DoAdvDown = false;
+    s.NumRepeats = "1";
+    const toolpath::JobPreview job = toolpath::PreviewJob(s, Example(), test::Environment());
+    std::vector<std::vector<float>> cut;
+    for (const toolpath::PreviewSegment& m : job.segments) {
+        if (job.cuts(m)) {
+            cut.push_back({m.x0, m.y0, m.x1, m.y1});
+        }
+    }
+    EXPECT_EQ(cut, (std::vector<std::vector<float>>{
+                       {0, 0, 2, 0}, {2, 0, 2, 1}, {2, 1, 0, 1}, {0, 1, 0, 0}}));
+    const RgbImage image = toolpath::RenderPreview(job, toolpath::FitView(job.bounds, 20, 400));
+    int coloured = 0;
+    for (std::size_t i = 0; i + 2 < image.pixels.size(); i += 3) {
+        coloured += std::equal(image.pixels.begin() + static_cast<std::ptrdiff_t>(i),
+                               image.pixels.begin() + static_cast<std::ptrdiff_t>(i + 3),
+                               std::begin(toolpath::kCutColour));
+    }
+    // The rectangle's four sides of 40 and 20 pixels; a line leaves out the pixel of its
+    // larger end, so the back right corner, the larger end of both sides that meet there,
+    // stays out.
+    EXPECT_EQ(coloured, 2 * 40 + 2 * 20 - 1);
+}
 
 } // namespace
 } // namespace pyrolith
