@@ -4,14 +4,13 @@
 //
 //   bench_outline [folder]               default: the current folder (for the PNG written)
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
 #include "BenchProcess.h"
 #include "image/JobPicture.h"
-#include "image/PictureReader.h"
 #include "image/PngWriter.h"
-#include "image/Resample.h"
 #include "outline/CutOutline.h"
 #include "settings/JobSettings.h"
 
@@ -25,23 +24,44 @@ using namespace pyrolith;
 constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 
-// The program's own logo, smoothly enlarged to the width and centred on white.
+// A logo of 4000 x 3000 pixels: a ring with a star inside and a wreath of dots, and a word
+// of block letters with holes beside it.
 void WriteLogo(const fs::path& path)
 {
-    const Bitmap logo = ResampleToWidth(
-        ReadPicture(fs::path(PYROLITH_SOURCE_DIR) / "src/app/resources/logo.png"), kWidth);
+    static const char* const kLetters[5][7] = {
+        {"####.", "#...#", "#...#", "####.", "#....", "#....", "#...."},
+        {"#...#", "#...#", ".#.#.", "..#..", "..#..", "..#..", "..#.."},
+        {"####.", "#...#", "#...#", "####.", "#.#..", "#..#.", "#...#"},
+        {".###.", "#...#", "#...#", "#...#", "#...#", "#...#", ".###."},
+        {"#....", "#....", "#....", "#....", "#....", "#....", "#####"}};
     RgbImage image;
     image.width = kWidth;
     image.height = kHeight;
     image.pixels.assign(static_cast<std::size_t>(kWidth) * kHeight * 3, 255);
-    const int top = (kHeight - logo.height) / 2;
-    for (int y = 0; y < std::min(logo.height, kHeight); ++y) {
+    const double cx = 1300;
+    const double cy = 1500;
+    for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            const Rgb c = logo.pixel(x, y);
-            std::uint8_t* p = image.at(x, y + top);
-            p[0] = c.r;
-            p[1] = c.g;
-            p[2] = c.b;
+            const double dx = x - cx;
+            const double dy = y - cy;
+            const double r = std::hypot(dx, dy);
+            const double a = std::atan2(dy, dx);
+            bool black = r > 1000 && r < 1150;                     // the ring
+            black = black || r < 500 + 250 * std::cos(5 * a);     // the star
+            for (int k = 0; k < 16 && !black; ++k) {              // the wreath
+                const double t = k * 2 * 3.14159265358979 / 16;
+                black = std::hypot(x - (cx + 780 * std::cos(t)), y - (cy + 780 * std::sin(t))) <
+                        90;
+            }
+            const int lx = (x - 2500) / 50; // five letters of 5 x 7 cells of 50 pixels
+            const int ly = (y - 1325) / 50;
+            if (!black && x >= 2500 && y >= 1325 && lx < 5 * 6 && ly < 7 && lx % 6 < 5) {
+                black = kLetters[lx / 6][ly][lx % 6] == '#';
+            }
+            if (black) {
+                std::uint8_t* p = image.at(x, y);
+                p[0] = p[1] = p[2] = 0;
+            }
         }
     }
     WritePng(path, image);
@@ -88,6 +108,9 @@ int main(int argc, char** argv)
         for (const auto& shape : outline) {
             points += shape.size();
         }
+    }
+    if (argc > 2) {
+        return 0; // keep the picture to look at
     }
     fs::remove(png);
     std::printf("logo %d x %d: %zu shapes, %zu points\n", kWidth, kHeight, shapes, points);

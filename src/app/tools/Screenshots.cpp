@@ -1,5 +1,5 @@
 // Takes the screenshots of the documentation: the main window with a picture in both views,
-// the splash and the about window (the settings window's pages have their own), a refused
+// a logo with its cut in the B+W+Cut view, the splash and the about window (the settings window's pages have their own), a refused
 // job's message and the settings window opened beside the main window on the field to fix.
 // Run under a real X server (for example Xvfb):
 //   xvfb-run -s "-screen 0 1920x1080x24" build/tools/pyrolith-screenshots docs/screenshots
@@ -196,7 +196,6 @@ int main(int argc, char* argv[])
     saved = saved && Save(main, folder + QStringLiteral("/main-job.png"));
 
     // Grayscale mode: the view shows the picture in the 16 greys of a grey engraving.
-    auto* mode = windows.settings().findChild<QComboBox*>(QStringLiteral("cboImageMode"));
     mode->setCurrentIndex(mode->findData(QStringLiteral("Grayscale")));
     main.findChild<QRadioButton*>(QStringLiteral("rdoBW"))->click();
     QTest::qWait(500);
@@ -227,6 +226,7 @@ int main(int argc, char* argv[])
     const QString logo = work.filePath(QStringLiteral("logo.bmp"));
     saved = saved && LogoPicture().save(logo, "BMP");
     windows.settings().hide();
+    main.resize(760, 480); // room for every view button's caption
     dialogs.openAnswers.append(logo);
     main.Button1Click();
     windows.settings().findChild<QCheckBox*>(QStringLiteral("chkAddPerimeterCut"))->setChecked(true);
