@@ -146,9 +146,6 @@ CutNumbers ReadCutNumbers(const JobSettings& settings, char decimalSeparator)
             numbers.kerf =
                 ReadLength("CutKerf", "Cut, Kerf", settings.CutKerf, decimalSeparator, false);
         }
-        if (!outline::PictureOutlineAvailable()) {
-            outline::PictureOutline({}, {}, 0.0); // throws the build's own message
-        }
     }
     return numbers;
 }

@@ -22,8 +22,7 @@ struct CutNumbers {
 // Throws pyrolith::Error naming the field when a number the job uses does not read:
 // RepeatImageTimes and NumRepeats must be whole numbers from 1 to 1000, the cut speed a
 // speed, and with the step down the Z speed a speed, the initial cut height a height, the
-// step a distance of 0 or more; the kerf a distance of 0 or more. A cut along the image's
-// outline needs a build that traces pictures.
+// step a distance of 0 or more; the kerf a distance of 0 or more.
 CutNumbers ReadCutNumbers(const JobSettings& settings, char decimalSeparator);
 
 // Where the picture's pixels lie in the job (from the context's pitch and offsets).

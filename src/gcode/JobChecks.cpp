@@ -10,6 +10,7 @@
 #include "common/TextEncoding.h"
 #include "gcode/CutPass.h"
 #include "gcode/LaserPower.h"
+#include "outline/CutOutline.h"
 
 namespace pyrolith {
 namespace {
@@ -175,6 +176,9 @@ void CheckJobNumbers(const JobSettings& settings, std::int32_t width, std::int32
 
     ReadOverscan(settings, decimalSeparator);
     ReadCutNumbers(settings, decimalSeparator);
+    if (settings.IncludeCut && !settings.Outline && !outline::PictureOutlineAvailable()) {
+        outline::PictureOutline({}, {}, 0.0); // throws this build's own message
+    }
 }
 
 } // namespace pyrolith
