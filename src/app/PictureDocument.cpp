@@ -12,6 +12,7 @@
 #include "app/BackgroundWork.h"
 #include "app/BitmapImages.h"
 #include "common/Error.h"
+#include "gcode/CutPass.h"
 #include "image/JobPicture.h"
 #include "image/PictureOptions.h"
 #include "image/PictureReader.h"
@@ -375,6 +376,49 @@ void PictureDocument::readJobPreview()
                     return;
                 }
                 emit self->jobPreviewRead(preview, failure);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PictureDocument::traceCut()
+{
+    const int generation = ++cutGeneration_;
+    if (!imageLoaded_) {
+        emit cutTraced({});
+        return;
+    }
+    const pyrolith::JobSettings settings = this->settings();
+    auto picture = std::make_shared<const pyrolith::MonoBitmap>(monoBitmap_);
+    const std::shared_ptr<const pyrolith::Bitmap> source = sourceBitmap_;
+    const char separator = static_cast<char>(decimalSeparator_.toLatin1());
+    QPointer<PictureDocument> self(this);
+    QThreadPool::globalInstance()->start([=] {
+        QList<QPolygonF> paths;
+        try {
+            const auto shapes = WithJobPicture(settings, *source, *picture, [&](const auto& job) {
+                return pyrolith::CutPathInPixels(settings, job, separator);
+            });
+            // The path's y grows upward from the picture's bottom edge, the picture's rows
+            // downward from its top.
+            const double height = picture->height();
+            for (const pyrolith::outline::Shape& shape : shapes) {
+                QPolygonF path;
+                path.reserve(static_cast<qsizetype>(shape.size()));
+                for (const pyrolith::outline::Point& p : shape) {
+                    path.append(QPointF(p.x, height - p.y));
+                }
+                paths.append(path);
+            }
+        } catch (const std::exception&) {
+            paths.clear(); // a setting the job refuses: the job has no cut to show
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, paths, generation] {
+                if (self && generation == self->cutGeneration_) {
+                    emit self->cutTraced(paths);
+                }
             },
             Qt::QueuedConnection);
     });

@@ -29,6 +29,7 @@
 #include "image/PictureReader.h"
 #include "settings/SettingsFiles.h"
 #include "toolpath/SpeedLimits.h"
+#include "toolpath/ToolpathPreview.h"
 #include "app/TfrmSettings.h"
 #include "ui_TfrmMain.h"
 
@@ -115,11 +116,19 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
             &TPictureView::clearPicture);
     connect(document_, &PictureDocument::monoChanged, this, [this](const QImage& mono) {
         ui_->imgBW->setPicture(mono);
+        ui_->imgBWCut->setPicture(mono);
         jobSettingsChanged(); // the job engraves the new image
     });
     connect(document_, &PictureDocument::finalSizeChanged, ui_->lblNewDim, &QLabel::setText);
     connect(document_, &PictureDocument::failed, this, &TfrmMain::showMessage);
     connect(document_, &PictureDocument::jobPreviewRead, this, &TfrmMain::jobPreviewRead);
+    connect(document_, &PictureDocument::cutTraced, this, [this](const QList<QPolygonF>& paths) {
+        const auto& c = pyrolith::toolpath::kCutColour;
+        ui_->imgBWCut->setOverlay(paths, QColor(c[0], c[1], c[2]));
+    });
+    cutTimer_.setSingleShot(true);
+    cutTimer_.setInterval(0);
+    connect(&cutTimer_, &QTimer::timeout, this, &TfrmMain::refreshCutView);
 
     connect(ui_->Button1, &QPushButton::clicked, this, &TfrmMain::Button1Click);
     connect(ui_->LoadBitmap1, &QAction::triggered, this, &TfrmMain::LoadBitmap1Click);
@@ -344,7 +353,7 @@ void TfrmMain::enableViewCommands()
     rdoJob_->setEnabled(true);
     ui_->rdoOrig->setEnabled(true);
     ui_->rdoBW->setEnabled(true);
-    ui_->rdoBWPlusCut->setEnabled(false);
+    ui_->rdoBWPlusCut->setEnabled(document_->imageLoaded());
     ui_->SaveDisplayedImage1->setEnabled(true);
 }
 
@@ -355,6 +364,9 @@ void TfrmMain::showView(int view)
     ui_->imgOrig->setVisible(view == OrigView);
     ui_->imgBW->setVisible(view == BWView);
     ui_->imgBWCut->setVisible(view == BWCutView);
+    if (view == BWCutView && cutDirty_) {
+        refreshCutView();
+    }
     if (jobView_ != nullptr) {
         jobView_->setVisible(view == JobView);
         if (view == JobView && previewDirty_) {
@@ -428,8 +440,21 @@ void TfrmMain::OpenGcode1Click()
     showView(JobView);
 }
 
+// The cut follows the picture and the settings; it is traced while its view is shown.
+void TfrmMain::refreshCutView()
+{
+    cutDirty_ = true;
+    if (!ui_->imgBWCut->isVisible()) {
+        return;
+    }
+    cutDirty_ = false;
+    document_->traceCut();
+}
+
 void TfrmMain::jobSettingsChanged()
 {
+    cutDirty_ = true;
+    cutTimer_.start();
     previewDirty_ = true;
     if (jobView_->isVisible()) {
         previewTimer_.start();

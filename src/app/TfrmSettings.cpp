@@ -1,6 +1,7 @@
 #include "app/TfrmSettings.h"
 
 #include "app/TMachineSettings.h"
+#include "outline/CutOutline.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -144,6 +145,8 @@ TfrmSettings::TfrmSettings(Context context, QWidget* parent)
     ui_->pgcSettings->addTab(machine, QStringLiteral("Machine"));
 
     InsertEngravingControls(*ui_);
+    // A build without the tracer cuts along the print area only.
+    ui_->rdoCutOutlineImage->setEnabled(pyrolith::outline::PictureOutlineAvailable());
     keyFilter_ = new NumberKeyFilter(
         context_.decimalSeparator, [this] { setProfileModified(true); }, this);
     bindControls();
@@ -402,7 +405,7 @@ void TfrmSettings::unitSwitch()
     const QString unit = ToQString(std::string(pyrolith::UnitWord(job_)));
     for (QLabel* label :
          {ui_->lblStartHeightUnit, ui_->lblXOffsetUnit, ui_->lblYOffsetUnit, ui_->lblBacklashUnit,
-          ui_->lblInitialCutHeightUnit, ui_->lblAdvDownUnit,
+          ui_->lblInitialCutHeightUnit, ui_->lblAdvDownUnit, ui_->lblCutKerfUnit,
           findChild<QLabel*>(QStringLiteral("lblResizeWidthUnit")),
           findChild<QLabel*>(QStringLiteral("lblOverscanUnit"))}) {
         label->setText(unit);

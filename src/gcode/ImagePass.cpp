@@ -489,20 +489,27 @@ void WriteLines(JobSink& sink, const JobContext& context, const JobSettings& set
     PassWriter<Runs> pass(sink, context, std::move(runs));
     const double step = settings.HalfStepHeight ? 0.5 : 1.0;
     const std::int32_t h = context.ImageHeight;
-    double a = settings.HalfStepHeight ? -0.5 : -1.0; // line position in pixel pitches
-    std::int32_t w = -1;                              // row counter, counted from the bottom
-    const auto advance = [&] {
-        a += step;
-        w = settings.HalfStepHeight ? static_cast<std::int32_t>(a) : w + 1;
-        return Clean(context.YOffsetValue + a * context.PixelSize);
-    };
-    while (h - 1 > a) {
-        double y = advance();
-        pass.forwardLine(h - 1 - w, y);
-        if (!settings.Precision) {
-            // The return line runs right to left on the next row, without testing first.
-            y = advance();
-            pass.reverseLine(h - 1 - w, y);
+    // Each pass of a repeated engraving runs from the bottom row up again.
+    for (int passNumber = 1; passNumber <= context.ImagePasses; ++passNumber) {
+        if (passNumber > 1) {
+            sink.line(context.comment("Image pass " + std::to_string(passNumber) + " of " +
+                                      std::to_string(context.ImagePasses)));
+        }
+        double a = settings.HalfStepHeight ? -0.5 : -1.0; // line position in pixel pitches
+        std::int32_t w = -1;                              // row counter, from the bottom
+        const auto advance = [&] {
+            a += step;
+            w = settings.HalfStepHeight ? static_cast<std::int32_t>(a) : w + 1;
+            return Clean(context.YOffsetValue + a * context.PixelSize);
+        };
+        while (h - 1 > a) {
+            double y = advance();
+            pass.forwardLine(h - 1 - w, y);
+            if (!settings.Precision) {
+                // The return line runs right to left on the next row, without testing first.
+                y = advance();
+                pass.reverseLine(h - 1 - w, y);
+            }
         }
     }
     if (inlinePower) {

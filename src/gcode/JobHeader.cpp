@@ -178,6 +178,9 @@ void WriteHeader(JobSink& sink, const JobContext& context, const JobSettings& s,
     if (context.OverscanValue != 0) {
         comment(Join({"Overscan of ", s.Overscan, " ", unit}));
     }
+    if (s.IncludeCut && !s.Outline && context.CutKerfValue != 0) {
+        comment(Join({"Cut kerf of ", s.CutKerf, " ", unit}));
+    }
     switch (context.Laser) {
     case PrinterLaser::FanCommands:
         break;

@@ -90,6 +90,9 @@ struct JobSettings {
     bool SyncLaserCommands = false;
     // 3D printers: how the firmware switches the laser, "0" to "3" (see PrinterLaser).
     std::string PrinterLaserMode = "0";
+    // The width the beam burns away; a cut along the image's outline runs half of it farther
+    // out. Empty or 0: none.
+    std::string CutKerf = "0";
 
     // Kept in no file: back to these values at every start, untouched by profiles.
     bool IndicateLeftCenter = false;

@@ -16,7 +16,7 @@ using S = std::optional<std::string_view>;
 constexpr S kNotRead = std::nullopt;
 
 // clang-format off
-const std::array<FieldInfo, 71> kFields = {{
+const std::array<FieldInfo, 72> kFields = {{
     // key                    control                 pair control           kind              member                     window       settings file  profile
     {"UseInches",            "rdoInches",            "rdoMm",               K::Flag,          &J::UseInches,             "1",         "0",           "0"},
     {"DistPerPixel",         "edtDperPixel",         "",                    K::Decimal,       &J::DistPerPixel,          "0.1",       "0.1",         "0.1"},
@@ -57,7 +57,7 @@ const std::array<FieldInfo, 71> kFields = {{
     {"IncludeCut",           "chkAddPerimeterCut",   "",                    K::Flag,          &J::IncludeCut,            "0",         "0",           "0"},
     {"Outline",              "rdoCutOutlineBorder",  "rdoCutOutlineImage",  K::Flag,          &J::Outline,               "0",         "1",           "1"},
     {"NumRepeats",           "edtNumReps",           "",                    K::Whole,         &J::NumRepeats,            "6",         "1",           "1"},
-    {"InitialCutHeight",     "edtInitialCutHeight",  "",                    K::Decimal,       &J::InitialCutHeight,      "26",        kNotRead,      kNotRead},
+    {"InitialCutHeight",     "edtInitialCutHeight",  "",                    K::Decimal,       &J::InitialCutHeight,      "26",        "26",          "26"},
     {"DoAdvDown",            "chkAdvDown",           "",                    K::Flag,          &J::DoAdvDown,             "1",         "0",           "0"},
     {"AdvDownAmount",        "edtAdvDown",           "",                    K::Decimal,       &J::AdvDownAmount,         "1",         "0.2",         "0.2"},
     {"GRBL",                 "rdoGRBL",              "rdoPrinter",          K::Flag,          &J::GRBL,                  "0",         "0",           "0"},
@@ -89,6 +89,7 @@ const std::array<FieldInfo, 71> kFields = {{
     {"Overscan",             "edtOverscan",          "",                    K::Decimal,       &J::Overscan,              "",          "",            ""},
     {"SyncLaserCommands",    "",                     "",                    K::Flag,          &J::SyncLaserCommands,     "0",         "0",           "0"},
     {"PrinterLaserMode",     "cboPrinterLaserMode",  "",                    K::Choice,        &J::PrinterLaserMode,      "0",         "0",           "0"},
+    {"CutKerf",              "edtCutKerf",           "",                    K::Decimal,       &J::CutKerf,               "0",         "0",           "0"},
 }};
 // clang-format on
 

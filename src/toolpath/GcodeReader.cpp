@@ -309,6 +309,7 @@ void GcodeReader::line(std::string_view text)
     }
 
     if (stripped_.empty()) {
+        sink_.note(lineNumber_, text);
         return;
     }
     if (stripped_.front() == '$' || stripped_.front() == '%') {

@@ -77,6 +77,12 @@ public:
     virtual ~EventSink() = default;
     virtual void event(const Event& event) = 0;
     virtual void problem(const Problem& problem) { (void)problem; }
+    // A line without commands (a comment, or nothing), as it stands.
+    virtual void note(std::uint64_t line, std::string_view text)
+    {
+        (void)line;
+        (void)text;
+    }
 };
 
 struct ReaderOptions {

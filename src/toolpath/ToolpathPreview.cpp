@@ -64,6 +64,16 @@ public:
         }
     }
     void problem(const Problem& p) override { job.estimate.add(p); }
+    void note(std::uint64_t line, std::string_view text) override
+    {
+        if (text.find("Begin Perimeter Cut") != std::string_view::npos) {
+            job.cutFirstLine = line;
+            job.cutLastLine = std::numeric_limits<std::uint64_t>::max();
+        } else if (text.find("End Perimeter Cut") != std::string_view::npos &&
+                   job.cutFirstLine != 0) {
+            job.cutLastLine = line;
+        }
+    }
     JobPreview finish()
     {
         planner_.finish();
@@ -283,6 +293,8 @@ RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
             std::uint8_t rgb[3];
             if (burn && n <= burned) {
                 std::copy(std::begin(kBurned), std::end(kBurned), rgb);
+            } else if (job.cuts(s)) {
+                std::copy(std::begin(kCutColour), std::end(kCutColour), rgb);
             } else if (burn) {
                 const double level = std::clamp(s.power / maxPower, 0.0, 1.0);
                 // Even the weakest burn stays visible against the white.

@@ -20,7 +20,7 @@ namespace {
 
 const char* const kUnitLabels[] = {"lblStartHeightUnit",      "lblXOffsetUnit",
                                    "lblYOffsetUnit",          "lblBacklashUnit",
-                                   "lblInitialCutHeightUnit", "lblAdvDownUnit",
+                                   "lblInitialCutHeightUnit", "lblAdvDownUnit", "lblCutKerfUnit",
                                    "lblOverscanUnit"};
 
 } // namespace
@@ -85,9 +85,6 @@ private slots:
         auto& f = createWindow();
         QVERIFY(f.control<QGroupBox>("grpGcodeOutput")->isHidden());
         const QStringList disabled = {
-            "chkNoImage",          "chkRepeatImage",     "edtImageRepeats", "chkAddPerimeterCut",
-            "rdoCutOutlineBorder", "rdoCutOutlineImage", "edtNumReps",      "edtInitialCutHeight",
-            "chkAdvDown",          "edtAdvDown",
             // what the default mode, the nearest of 16 colours, does not use
             "edtThreshold", "edtBrightness", "edtContrast", "edtGamma", "chkInvert"};
         for (const pyrolith::FieldInfo& field : pyrolith::StoredFields()) {

@@ -21,6 +21,7 @@
 #include "common/PathText.h"
 #include "image/PictureReader.h"
 #include "image/Bitmap.h"
+#include "outline/CutOutline.h"
 #include "settings/SettingsFiles.h"
 #ifndef _WIN32
 #include "cli/CliProcess.h"  // RunCli: the program as a child process
@@ -328,6 +329,8 @@ TEST_F(CliTest, JobErrorsExitWithOneAndLeaveTheOutputUnchanged)
           Path("out.gcode")},
          "pyrolith-cli: At start of job, Set height to: '' is not a height (digits with at "
          "most one \".\", \"-\" in front when negative)\n"},
+        {{"--set", "IncludeCut=1", "--set", "NumRepeats=0", Path("pic.bmp"), Path("out.gcode")},
+         "pyrolith-cli: Cut, Num Repeats: '0' is not a whole number from 1 to 1000\n"},
     };
     for (const Case& c : cases) {
         const CliRun run = RunCli(c.arguments);
@@ -340,6 +343,32 @@ TEST_F(CliTest, JobErrorsExitWithOneAndLeaveTheOutputUnchanged)
     EXPECT_EQ(unreadable.status, 1);
     EXPECT_EQ(unreadable.err.rfind("pyrolith-cli: ", 0), 0u) << unreadable.err;
     EXPECT_FALSE(fs::exists(folder_ / "fresh.gcode"));
+}
+
+// The cut as the window makes it, set on the command line. A build without the tracer cuts
+// the print area and says plainly that it cannot cut along the image.
+TEST_F(CliTest, SetCutsAlongTheImageOrSaysThisBuildCannot)
+{
+    const std::vector<std::string> cut = {"--set", "IncludeCut=1", "--set", "NumRepeats=2",
+                                          "--set", "DoAdvDown=0"};
+    for (const char* outline : {"Outline=1", "Outline=0"}) {
+        std::vector<std::string> arguments = cut;
+        arguments.insert(arguments.end(), {"--set", outline, Path("pic.bmp"), Path("out.gcode")});
+        const CliRun run = RunCli(arguments);
+        if (std::string(outline) == "Outline=0" && !pyrolith::outline::PictureOutlineAvailable()) {
+            EXPECT_EQ(run.status, 1);
+            EXPECT_EQ(run.err, "pyrolith-cli: This build of Pyrolith cannot trace the outline of "
+                               "the image. Choose \"Outline of printing boundary\" on the Cut "
+                               "page of the settings.\n");
+            continue;
+        }
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string job = Read("out.gcode");
+        for (const char* line : {"; Begin Perimeter Cut\r\n; Cut pass 1 of 2\r\n",
+                                 "\r\n; Cut pass 2 of 2\r\n", "\r\n; End Perimeter Cut\r\n\r\n"}) {
+            EXPECT_NE(job.find(line), std::string::npos) << outline << ": " << line;
+        }
+    }
 }
 
 TEST_F(CliTest, DecimalSeparatorOptionDecidesTheStrictReading)

@@ -237,6 +237,15 @@ INSTANTIATE_TEST_SUITE_P(
                     s.BacklashVal = "0.50";
                 },
                 "; Backlash Correction enabled, 0.50 mm"},
+        // The kerf of a cut along the image, after the flavor line.
+        RowCase{"CutKerfAsTyped",
+                [](JobSettings& s) {
+                    s.IncludeCut = true;
+                    s.Outline = false;
+                    s.NumRepeats = "1";
+                    s.CutKerf = "0.20";
+                },
+                "; Cut kerf of 0.20 mm"},
         // Characters outside Windows-1252 become "?", the rest keep their code page byte.
         RowCase{"CodePage",
                 [](JobSettings& s) { s.LaserOnCommand = "M3 \xE2\x82\xAC \xE6\x97\xA5"; },

@@ -1,11 +1,12 @@
 // Takes the screenshots of the documentation: the main window with a picture in both views,
-// the splash and the about window (the settings window's pages have their own), a refused
+// a logo with its cut in the B+W+Cut view, the splash and the about window (the settings window's pages have their own), a refused
 // job's message and the settings window opened beside the main window on the field to fix.
 // Run under a real X server (for example Xvfb):
 //   xvfb-run -s "-screen 0 1920x1080x24" build/tools/pyrolith-screenshots docs/screenshots
 // The program runs from a temporary folder with its own settings file; nothing of the user's
 // settings is touched.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <QScreen>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPainterPath>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -114,6 +116,33 @@ QImage SamplePicture()
     return picture;
 }
 
+// A logo to cut out: a ring with a name in it, a flame above the name and a dot beside it.
+QImage LogoPicture()
+{
+    QImage picture(320, 240, QImage::Format_RGB888);
+    picture.fill(Qt::white);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, 14));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(70, 20, 180, 180));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    QPainterPath flame;
+    flame.moveTo(160, 50);
+    flame.cubicTo(200, 90, 190, 120, 160, 130);
+    flame.cubicTo(130, 120, 125, 90, 160, 50);
+    p.drawPath(flame);
+    p.drawEllipse(QPointF(285, 200), 12, 12);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setBold(true);
+    font.setPixelSize(30);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QRectF(0, 195, 320, 45), Qt::AlignCenter, QStringLiteral("OAK & ASH"));
+    return picture;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -200,6 +229,19 @@ int main(int argc, char* argv[])
     auto* pages = windows.settings().findChild<QTabWidget*>(QStringLiteral("pgcSettings"));
     pages->setCurrentWidget(windows.settings().findChild<QWidget*>(QStringLiteral("tabFlavor")));
     saved = saved && Save(windows.settings(), folder + QStringLiteral("/settings-gcode-flavor.png"));
+    // A logo with its cut in the B+W+Cut view.
+    const QString logo = work.filePath(QStringLiteral("logo.bmp"));
+    saved = saved && LogoPicture().save(logo, "BMP");
+    windows.settings().hide();
+    main.resize(760, 480); // room for every view button's caption
+    dialogs.openAnswers.append(logo);
+    main.Button1Click();
+    windows.settings().findChild<QCheckBox*>(QStringLiteral("chkAddPerimeterCut"))->setChecked(true);
+    windows.settings().findChild<QRadioButton*>(QStringLiteral("rdoCutOutlineImage"))->setChecked(true);
+    windows.settings().findChild<QLineEdit*>(QStringLiteral("edtCutKerf"))->setText(QStringLiteral("0.2"));
+    main.findChild<QRadioButton*>(QStringLiteral("rdoBWPlusCut"))->click();
+    QTest::qWait(1500);
+    saved = saved && Save(main, folder + QStringLiteral("/main-bwcut.png"));
 
     if (!saved) {
         std::fputs("pyrolith-screenshots: cannot write the screenshots\n", stderr);
