@@ -50,13 +50,22 @@ QString TJobView::StatusText(const tp::JobPreview& job)
                                   .arg(QString::number(t.burnDistance / unit, 'f', 1),
                                        QString::number(t.travelDistance / unit, 'f', 1), unitWord);
     // Where the controller's reading of lines sets the pace, the motion's own split of the
-    // time says little: the note and the pre-flight warning take its place.
+    // time says little: the note takes its place, and the pre-flight warning follows.
     const std::string note = tp::LineRateNote(job.estimate.stream, job.inches);
+    QString text =
+        note.empty()
+            ? QStringLiteral("Estimated time: %1 (burning %2, moving %3); %4")
+                  .arg(duration(t.seconds), duration(t.burnSeconds), duration(t.moveSeconds),
+                       distances)
+            : QStringLiteral("Estimated time: %1 (%2); %3")
+                  .arg(duration(t.seconds), QString::fromStdString(note), distances);
     if (!note.empty()) {
-        return QStringLiteral("Estimated time: %1 (%2); %3\n%4")
-            .arg(duration(t.seconds), QString::fromStdString(note), distances,
-                 QString::fromStdString(tp::LineRateWarning(job.estimate.stream, job.inches)));
+        text += QStringLiteral("\n") +
+                QString::fromStdString(tp::LineRateWarning(job.estimate.stream, job.inches));
     }
-    return QStringLiteral("Estimated time: %1 (burning %2, moving %3); %4")
-        .arg(duration(t.seconds), duration(t.burnSeconds), duration(t.moveSeconds), distances);
+    const std::string late = tp::LateBurnWarning(job.estimate.lateBurn, job.inches);
+    if (!late.empty()) {
+        text += QStringLiteral("\n") + QString::fromStdString(late);
+    }
+    return text;
 }

@@ -1,6 +1,9 @@
 #include "gcode/JobWriter.h"
 
+#include <optional>
+
 #include "gcode/CompactLines.h"
+#include "gcode/CutPass.h"
 #include "gcode/ImagePass.h"
 #include "gcode/JobChecks.h"
 #include "gcode/JobContext.h"
@@ -17,17 +20,19 @@ void WriteSections(JobSink& sink, const JobContext& context, const JobSettings& 
                    const Picture& picture, const JobEnvironment& environment)
 {
     WriteHeader(sink, context, settings, environment);
+    // Compact GRBL lines: everything after the header goes through the compacting sink.
+    std::optional<CompactJobSink> compact;
     if (settings.CompactLines && context.Flavor == GcodeFlavor::Grbl) {
-        CompactJobSink compact(sink, WholePower(context.LaserOnCommand));
-        WritePreamble(compact, context, settings);
-        WriteImagePass(compact, context, settings, picture);
-        WriteJobEnd(compact, settings);
-        compact.finish();
-        return;
+        compact.emplace(sink, WholePower(context.LaserOnCommand));
     }
-    WritePreamble(sink, context, settings);
-    WriteImagePass(sink, context, settings, picture);
-    WriteJobEnd(sink, settings);
+    JobSink& body = compact ? static_cast<JobSink&>(*compact) : sink;
+    WritePreamble(body, context, settings);
+    WriteImagePass(body, context, settings, picture);
+    WriteCutPass(body, context, MakeCutPath(context, settings, picture));
+    WriteJobEnd(body, settings);
+    if (compact) {
+        compact->finish();
+    }
 }
 
 template <typename Picture>

@@ -15,6 +15,19 @@ void ReadPositive(const std::string& text, double& value)
     }
 }
 
+// The serial line's speed: BaudRate, 0 for a GRBL job run from the controller's storage; a
+// text that does not read, a negative number, or 0 for a printer keeps 115200.
+double BaudRateOf(const JobSettings& settings)
+{
+    const double baud = MyStrtoFloat(settings.BaudRate);
+    if (baud > 0.0 && std::isfinite(baud)) {
+        return baud;
+    }
+    const bool zero = settings.BaudRate.find('0') != std::string::npos &&
+                      settings.BaudRate.find_first_not_of(" 0.,") == std::string::npos;
+    return zero && settings.GRBL ? 0.0 : 115200.0;
+}
+
 }  // namespace
 
 MachineProfile MachineProfileOf(const JobSettings& settings)
@@ -34,10 +47,9 @@ MachineProfile MachineProfileOf(const JobSettings& settings)
         machine.plannerBlocks = static_cast<int>(std::min(blocks, 4096.0));
     }
     machine.laserMode = settings.LaserMode;
+    machine.printerLaser = PrinterLaserOf(settings);
+    machine.baudRate = BaudRateOf(settings);
     ReadPositive(settings.StepperIdleLock, machine.stepperIdleLock);
-    if (machine.flavor == GcodeFlavor::Grbl) {
-        ReadPositive(settings.BaudRate, machine.baudRate);
-    }
     machine.controllerSpeed = settings.ControllerSpeed == "1" ? 1 : 0;
     return machine;
 }

@@ -3,18 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "machine/SendLine.h"
-
 namespace pyrolith::toolpath {
 
 namespace {
 
 constexpr double kStepsPerMillimeter = 250.0;  // GRBL's default $100, $101, $102
-
-bool IsLetter(char c)
-{
-    return c >= 'A' && c <= 'Z';
-}
 
 }  // namespace
 
@@ -33,24 +26,6 @@ ControllerTiming ControllerTimingOf(int controllerSpeed)
         timing.perStep /= 10.0;
     }
     return timing;
-}
-
-StreamLine MeasureLine(std::uint64_t number, std::string_view text, std::string_view stripped,
-                       bool senderKeepsBlanks)
-{
-    StreamLine line;
-    line.number = number;
-    if (stripped.empty()) {
-        return line;  // blank or only a comment: never sent
-    }
-    line.chars = static_cast<std::uint32_t>(stripped.size());
-    for (const char c : stripped) {
-        line.words += IsLetter(c) ? 1 : 0;
-    }
-    line.bytes = static_cast<std::uint32_t>(
-                     senderKeepsBlanks ? machine::CleanLine(text, false).size() : line.chars) +
-                 1;
-    return line;
 }
 
 StreamModel::StreamModel(const MachineProfile& machine, const ControllerTiming& timing)
@@ -120,6 +95,12 @@ void StreamModel::add(const Event& event)
         currentWaits_ = true;
         break;
     case EventKind::Mode:
+        break;
+    case EventKind::Line:
+        line(StreamLine{event.line,
+                        static_cast<std::uint32_t>(
+                            (machine_.senderKeepsBlanks ? event.bytes : event.chars) + 1),
+                        event.chars, event.words});
         break;
     }
 }
@@ -237,24 +218,8 @@ JobTimer::JobTimer(const MachineProfile& machine)
 JobTimer::JobTimer(const MachineProfile& machine, const ControllerTiming& timing)
     : machine_(machine), planner_(machine)
 {
-    if (machine.baudRate > 0.0) {
+    if (machine.flavor == GcodeFlavor::Grbl && machine.baudRate > 0.0) {
         stream_ = std::make_unique<StreamModel>(machine, timing);
-    }
-}
-
-void JobTimer::lineRead(std::uint64_t number, std::string_view text, std::string_view stripped)
-{
-    if (!stream_) {
-        return;
-    }
-    stream_->line(MeasureLine(number, text, stripped, machine_.senderKeepsBlanks));
-    // M3, M4 or M5 words: whether the burn's power follows the speed.
-    for (std::size_t at = stripped.find('M'); at != std::string_view::npos;
-         at = stripped.find('M', at + 1)) {
-        if (at + 1 < stripped.size() && stripped[at + 1] >= '3' && stripped[at + 1] <= '5' &&
-            (at + 2 == stripped.size() || IsLetter(stripped[at + 2]))) {
-            spindle_ = stripped[at + 1] - '0';
-        }
     }
 }
 
@@ -264,7 +229,7 @@ void JobTimer::add(const Event& event)
         planner_.add(event);
         return;
     }
-    if (event.kind == EventKind::Move && event.laserOn && spindle_ == 4 && machine_.laserMode) {
+    if (event.kind == EventKind::Move && event.laserOn && event.spindle == 4 && machine_.laserMode) {
         dynamicBurn_ = true;
     }
     stream_->add(event);
@@ -312,10 +277,6 @@ public:
     StreamSink(const MachineProfile& machine, const ControllerTiming& timing)
         : timer_(machine, timing)
     {
-    }
-    void lineRead(std::uint64_t number, std::string_view text, std::string_view stripped) override
-    {
-        timer_.lineRead(number, text, stripped);
     }
     void event(const Event& event) override { timer_.add(event); }
     void problem(const Problem& problem) override { result_.add(problem); }

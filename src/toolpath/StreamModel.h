@@ -45,7 +45,7 @@ struct ControllerTiming {
 ControllerTiming ControllerTimingOf(int controllerSpeed);
 
 // One line as the sender sends it and the controller reads it. bytes: on the wire, with its
-// line end; 0 for a line that is not sent (blank or only a comment).
+// line end.
 struct StreamLine {
     std::uint64_t number = 0;
     std::uint32_t bytes = 0;
@@ -53,17 +53,13 @@ struct StreamLine {
     std::uint32_t words = 0;
 };
 
-// The line as `machine`'s sender sends it (senderKeepsBlanks) and the controller reads it.
-StreamLine MeasureLine(std::uint64_t number, std::string_view text, std::string_view stripped,
-                       bool senderKeepsBlanks);
-
 class StreamModel {
 public:
     StreamModel(const MachineProfile& machine, const ControllerTiming& timing);
     StreamModel(const StreamModel&) = delete;
     StreamModel& operator=(const StreamModel&) = delete;
 
-    // Each line, then the events the reader makes of it.
+    // Each line, then the events the reader makes of it (a Line event is taken as line()).
     void line(const StreamLine& line);
     void add(const Event& event);
     void finish();
@@ -127,13 +123,13 @@ private:
     double limitedExtra_ = 0.0;
 };
 
-// The time of a job on `machine`: its planner alone, or the stream when the machine has a
-// serial line (baudRate above 0). A reader's sink hands it every line and event.
+// The time of a job on `machine`: its planner alone, or for GRBL the stream when the machine
+// has a serial line (baudRate above 0). A reader's sink hands it every event, the lines
+// (ReaderOptions::lineEvents) included.
 class JobTimer {
 public:
     explicit JobTimer(const MachineProfile& machine);
     JobTimer(const MachineProfile& machine, const ControllerTiming& timing);
-    void lineRead(std::uint64_t number, std::string_view text, std::string_view stripped);
     void add(const Event& event);
     // Ends the job and sets the times and the stream's part of `estimate`.
     void finish(FileEstimate& estimate);
@@ -142,7 +138,6 @@ private:
     MachineProfile machine_;
     MotionPlanner planner_;
     std::unique_ptr<StreamModel> stream_;
-    int spindle_ = 5;  // GRBL's M3, M4 or M5 in force
     bool dynamicBurn_ = false;
 };
 

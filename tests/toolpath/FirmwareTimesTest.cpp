@@ -34,6 +34,7 @@ MachineProfile FirmwareMachine(const std::string& settings)
 {
     MachineProfile machine;
     machine.plannerBlocks = 15;
+    machine.baudRate = 0;  // the whole job at once; the stream's table sets its line
     std::istringstream words(settings);
     for (std::string word; words >> word;) {
         const auto equals = word.find('=');
