@@ -123,7 +123,12 @@ void CompactJobSink::compactLine(std::string_view line)
 {
     const std::string text = machine::CleanLine(line, true);
     if (text.empty()) {
-        return;  // a blank line or only a comment
+        // A blank line or only a comment goes, but for the marks of the cut, which the Job view
+        // reads (a sender leaves comments out anyway).
+        if (line.find("Perimeter Cut") != std::string_view::npos) {
+            emit(line.substr(0, line.find_last_not_of("\r") + 1));
+        }
+        return;
     }
     static thread_local std::vector<Word> words;
     if (text.front() == '$' || !SplitWords(text, words)) {

@@ -3,7 +3,8 @@
 // Compact lines for GRBL: the job after its header with each line as short as the controller
 // reads it the same way, so that an 8-bit controller keeps up with more lines a second.
 //
-// - No comments (the header keeps its own) and no blanks between words: "X20.4S8".
+// - No comments (the header keeps its own, and the marks of the perimeter cut stay, which
+//   the Job view reads) and no blanks between words: "X20.4S8".
 // - The motion word (G0, G1) and F only when they change, Y only when it changes (X, and
 //   a Y that is the line's only axis word, always stay).
 // - S as a whole number when `wholePower`: the on command's full power is a whole number, so

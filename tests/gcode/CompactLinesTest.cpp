@@ -55,12 +55,14 @@ INSTANTIATE_TEST_SUITE_P(
                     {"S10\t; Laser on at Low power", "G4 P0.7\t; Pause for 0.7", "S0",
                      "G1 X1 Y0 F6000", "S0", "G1 X2 Y0 F6000 S500", "S0", "M5", "S0"},
                     {"S10", "G4P0.7", "G1X1Y0F6000S0", "X2S500", "S0", "M5", "S0"}},
-        // Comments and blank lines go; a line the rules do not follow ends what is known, so
-        // the next move writes its words again.
+        // Comments and blank lines go, but for the marks of the cut; a line the rules do not
+        // follow ends what is known, so the next move writes its words again.
         CompactCase{"UnitsAndSystemLinesForgetTheWords", true,
                     {"; BEGIN IMAGE", "", "G1 X1 Y1 F1000", "G90 \t; Absolute Positioning",
-                     "G1 X2 Y1 F1000", "$H", "G1 X3 Y1 F1000", "(note) G1 X4 Y1 F1000"},
-                    {"G1X1Y1F1000", "G90", "G1X2Y1F1000", "$H", "G1X3Y1F1000", "X4"}}),
+                     "G1 X2 Y1 F1000", "$H", "G1 X3 Y1 F1000", "(note) G1 X4 Y1 F1000",
+                     "; Begin Perimeter Cut"},
+                    {"G1X1Y1F1000", "G90", "G1X2Y1F1000", "$H", "G1X3Y1F1000", "X4",
+                     "; Begin Perimeter Cut"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
