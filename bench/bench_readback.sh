@@ -2,7 +2,8 @@
 # Reading back and timing a 1 GB job against `wc -l` on the same file, side by side:
 #   bench/bench_readback.sh BUILD_DIR [FOLDER] [MEGABYTES]
 # Writes a GRBL raster job from a noise picture, repeats it up to the size, then times
-# `wc -l` and `pyrolith-cli check` (reader, pre-flight check and planner model) on it.
+# `wc -l` and `pyrolith-cli check` (reader, pre-flight check and planner model) on it, and
+# check without the serial line (BaudRate=0): what the model of the stream costs.
 set -e
 build=${1:-build}
 folder=${2:-$(mktemp -d)}
@@ -26,9 +27,12 @@ cat "$folder/job.gcode" > /dev/null  # into the page cache for both
 /usr/bin/time -f "%e %U %S" -o "$folder/wc.txt" wc -l "$folder/job.gcode" > "$folder/lines.txt"
 /usr/bin/time -f "%e %U %S" -o "$folder/cli.txt" \
   "$cli" check --profile "$profile" "$folder/job.gcode" > "$folder/check.txt" 2>/dev/null
+/usr/bin/time -f "%e %U %S" -o "$folder/plan.txt" \
+  "$cli" check --profile "$profile" --set BaudRate=0 "$folder/job.gcode" > /dev/null 2>&1
 awk -v b="$bytes" -v e="$(cat "$folder/check.txt")" -v l="$(cut -d' ' -f1 "$folder/lines.txt")" \
-  -v w="$(cat "$folder/wc.txt")" -v c="$(cat "$folder/cli.txt")" 'BEGIN {
-  split(w, W, " "); split(c, C, " "); mb = b / 1048576;
+  -v w="$(cat "$folder/wc.txt")" -v c="$(cat "$folder/cli.txt")" \
+  -v p="$(cat "$folder/plan.txt")" 'BEGIN {
+  split(w, W, " "); split(c, C, " "); split(p, P, " "); mb = b / 1048576;
   wcpu = W[2] + W[3]; ccpu = C[2] + C[3];
   if (wcpu < 0.01) wcpu = 0.01;
   printf "file: %.0f MB, %d lines; %s\n", mb, l, e;
@@ -36,6 +40,8 @@ awk -v b="$bytes" -v e="$(cat "$folder/check.txt")" -v l="$(cut -d' ' -f1 "$fold
   printf "wc -l:              %6.2f s %6.0f   %6.2f s %6.0f\n", W[1], mb / W[1], wcpu, mb / wcpu;
   printf "pyrolith-cli check: %6.2f s %6.0f   %6.2f s %6.0f\n", C[1], mb / C[1], ccpu, mb / ccpu;
   printf "check / wc -l: %.1f x the wall time, %.1f x the processor time\n", C[1] / W[1], ccpu / wcpu;
+  pcpu = P[2] + P[3]; if (pcpu < 0.01) pcpu = 0.01;
+  printf "check / check without the serial line: %.2f x the wall time, %.2f x the processor time\n", C[1] / P[1], ccpu / pcpu;
 }'
 rm -f "$folder/job.gcode" "$folder/one.gcode" "$folder/noise.bmp" "$folder"/check.txt \
-  "$folder"/wc.txt "$folder"/cli.txt "$folder"/lines.txt
+  "$folder"/wc.txt "$folder"/cli.txt "$folder"/plan.txt "$folder"/lines.txt

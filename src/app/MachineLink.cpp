@@ -76,6 +76,9 @@ void MachineLink::turn()
     const std::string_view received(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     if (!session_ && connector_) {
         session_ = connector_->receive(received, now);
+        if (const std::string wake = connector_->takeOutput(); !wake.empty()) {
+            port_->write(wake.data(), static_cast<qint64>(wake.size()));
+        }
         if (session_) {
             grbl_ = dynamic_cast<GrblSession*>(session_.get()) != nullptr;
             connector_.reset();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "toolpath/MotionPlanner.h"
+#include "toolpath/StreamModel.h"
 #include "ui_TJobView.h"
 
 namespace tp = pyrolith::toolpath;
@@ -45,11 +46,23 @@ QString TJobView::StatusText(const tp::JobPreview& job)
     auto duration = [](double seconds) {
         return QString::fromStdString(tp::DurationText(seconds));
     };
+    const QString distances = QStringLiteral("burn %1 %3, travel %2 %3")
+                                  .arg(QString::number(t.burnDistance / unit, 'f', 1),
+                                       QString::number(t.travelDistance / unit, 'f', 1), unitWord);
+    // Where the controller's reading of lines sets the pace, the motion's own split of the
+    // time says little: the note takes its place, and the pre-flight warning follows.
+    const std::string note = tp::LineRateNote(job.estimate.stream, job.inches);
     QString text =
-        QStringLiteral("Estimated time: %1 (burning %2, moving %3); burn %4 %6, travel %5 %6")
-            .arg(duration(t.seconds), duration(t.burnSeconds), duration(t.moveSeconds),
-                 QString::number(t.burnDistance / unit, 'f', 1),
-                 QString::number(t.travelDistance / unit, 'f', 1), unitWord);
+        note.empty()
+            ? QStringLiteral("Estimated time: %1 (burning %2, moving %3); %4")
+                  .arg(duration(t.seconds), duration(t.burnSeconds), duration(t.moveSeconds),
+                       distances)
+            : QStringLiteral("Estimated time: %1 (%2); %3")
+                  .arg(duration(t.seconds), QString::fromStdString(note), distances);
+    if (!note.empty()) {
+        text += QStringLiteral("\n") +
+                QString::fromStdString(tp::LineRateWarning(job.estimate.stream, job.inches));
+    }
     const std::string late = tp::LateBurnWarning(job.estimate.lateBurn, job.inches);
     if (!late.empty()) {
         text += QStringLiteral("\n") + QString::fromStdString(late);

@@ -31,6 +31,7 @@
 #include "toolpath/SpeedLimits.h"
 #include "toolpath/ToolpathPreview.h"
 #include "app/TfrmSettings.h"
+#include "toolpath/StreamModel.h"
 #include "ui_TfrmMain.h"
 
 namespace {
@@ -488,8 +489,9 @@ void TfrmMain::jobPreviewRead(std::shared_ptr<const pyrolith::toolpath::JobPrevi
     }
 }
 
-// Lines of the job the firmware would refuse or misread: the first few, and whether to
-// save anyway. True when there are none or the user says Yes.
+// Lines of the job the firmware would refuse or misread, the first few, and a controller
+// that cannot keep up with the lines: whether to save anyway. True when there is nothing to
+// say or the user says Yes.
 bool TfrmMain::confirmRefusedLines()
 {
     const pyrolith::JobSettings& settings = settings_->jobSettings();
@@ -500,8 +502,10 @@ bool TfrmMain::confirmRefusedLines()
     } catch (const pyrolith::Error&) {
         return true;  // a setting that does not read: saving reports it
     }
+    const QString lineRate =
+        QString::fromStdString(pyrolith::toolpath::LineRateWarning(check.stream));
     const std::vector<std::string> fast = pyrolith::toolpath::SpeedsAboveMaxRate(settings);
-    if (check.problemCount == 0 && fast.empty()) {
+    if (check.problemCount == 0 && fast.empty() && lineRate.isEmpty()) {
         return true;
     }
     QString text;
@@ -530,6 +534,9 @@ bool TfrmMain::confirmRefusedLines()
         for (const std::string& line : fast) {
             text += QStringLiteral("\n") + QString::fromStdString(line);
         }
+    }
+    if (!lineRate.isEmpty()) {
+        text += QLatin1String(text.isEmpty() ? "" : "\n\n") + lineRate;
     }
     text += QStringLiteral("\n\nSave anyway?");
     return environment_.dialogs->askYesNo(this, text);

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "app/EngravingGroup.h"
+#include "app/CompactLinesOption.h"
 #include "app/LaserSyncOption.h"
 #include "app/TImageGroup.h"
 #include "app/UserDialogs.h"
@@ -108,7 +109,7 @@ std::string MemoToLines(const QString& memo)
 }
 
 // The engraving options have widgets of their own, placed on their pages here: the group
-// below the others on the "Image" page, the 3D printer's option under its notes.
+// below the others on the "Image" page, each flavour's option under its notes.
 void InsertEngravingControls(Ui::TfrmSettings& ui)
 {
     auto* image = qobject_cast<QGridLayout*>(ui.tabImage->layout());
@@ -116,6 +117,7 @@ void InsertEngravingControls(Ui::TfrmSettings& ui)
     auto* flavor = qobject_cast<QBoxLayout*>(ui.tabFlavor->layout());
     flavor->insertWidget(flavor->indexOf(ui.lblPrinterNotes) + 1,
                          new LaserSyncOption(ui.tabFlavor));
+    flavor->insertWidget(flavor->indexOf(ui.lblGrblNotes) + 1, new CompactLinesOption(ui.tabFlavor));
 }
 
 void SetRadioPairUnchecked(QAbstractButton* first, QAbstractButton* second)

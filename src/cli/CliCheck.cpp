@@ -15,6 +15,7 @@
 #include "gcode/JobHeader.h"
 #include "toolpath/MachineProfile.h"
 #include "toolpath/MotionPlanner.h"
+#include "toolpath/StreamModel.h"
 
 namespace pyrolith::cli {
 
@@ -55,7 +56,12 @@ std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream&
     if (lateBurns && estimate.lateBurn.shortRuns > 0) {
         err << "Warning: " << toolpath::LateBurnWarning(estimate.lateBurn, false) << "\n";
     }
-    return "Estimated time: " + toolpath::DurationText(estimate.times.seconds);
+    if (const std::string warning = toolpath::LineRateWarning(estimate.stream); !warning.empty()) {
+        err << "Warning: " << warning << "\n";
+    }
+    const std::string note = toolpath::LineRateNote(estimate.stream);
+    return "Estimated time: " + toolpath::DurationText(estimate.times.seconds) +
+           (note.empty() ? "" : " (" + note + ")");
 }
 
 int RunCheck(int argc, char** argv)

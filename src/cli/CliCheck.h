@@ -18,9 +18,11 @@ namespace pyrolith::cli {
 // 0; 1 when the file cannot be read; 2 for a usage error. `argv[0]` is "check".
 int RunCheck(int argc, char** argv);
 
-// Prints the refused lines of a file read back to `err` ("Warning: line 12: ...") and, with
-// `lateBurns`, the warning of fan commands taken late when some runs may not burn at all;
-// returns its estimate line "Estimated time: H:MM:SS".
+// Prints the refused lines of a file read back to `err` ("Warning: line 12: ..."), with
+// `lateBurns` the warning of fan commands taken late when some runs may not burn at all, and
+// the warning of a controller that cannot keep up with the lines; returns its estimate line
+// "Estimated time: H:MM:SS", with "(the controller's line rate limits the speed to about
+// N mm/min)" where it does.
 std::string ReportEstimate(const toolpath::FileEstimate& estimate, std::ostream& err,
                            bool lateBurns = true);
 

@@ -61,6 +61,23 @@ std::vector<std::string> ReadJobLines(const fs::path& file)
     return JobLines(text);
 }
 
+// The flavour our job's header names ("Using GRBL flavor"), else a printer.
+Firmware JobFlavorGuess(const std::vector<std::string>& lines)
+{
+    for (const std::string& line : lines) {
+        if (line.find("Using GRBL flavor") != std::string::npos) {
+            return Firmware::Grbl;
+        }
+        if (line.find("Using 3D Printer flavor") != std::string::npos) {
+            return Firmware::Printer;
+        }
+        if (line.find("BEGIN IMAGE") != std::string::npos) {
+            break;  // the header is over
+        }
+    }
+    return Firmware::Printer;
+}
+
 // Progress on standard output: a bar redrawn in place on a terminal, a plain line every tenth
 // of the job otherwise.
 class ProgressView {
@@ -153,7 +170,7 @@ int RunSend(int argc, char** argv)
     CLI::App app{"Streams a G-code file to a GRBL controller or a 3D printer.", "pyrolith-cli send"};
     std::string port;
     int baud = 115200;
-    std::string flavor = "printer";
+    std::string flavor;
     std::string laserOff = "M107";
     double timeoutSeconds = 10;
     std::string file;
@@ -162,7 +179,8 @@ int RunSend(int argc, char** argv)
         ->required();
     app.add_option("--baud", baud, "The port's speed (default 115200)")->option_text("N");
     app.add_option("--flavor", flavor,
-                   "The firmware when the machine does not greet: grbl or printer (default)")
+                   "The firmware to try first when the machine does not greet: grbl or printer "
+                   "(default: the flavor named in the job, else printer)")
         ->option_text("F")
         ->check(CLI::IsMember({"grbl", "printer"}));
     app.add_option("--laser-off", laserOff,
@@ -185,7 +203,6 @@ int RunSend(int argc, char** argv)
     }
 
     ConnectOptions options;
-    options.fallback = flavor == "grbl" ? Firmware::Grbl : Firmware::Printer;
     options.laserOffCommand = laserOff;
     options.timings.answerTimeout = Milliseconds(static_cast<long long>(timeoutSeconds * 1000));
 
@@ -199,6 +216,10 @@ int RunSend(int argc, char** argv)
         return 1;
     }
 
+    options.fallback = flavor == "grbl"      ? Firmware::Grbl
+                       : flavor == "printer" ? Firmware::Printer
+                                             : JobFlavorGuess(lines);
+
     interrupts = 0;
     std::signal(SIGINT, OnInterrupt);
     ProgressView view(IsTerminal(stdout));
@@ -209,6 +230,9 @@ int RunSend(int argc, char** argv)
     try {
         while (!session && interrupts == 0) {
             session = connector.receive(transport->read(Milliseconds(20)), Clock::now());
+            if (const std::string wake = connector.takeOutput(); !wake.empty()) {
+                transport->write(wake);
+            }
         }
     } catch (const Error& error) {
         std::cerr << "pyrolith-cli: " << error.what() << "\n";

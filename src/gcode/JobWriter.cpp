@@ -1,5 +1,8 @@
 #include "gcode/JobWriter.h"
 
+#include <optional>
+
+#include "gcode/CompactLines.h"
 #include "gcode/CutPass.h"
 #include "gcode/ImagePass.h"
 #include "gcode/JobChecks.h"
@@ -17,10 +20,19 @@ void WriteSections(JobSink& sink, const JobContext& context, const JobSettings& 
                    const Picture& picture, const JobEnvironment& environment)
 {
     WriteHeader(sink, context, settings, environment);
-    WritePreamble(sink, context, settings);
-    WriteImagePass(sink, context, settings, picture);
-    WriteCutPass(sink, context, MakeCutPath(context, settings, picture));
-    WriteJobEnd(sink, settings);
+    // Compact GRBL lines: everything after the header goes through the compacting sink.
+    std::optional<CompactJobSink> compact;
+    if (settings.CompactLines && context.Flavor == GcodeFlavor::Grbl) {
+        compact.emplace(sink, WholePower(context.LaserOnCommand));
+    }
+    JobSink& body = compact ? static_cast<JobSink&>(*compact) : sink;
+    WritePreamble(body, context, settings);
+    WriteImagePass(body, context, settings, picture);
+    WriteCutPass(body, context, MakeCutPath(context, settings, picture));
+    WriteJobEnd(body, settings);
+    if (compact) {
+        compact->finish();
+    }
 }
 
 template <typename Picture>

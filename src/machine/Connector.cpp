@@ -13,6 +13,31 @@ Connector::Connector(ConnectOptions options, TimePoint now)
 {
 }
 
+Firmware Connector::classify(std::string_view line) const
+{
+    if (const Firmware greeting = DetectFirmware(line); greeting != Firmware::Unknown) {
+        return greeting;
+    }
+    const auto starts = [&](std::string_view prefix) {
+        return line.substr(0, prefix.size()) == prefix;
+    };
+    if (starts("error:") || starts("[MSG:") || starts("ALARM:") ||
+        (starts("<") && line.find('|') != std::string_view::npos)) {
+        return Firmware::Grbl;
+    }
+    if (line == "ok" || starts("ok ")) {
+        // A printer ignores a blank line; an "ok" to it is GRBL's. An "ok" after the printer's
+        // own wake is the printer's.
+        if (stage_ == Stage::BlankLine) {
+            return Firmware::Grbl;
+        }
+        if (stage_ == Stage::OwnWake && options_.fallback == Firmware::Printer) {
+            return Firmware::Printer;
+        }
+    }
+    return Firmware::Unknown;
+}
+
 std::unique_ptr<MachineSession> Connector::receive(std::string_view bytes, TimePoint now)
 {
     heard_.append(bytes);
@@ -21,19 +46,52 @@ std::unique_ptr<MachineSession> Connector::receive(std::string_view bytes, TimeP
         if (heard_[end] != '\n' && heard_[end] != '\r') {
             continue;
         }
-        const Firmware firmware =
-            DetectFirmware(std::string_view(heard_).substr(start, end - start));
+        const std::string_view line = std::string_view(heard_).substr(start, end - start);
+        const bool printerWake = stage_ == Stage::OwnWake && options_.fallback == Firmware::Printer;
+        if (printerWake && DetectFirmware(line) == Firmware::Printer) {
+            start = end + 1;  // the answer to M115; its "ok" decides
+            continue;
+        }
+        if (printerWake && (line == "ok" || line.substr(0, 3) == "ok ") && ++wakeAnswers_ < 2) {
+            start = end + 1;  // M110 is answered; M115's answer ends the wake
+            continue;
+        }
+        const bool greeting = DetectFirmware(line) != Firmware::Unknown;
+        const Firmware firmware = classify(line);
         if (firmware != Firmware::Unknown) {
-            return make(firmware, false, now);
+            // A greeting is the session's own start; any other answer means the machine was
+            // already running, and its session wakes it as it does after a silence.
+            heard_.erase(0, greeting ? start : end + 1);
+            return make(firmware, !greeting, now);
         }
         start = end + 1;
     }
+    heard_.erase(0, start);
     return tick(now);
 }
 
 std::unique_ptr<MachineSession> Connector::tick(TimePoint now)
 {
-    return now >= deadline_ ? make(options_.fallback, true, now) : nullptr;
+    if (now < deadline_) {
+        return nullptr;
+    }
+    switch (stage_) {
+    case Stage::Listening:
+        output_ += "\n";
+        stage_ = Stage::BlankLine;
+        deadline_ = now + options_.wakeWait;
+        return nullptr;
+    case Stage::BlankLine:
+        output_ += options_.fallback == Firmware::Printer ? std::string("M110\nM115\n")
+                                                          : std::string("\x18");
+        stage_ = Stage::OwnWake;
+        deadline_ = now + options_.wakeWait;
+        return nullptr;
+    case Stage::OwnWake:
+        break;
+    }
+    // A printer that answered M110 but not M115 is still a printer.
+    return make(options_.fallback, wakeAnswers_ == 0, now);
 }
 
 std::unique_ptr<MachineSession> Connector::make(Firmware firmware, bool wake, TimePoint now)

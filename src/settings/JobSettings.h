@@ -88,6 +88,16 @@ struct JobSettings {
     // 3D printers: wait for the queued moves (M400) before every laser command. The key of
     // earlier versions, kept in step with PrinterLaserMode (true exactly for choice 1).
     bool SyncLaserCommands = false;
+    // GRBL $1: milliseconds the motors stay locked each time the motion comes to rest, a wait
+    // before the next move; 255 keeps them on and waits nothing.
+    std::string StepperIdleLock = "25";
+    // How the job reaches the controller: the serial line's speed (0: the controller runs the
+    // job from its own storage) and the controller's class, "0" an 8-bit GRBL board (16 MHz),
+    // "1" a 32-bit controller, which takes each line several times faster.
+    std::string BaudRate = "115200";
+    std::string ControllerSpeed = "0";
+    // GRBL: each word only when it changes, no blanks, whole S numbers where the power allows.
+    bool CompactLines = false;
     // 3D printers: how the firmware switches the laser, "0" to "3" (see PrinterLaser).
     std::string PrinterLaserMode = "0";
     // The width the beam burns away; a cut along the image's outline runs half of it farther

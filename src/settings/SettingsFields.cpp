@@ -16,7 +16,7 @@ using S = std::optional<std::string_view>;
 constexpr S kNotRead = std::nullopt;
 
 // clang-format off
-const std::array<FieldInfo, 72> kFields = {{
+const std::array<FieldInfo, 76> kFields = {{
     // key                    control                 pair control           kind              member                     window       settings file  profile
     {"UseInches",            "rdoInches",            "rdoMm",               K::Flag,          &J::UseInches,             "1",         "0",           "0"},
     {"DistPerPixel",         "edtDperPixel",         "",                    K::Decimal,       &J::DistPerPixel,          "0.1",       "0.1",         "0.1"},
@@ -88,6 +88,10 @@ const std::array<FieldInfo, 72> kFields = {{
     {"MinPower",             "edtMinPower",          "",                    K::Decimal,       &J::MinPower,              "0",         "0",           "0"},
     {"Overscan",             "edtOverscan",          "",                    K::Decimal,       &J::Overscan,              "",          "",            ""},
     {"SyncLaserCommands",    "",                     "",                    K::Flag,          &J::SyncLaserCommands,     "0",         "0",           "0"},
+    {"StepperIdleLock",      "edtStepperIdleLock",   "",                    K::Whole,         &J::StepperIdleLock,       "25",        "25",          "25"},
+    {"BaudRate",             "edtBaudRate",          "",                    K::Whole,         &J::BaudRate,              "115200",    "115200",      "115200"},
+    {"ControllerSpeed",      "cboControllerSpeed",   "",                    K::Choice,        &J::ControllerSpeed,       "0",         "0",           "0"},
+    {"CompactLines",         "chkCompactLines",      "",                    K::Flag,          &J::CompactLines,          "0",         "0",           "0"},
     {"PrinterLaserMode",     "cboPrinterLaserMode",  "",                    K::Choice,        &J::PrinterLaserMode,      "0",         "0",           "0"},
     {"CutKerf",              "edtCutKerf",           "",                    K::Decimal,       &J::CutKerf,               "0",         "0",           "0"},
 }};

@@ -483,6 +483,12 @@ void GcodeReader::lineEvent(std::string_view text)
     event.line = lineNumber_;
     event.bytes = static_cast<std::uint32_t>(sent.size());
     event.checksum = machine::LineChecksum(sent);
+    std::size_t words = 0;
+    for (const char c : stripped_) {
+        words += c >= 'A' && c <= 'Z' ? 1 : 0;
+    }
+    event.words = static_cast<std::uint8_t>(std::min<std::size_t>(words, 255));
+    event.chars = static_cast<std::uint16_t>(std::min<std::size_t>(stripped_.size(), 65535));
     sink_.event(event);
 }
 
@@ -744,6 +750,7 @@ void GcodeReader::move(const Point& target, Motion motion)
     event.to = target;
     event.feed = motion == Motion::Rapid ? 0.0 : state_.feed;
     event.power = state_.power;
+    event.spindle = static_cast<std::uint8_t>(state_.spindle <= 5 ? state_.spindle : 0);
     event.laserOn = burning(motion);
     sink_.event(event);
     state_.position = target;

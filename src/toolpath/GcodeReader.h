@@ -55,6 +55,7 @@ struct Event {
     bool laserOn = false;            // Move: burns along it; Dwell: burns on the spot
     bool inches = false;             // Mode: G20 in effect
     bool relative = false;           // Mode: G91 in effect
+    std::uint8_t spindle = 0;        // Move: GRBL's M3, M4 or M5 in force (3, 4 or 5)
     std::uint64_t line = 0;          // 1-based line number
     Point from;                      // Move: start (mm)
     Point to;                        // Move: end; Dwell, Home, Stop: the position (mm)
@@ -63,6 +64,8 @@ struct Event {
     double seconds = 0.0;            // Dwell
     std::uint32_t bytes = 0;         // Line: the command without comments and outer blanks
     std::uint8_t checksum = 0;       // Line: the exclusive-or of those bytes
+    std::uint8_t words = 0;          // Line: its words (at most 255)
+    std::uint16_t chars = 0;         // Line: its bytes without any blank (at most 65535)
 };
 
 // A line the chosen firmware refuses or misreads. `reason` is the user's text, such as

@@ -15,11 +15,17 @@ void ReadPositive(const std::string& text, double& value)
     }
 }
 
-// The serial line's speed. The setting comes with the GRBL stream model; until then every
-// machine talks at 115200 baud.
-double BaudRateOf(const JobSettings&)
+// The serial line's speed: BaudRate, 0 for a GRBL job run from the controller's storage; a
+// text that does not read, a negative number, or 0 for a printer keeps 115200.
+double BaudRateOf(const JobSettings& settings)
 {
-    return 115200.0;
+    const double baud = MyStrtoFloat(settings.BaudRate);
+    if (baud > 0.0 && std::isfinite(baud)) {
+        return baud;
+    }
+    const bool zero = settings.BaudRate.find('0') != std::string::npos &&
+                      settings.BaudRate.find_first_not_of(" 0.,") == std::string::npos;
+    return zero && settings.GRBL ? 0.0 : 115200.0;
 }
 
 }  // namespace
@@ -43,6 +49,8 @@ MachineProfile MachineProfileOf(const JobSettings& settings)
     machine.laserMode = settings.LaserMode;
     machine.printerLaser = PrinterLaserOf(settings);
     machine.baudRate = BaudRateOf(settings);
+    ReadPositive(settings.StepperIdleLock, machine.stepperIdleLock);
+    machine.controllerSpeed = settings.ControllerSpeed == "1" ? 1 : 0;
     return machine;
 }
 

@@ -1,6 +1,7 @@
 #include "toolpath/MotionPlanner.h"
 
 #include "toolpath/PrinterPlanner.h"
+#include "toolpath/StreamModel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -248,10 +249,17 @@ void MotionPlanner::retireOldest()
 
 void MotionPlanner::drain()
 {
+    if (count_ == 0) {
+        return;
+    }
     while (count_ > 0) {
         retireOldest();
     }
     planned_ = 0;
+    // GRBL's stepper driver locks the motors this long each time the motion comes to rest.
+    if (machine_.stepperIdleLock > 0.0 && machine_.stepperIdleLock < 255.0) {
+        times_.seconds += machine_.stepperIdleLock / 1000.0;
+    }
 }
 
 namespace {
@@ -260,7 +268,7 @@ namespace {
 // reader's events in batches, in order. With one processor it runs inline.
 class EstimateSink : public EventSink {
 public:
-    explicit EstimateSink(const MachineProfile& machine) : planner_(machine), late_(machine)
+    explicit EstimateSink(const MachineProfile& machine) : timer_(machine), late_(machine)
     {
         if (std::thread::hardware_concurrency() > 1) {
             batch_.reserve(kBatch);
@@ -275,7 +283,7 @@ public:
     {
         late_.add(e);
         if (!worker_.joinable()) {
-            planner_.add(e);
+            timer_.add(e);
             return;
         }
         batch_.push_back(e);
@@ -290,8 +298,7 @@ public:
             handOver();
             stopWorker();
         }
-        planner_.finish();
-        result_.times = planner_.times();
+        timer_.finish(result_);
         result_.lateBurn = late_.result();
         return std::move(result_);
     }
@@ -324,7 +331,7 @@ private:
                 roomLeft_.notify_one();
             }
             for (const Event& e : batch) {
-                planner_.add(e);
+                timer_.add(e);
             }
         }
     }
@@ -341,7 +348,7 @@ private:
         worker_.join();
     }
 
-    MotionPlanner planner_;
+    JobTimer timer_;
     LateBurnCounter late_;
     FileEstimate result_;
     std::vector<Event> batch_;

@@ -99,9 +99,19 @@ double JunctionSpeedSqr(const double (&from)[3], const double (&to)[3],
 double BlockSeconds(double millimeters, double acceleration, double nominal, double entry,
                     double exit);
 
+// What the serial line and the controller's reading of lines add (when they are modelled).
+struct StreamTimes {
+    bool modelled = false;
+    double plannerSeconds = 0.0;  // the motion alone
+    double limitedSpeed = 0.0;    // mm/min where the head waits for lines; 0: it never does
+    double limitedSeconds = 0.0;  // what those waits add
+    bool dynamicPower = false;    // the job burns with GRBL's dynamic power (M4, laser mode)
+};
+
 // A file read and timed in one pass.
 struct FileEstimate {
     JobTimes times;
+    StreamTimes stream;
     LateBurn lateBurn;  // fan commands taken as they are: how late a burn may land
     std::vector<Problem> problems;   // the first kKeptProblems refused lines
     std::uint64_t problemCount = 0;  // all of them

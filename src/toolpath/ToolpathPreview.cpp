@@ -1,5 +1,7 @@
 #include "toolpath/ToolpathPreview.h"
 
+#include "toolpath/StreamModel.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -31,11 +33,11 @@ void Extend(PreviewBounds& b, double x, double y)
 
 class PreviewSink : public EventSink {
 public:
-    explicit PreviewSink(const MachineProfile& machine) : planner_(machine), late_(machine) {}
+    explicit PreviewSink(const MachineProfile& machine) : timer_(machine), late_(machine) {}
 
     void event(const Event& e) override
     {
-        planner_.add(e);
+        timer_.add(e);
         late_.add(e);
         switch (e.kind) {
         case EventKind::Move:
@@ -76,8 +78,7 @@ public:
     }
     JobPreview finish()
     {
-        planner_.finish();
-        job.estimate.times = planner_.times();
+        timer_.finish(job.estimate);
         job.estimate.lateBurn = late_.result();
         return std::move(job);
     }
@@ -85,7 +86,7 @@ public:
     JobPreview job;
 
 private:
-    MotionPlanner planner_;
+    JobTimer timer_;
     LateBurnCounter late_;
 };
 

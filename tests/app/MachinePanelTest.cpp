@@ -72,6 +72,9 @@ private slots:
         QFETCH(StopAction, stop);
         QFETCH(bool, finishes);
         pyrolith::testing::FakeGrbl grbl(true, std::chrono::milliseconds(2));
+        if (!finishes) {
+            grbl.holdAfter(200);  // busy with a long move there: the stop comes before the end
+        }
         FakeDialogs dialogs;
         auto panel = MakePanel(dialogs);
         panel->show();

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <thread>
 
+#include <sys/wait.h>
+
 #include "cli/CliProcess.h"
 #include "machine/FakeMachines.h"
 
@@ -46,6 +48,7 @@ struct SendCase {
     std::vector<std::string> tail;  // the last things the machine received
     std::string out;                // standard output, whole when not empty
     std::string errEnd;             // the end of standard error
+    bool greets = true;             // the machine greets when the port opens
 };
 
 void PrintTo(const SendCase& c, std::ostream* os)
@@ -60,18 +63,26 @@ TEST_P(CliSend, StreamsAndStopsSafely)
     const SendCase& c = GetParam();
     std::unique_ptr<pyrolith::testing::FakeMachine> peer;
     if (c.grbl) {
-        peer = std::make_unique<pyrolith::testing::FakeGrbl>(true);
+        peer = std::make_unique<pyrolith::testing::FakeGrbl>(c.greets);
     } else {
         peer = std::make_unique<pyrolith::testing::FakePrinter>();
     }
     const std::string job = WriteJob();
-    const auto running =
-        StartCli({"send", "--port", peer->port(), "--timeout", "0.5", job});
-    if (c.interrupt || c.silent || c.hangUp) {
-        for (auto end = std::chrono::steady_clock::now() + 5s;
-             peer->log().size() < 50 && std::chrono::steady_clock::now() < end;) {
+    const bool acts = c.interrupt || c.silent || c.hangUp;
+    if (acts) {
+        peer->holdAfter(50);  // busy from the 50th line on, until the test has acted
+    }
+    // Only the silent machine's case waits for the time-out; elsewhere it is long enough
+    // that no scheduling delay of the machine's thread can reach it.
+    const auto running = StartCli(
+        {"send", "--port", peer->port(), "--timeout", c.silent ? "2" : "60", job});
+    if (acts) {
+        int status = 0;
+        bool exited = false;
+        while (!peer->holding() && !(exited = ::waitpid(running.pid, &status, WNOHANG) != 0)) {
             std::this_thread::sleep_for(1ms);
         }
+        ASSERT_FALSE(exited) << "the sender ended before the machine had 50 lines";
         if (c.interrupt) {
             ::kill(running.pid, SIGINT);
         } else if (c.silent) {
@@ -86,7 +97,7 @@ TEST_P(CliSend, StreamsAndStopsSafely)
         EXPECT_TRUE(run.err.ends_with(c.errEnd)) << run.err;
         return;
     }
-    std::this_thread::sleep_for(20ms);
+    peer->drain();
     fs::remove(job);
 
     EXPECT_EQ(run.status, c.status) << run.err;
@@ -96,6 +107,11 @@ TEST_P(CliSend, StreamsAndStopsSafely)
     EXPECT_EQ(std::vector<std::string>(log.end() - static_cast<std::ptrdiff_t>(c.tail.size()),
                                        log.end()),
               c.tail);
+    if (!c.greets) {
+        // Woken by a blank line, then the controller's own reset: nothing else before the job.
+        EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 3),
+                  (std::vector<std::string>{"", "^X", "M106S255"}));
+    }
     if (!c.out.empty()) {
         EXPECT_EQ(run.out, c.out);
     }
@@ -111,6 +127,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SendCase{"GrblWhole", true, false, false, false, 0, {"G1X198Y1F3000", "G1X199Y1F3000"},
                  "machine: Grbl 1.1h ['$' for help]\n" + Progress(kGrblFinished), ""},
+        // Already running: silent until the blank line, which it answers; the job names no
+        // flavour, so the printer was the guess, and no printer line reaches it.
+        SendCase{"GrblSilentUntilWoken", true, false, false, false, 0,
+                 {"G1X198Y1F3000", "G1X199Y1F3000"}, "machine: Grbl 1.1h ['$' for help]\n" +
+                 Progress(kGrblFinished), "", false},
         SendCase{"PrinterWhole", false, false, false, false, 0, {"G1 X199 Y1 F3000", "M400"},
                  "machine: start\n" + Progress(kPrinterFinished), ""},
         SendCase{"GrblCtrlC", true, true, false, false, 1, {"!", "^X"}, "",

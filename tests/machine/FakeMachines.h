@@ -2,6 +2,11 @@
 
 // Peers that behave like the firmware, on the master side of a pseudo-terminal, each on its
 // own thread. The program under test opens the slave side like a serial port.
+//
+// Tests never race a peer's thread against a clock: quiet() says when the peer has taken
+// every byte sent to it and has nothing more to answer (a host drives its session's clock
+// only while the peer is quiet), drain() waits for that, and holdAfter() keeps the machine
+// busy at a known line, like a long move, so that a test acts there at its own pace.
 
 #include <fcntl.h>
 #include <pty.h>
@@ -36,6 +41,7 @@ public:
         }
         // A program under test started from here must not hold the machine's side open.
         ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
         ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
         port_ = name;
     }
@@ -70,6 +76,31 @@ public:
     }
     // From this received line on (1-based count of logged lines), the machine says nothing.
     void silenceAfter(std::size_t lines) { silentAfter_ = lines; }
+    // Once this many entries are logged the machine is busy: GRBL takes no more lines from
+    // its receive buffer (its planner is full of a long move), a printer holds the "ok" of
+    // that line until a quick stop (M410) ends the move.
+    void holdAfter(std::size_t lines) { holdAfter_ = lines; }
+    bool holding() const
+    {
+        std::lock_guard lock(mutex_);
+        return log_.size() >= holdAfter_;
+    }
+    // Every byte sent to the machine is read and handled, and it has nothing left to answer.
+    // (A read, unlike a count of waiting bytes, also takes what the terminal driver has not
+    // yet passed on.)
+    bool quiet()
+    {
+        std::lock_guard step(stepMutex_);
+        return takeInput() == 0 && !working();
+    }
+    // Waits until quiet(): after the program under test has written its last bytes, the log
+    // holds all of them.
+    void drain()
+    {
+        while (!quiet()) {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
 
 protected:
     void start()
@@ -102,21 +133,33 @@ protected:
     }
     virtual void onByte(char c) = 0;
     virtual void onIdle() {}
+    // Lines taken but not yet answered, that the machine will answer on its own.
+    virtual bool working() const { return false; }
 
 private:
     void run()
     {
         while (running_) {
             pollfd ready{master_, POLLIN, 0};
-            if (::poll(&ready, 1, 1) > 0 && (ready.revents & POLLIN)) {
-                char buffer[512];
-                const ssize_t got = ::read(master_, buffer, sizeof buffer);
-                for (ssize_t i = 0; i < got; ++i) {
-                    onByte(buffer[i]);
-                }
-            }
+            ::poll(&ready, 1, 1);
+            std::lock_guard step(stepMutex_);
+            takeInput();
             onIdle();
         }
+    }
+
+    // Reads and handles what has arrived, without waiting; the number of bytes.
+    std::size_t takeInput()
+    {
+        std::size_t total = 0;
+        char buffer[512];
+        for (ssize_t got; (got = ::read(master_, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t i = 0; i < got; ++i) {
+                onByte(buffer[i]);
+            }
+            total += static_cast<std::size_t>(got);
+        }
+        return total;
     }
 
     int master_ = -1;
@@ -124,10 +167,12 @@ private:
     std::string port_;
     std::thread thread_;
     std::atomic<bool> running_{true};
+    mutable std::mutex stepMutex_;  // held while the thread handles what it read
     mutable std::mutex mutex_;
     std::vector<std::string> log_;
     std::string failure_;
     std::atomic<std::size_t> silentAfter_{SIZE_MAX};
+    std::atomic<std::size_t> holdAfter_{SIZE_MAX};
 };
 
 // GRBL 1.1 with a 128-byte receive buffer: a byte beyond it fails the test. Lines leave the
@@ -135,8 +180,8 @@ private:
 // given to errorOn. "?" answers a status report; "!" holds, "~" resumes, 0x18 resets and greets.
 class FakeGrbl final : public FakeMachine {
 public:
-    explicit FakeGrbl(bool greet, std::chrono::microseconds lineTime = 300us)
-        : lineTime_(lineTime)
+    explicit FakeGrbl(bool greet, std::chrono::microseconds lineTime = 300us, bool alarm = false)
+        : lineTime_(lineTime), alarm_(alarm)
     {
         if (greet) {
             say("Grbl 1.1h ['$' for help]");
@@ -159,7 +204,10 @@ private:
         std::lock_guard lock(jobMutex_);
         switch (c) {
         case '?': {
-            const std::string state = held_ ? "Hold:0" : buffered_.empty() ? "Idle" : "Run";
+            const std::string state = alarm_         ? "Alarm"
+                                      : held_          ? "Hold:0"
+                                      : buffered_.empty() ? "Idle"
+                                                        : "Run";
             say("<" + state + "|MPos:" + position_ + "|Bf:15," +
                 std::to_string(127 - buffered_.size()) + ">");
             return;
@@ -178,6 +226,9 @@ private:
             held_ = false;
             say("");
             say("Grbl 1.1h ['$' for help]");
+            if (alarm_) {
+                say("[MSG:'$H'|'$X' to unlock]");
+            }
             return;
         default:
             break;
@@ -197,11 +248,18 @@ private:
         mostBuffered_ = std::max(mostBuffered_, buffered_.size());
     }
 
+    bool working() const override
+    {
+        std::lock_guard lock(jobMutex_);
+        return !held_ && !holding() &&
+               std::find(buffered_.begin(), buffered_.end(), '\n') != buffered_.end();
+    }
+
     void onIdle() override
     {
         std::lock_guard lock(jobMutex_);
         const auto now = std::chrono::steady_clock::now();
-        if (held_ || now < nextLine_) {
+        if (held_ || holding() || now < nextLine_) {
             return;
         }
         const auto end = std::find(buffered_.begin(), buffered_.end(), '\n');
@@ -213,7 +271,11 @@ private:
         nextLine_ = now + lineTime_;
         const bool error = line == errorLine_;
         track(line);
-        if (error) {
+        if (line == "M110" || line == "M115") {
+            say("error:20");  // a printer's command: unsupported
+        } else if (alarm_ && !line.empty() && line[0] != '$') {
+            say("error:9");
+        } else if (error) {
             errorLine_.clear();
             say("error:" + std::to_string(errorCode_));
         } else {
@@ -236,13 +298,14 @@ private:
         position_ = std::to_string(x_) + "," + std::to_string(y_) + ",0.000";
     }
 
-    std::mutex jobMutex_;
+    mutable std::mutex jobMutex_;
     double x_ = 0, y_ = 0;
     std::string position_ = "0.000,0.000,0.000";
     std::deque<char> buffered_;
     std::size_t mostBuffered_ = 0;
     bool held_ = false;
     std::chrono::microseconds lineTime_;
+    bool alarm_;  // in alarm: lines with G-code are refused with error:9
     std::chrono::steady_clock::time_point nextLine_{};
     std::string errorLine_;
     int errorCode_ = 0;
@@ -256,11 +319,13 @@ private:
 class FakePrinter final : public FakeMachine {
 public:
     FakePrinter(std::int64_t garbleNumber = -1, std::string errorCommand = {},
-                std::string errorText = {})
+                std::string errorText = {}, bool greet = true)
         : garble_(garbleNumber), errorCommand_(std::move(errorCommand)),
           errorText_(std::move(errorText))
     {
-        say("start");
+        if (greet) {
+            say("start");
+        }
         start();
     }
     ~FakePrinter() override { finish(); }
@@ -273,8 +338,25 @@ private:
             line_.push_back(c);
             return;
         }
-        const std::string line = std::exchange(line_, {});
-        if (line.empty() || line[0] != 'N') {
+        std::string line = std::exchange(line_, {});
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty()) {
+            return;  // a printer ignores a blank line
+        }
+        if (line == "M115") {
+            record(line);
+            say("FIRMWARE_NAME:Marlin 2.1 SOURCE_CODE_URL:- PROTOCOL_VERSION:1.0");
+            say("ok");
+            return;
+        }
+        if (line[0] != 'N') {
+            if (line == "M410" && heldOk_) {
+                heldOk_ = false;  // the quick stop ends the move: the held line is answered
+                holdAfter(SIZE_MAX);
+                say("ok");
+            }
             record(line);
             say("ok");
             return;
@@ -326,10 +408,15 @@ private:
         if (command.rfind("G4", 0) == 0) {
             say("busy: processing");
         }
+        if (holding()) {
+            heldOk_ = true;
+            return;
+        }
         say("ok");
     }
 
     std::string line_;
+    bool heldOk_ = false;
     std::int64_t expected_ = 0;
     std::int64_t garble_;
     std::string errorCommand_;

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <functional>
 
+#include "common/Error.h"
 #include "machine/ByteTransport.h"
 #include "machine/Connector.h"
+#include "machine/GrblSession.h"
 #include "machine/GrblText.h"
 #include "machine/JobTimeline.h"
 #include "machine/SendLine.h"
@@ -53,28 +55,55 @@ std::vector<std::string> Cleaned(const std::vector<std::string>& lines, bool com
     return cleaned;
 }
 
-// The program's side: the slave of the pseudo-terminal, a Connector, then the session.
+// The program's side: the slave of the pseudo-terminal, a Connector, then the session. The
+// session's clock is the host's own: it moves on a millisecond only while the peer is quiet
+// (it has handled everything sent to it and has nothing to answer), so a peer's thread that
+// the system schedules late never looks like a silent machine.
 struct Host {
-    Host(const std::string& port, const ConnectOptions& options)
-        : transport(OpenSerialPort(port, 115200))
+    Host(const std::string& port, const ConnectOptions& options, testing::FakeMachine& peer)
+        : transport(OpenSerialPort(port, 115200)), peer(peer)
     {
-        Connector connector(options, Clock::now());
-        for (auto end = Clock::now() + 3s; !session && Clock::now() < end;) {
-            session = connector.receive(transport->read(5ms), Clock::now());
+        Connector connector(options, now);
+        for (const TimePoint end = now + 10s; !session && now < end;) {
+            const std::string bytes = transport->read(1ms);
+            session = connector.receive(bytes, now);
+            if (const std::string wake = connector.takeOutput(); !wake.empty()) {
+                transport->write(wake);
+                continue;
+            }
+            if (bytes.empty() && !session && peer.quiet()) {
+                now += 1ms;
+            }
         }
         if (session) {
-            runUntil([&] { return session->ready(); });
+            runUntil([&] { return session->ready() || failed; });
         }
     }
-    bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s)
+    // Runs the conversation until `done`, at most `limit` of the session's time.
+    bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 60s)
     {
-        for (auto end = Clock::now() + limit; Clock::now() < end;) {
+        for (const TimePoint end = now + limit; now < end;) {
             if (done()) {
                 return true;
             }
-            PumpOnce(*transport, *session, 2ms);
+            std::string bytes;
+            try {
+                bytes = transport->read(1ms);
+                session->receive(bytes, now);
+                session->tick(now);
+                if (const std::string output = session->takeOutput(); !output.empty()) {
+                    transport->write(output);
+                    bytes += output;
+                }
+            } catch (const Error& error) {
+                session->connectionLost(error.what());
+            }
             for (auto& message : session->takeMessages()) {
+                failed = failed || message.kind == SessionMessage::Kind::Error;
                 messages.push_back(std::move(message.text));
+            }
+            if (bytes.empty() && peer.quiet()) {
+                now += 1ms;
             }
         }
         return done();
@@ -85,8 +114,12 @@ struct Host {
     }
 
     std::unique_ptr<ByteTransport> transport;
+    testing::FakeMachine& peer;
+    static constexpr TimePoint kStart{std::chrono::hours(1)};
+    TimePoint now = kStart;
     std::unique_ptr<MachineSession> session;
     std::vector<std::string> messages;
+    bool failed = false;  // the session reported an error
 };
 
 enum class Act { None, Stop, PauseResume, Silence };
@@ -95,23 +128,23 @@ enum class Act { None, Stop, PauseResume, Silence };
 void RunJob(Host& host, testing::FakeMachine& peer, Act act, std::size_t at)
 {
     ASSERT_TRUE(host.session && host.session->ready()) << "no greeting handled";
-    ASSERT_TRUE(host.session->startJob(TestJob(), Clock::now()));
+    ASSERT_TRUE(host.session->startJob(TestJob(), host.now));
     if (act != Act::None) {
         host.runUntil([&] { return host.session->progress().acknowledged >= at; });
         switch (act) {
-        case Act::Stop: host.session->stop(Clock::now()); break;
+        case Act::Stop: host.session->stop(host.now); break;
         case Act::Silence: peer.silenceAfter(peer.log().size()); break;
         case Act::PauseResume:
-            host.session->pause(Clock::now());
+            host.session->pause(host.now);
             ASSERT_TRUE(host.runUntil([&] { return host.session->jobState() == JobState::Paused; }));
             host.runUntil([] { return false; }, 100ms);
-            host.session->resume(Clock::now());
+            host.session->resume(host.now);
             break;
         case Act::None: break;
         }
     }
     ASSERT_TRUE(host.runUntil([&] { return host.ended(); })) << "the job never ended";
-    host.runUntil([] { return false; }, 50ms);  // the peer reads the last bytes
+    peer.drain();  // the peer has read the last bytes
 }
 
 struct GrblCase {
@@ -140,7 +173,7 @@ TEST_P(GrblStreaming, KeepsTheBufferAndStopsSafely)
         grbl.errorOn(lines[50], 22);
     }
     // A greeting decides over the flavour setting; without one, the setting decides.
-    Host host(grbl.port(), TestOptions(c.greets ? Firmware::Printer : Firmware::Grbl));
+    Host host(grbl.port(), TestOptions(c.greets ? Firmware::Printer : Firmware::Grbl), grbl);
     host.messages.clear();
     RunJob(host, grbl, c.act, 40);
 
@@ -149,12 +182,18 @@ TEST_P(GrblStreaming, KeepsTheBufferAndStopsSafely)
     EXPECT_EQ(host.session->jobState(), c.end);
     std::vector<std::string> realTime;
     std::vector<std::string> sent;
-    for (const auto& entry : grbl.log()) {
+    auto log = grbl.log();
+    if (!c.greets) {
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.front(), "") << "a silent controller is first sent a blank line";
+        log.erase(log.begin());
+    }
+    for (const auto& entry : log) {
         (entry == "!" || entry == "~" || entry == "^X" ? realTime : sent).push_back(entry);
     }
     if (!c.greets) {
         ASSERT_FALSE(realTime.empty());
-        EXPECT_EQ(realTime.front(), "^X") << "a silent controller is woken with a reset";
+        EXPECT_EQ(realTime.front(), "^X") << "then woken with a reset";
         realTime.erase(realTime.begin());
     }
     EXPECT_EQ(realTime, c.realTime);
@@ -165,7 +204,6 @@ TEST_P(GrblStreaming, KeepsTheBufferAndStopsSafely)
         EXPECT_EQ(sent.size(), lines.size());
         EXPECT_EQ(host.session->progress().acknowledged, TestJob().size());
     } else {
-        const auto log = grbl.log();
         const auto hold = std::find(log.begin(), log.end(), "!");
         EXPECT_TRUE(std::all_of(hold, log.end(), [](const std::string& e) {
             return e == "!" || e == "^X";
@@ -222,7 +260,7 @@ TEST_P(PrinterStreaming, NumberedLinesAndSafeStop)
     const PrinterCase& c = GetParam();
     const auto lines = Cleaned(TestJob(), false);
     FakePrinter printer(c.garble, c.errorText.empty() ? "" : lines[39], c.errorText);
-    Host host(printer.port(), TestOptions(Firmware::Grbl));
+    Host host(printer.port(), TestOptions(Firmware::Grbl), printer);
     RunJob(host, printer, c.act, 50);
 
     EXPECT_EQ(host.session->jobState(), c.end);
@@ -281,6 +319,67 @@ INSTANTIATE_TEST_SUITE_P(
         PrinterCase{"Silence", -1, "", Act::Silence, JobState::Failed, {},
                     "The printer stopped answering. The job is stopped; if the laser is still "
                     "on, switch the machine off."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Which firmware is on the line, whatever it was doing when the port opened, and the first
+// guess: recognised within 3 s, and a GRBL is never sent a printer's line.
+struct DetectCase {
+    const char* name;
+    bool grbl;      // the machine
+    bool greets;    // it greets when the port opens
+    bool alarm;     // GRBL in alarm, silent
+    Firmware guess;
+    bool ready;     // a session for the right firmware is ready
+    std::vector<std::string> received;  // what the machine got before its session's lines
+};
+
+class Detection : public ::testing::TestWithParam<DetectCase> {};
+
+TEST_P(Detection, FindsTheFirmwareWithinThreeSeconds)
+{
+    const DetectCase& c = GetParam();
+    std::unique_ptr<testing::FakeMachine> peer;
+    if (c.grbl) {
+        peer = std::make_unique<FakeGrbl>(c.greets, 300us, c.alarm);
+    } else {
+        peer = std::make_unique<FakePrinter>(-1, "", "", c.greets);
+    }
+    ConnectOptions options = TestOptions(c.guess);
+    options.timings.greetingWait = 2s;
+    options.timings.answerTimeout = 2s;
+    Host host(peer->port(), options, *peer);
+    ASSERT_TRUE(host.session);
+    EXPECT_EQ(host.session->ready(), c.ready);
+    if (c.ready) {
+        EXPECT_LE(host.now - Host::kStart, 3s);
+        EXPECT_EQ(dynamic_cast<GrblSession*>(host.session.get()) != nullptr, c.grbl);
+    }
+    peer->drain();
+    const auto log = peer->log();
+    ASSERT_GE(log.size(), c.received.size());
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(
+                                                                    c.received.size())),
+              c.received);
+    if (c.grbl) {
+        EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& line) {
+            return line.rfind("N", 0) == 0 || line.rfind("M110", 0) == 0;
+        })) << "a printer line sent to GRBL";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Machines, Detection,
+    ::testing::Values(
+        DetectCase{"GrblGreets", true, true, false, Firmware::Printer, true, {}},
+        DetectCase{"GrblSilentGuessPrinter", true, false, false, Firmware::Printer, true, {"", "^X"}},
+        DetectCase{"GrblSilentGuessGrbl", true, false, false, Firmware::Grbl, true, {"", "^X"}},
+        DetectCase{"GrblInAlarm", true, false, true, Firmware::Printer, true, {"", "^X"}},
+        DetectCase{"PrinterGreets", false, true, false, Firmware::Grbl, true, {"M110 N0"}},
+        DetectCase{"PrinterSilentGuessPrinter", false, false, false, Firmware::Printer, true,
+                   {"M110", "M115", "M110 N0"}},
+        // The wrong guess: the printer ignores the blank line and GRBL's reset; nothing says
+        // which firmware it is.
+        DetectCase{"PrinterSilentGuessGrbl", false, false, false, Firmware::Grbl, false, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The texts on the wire and the reports read back.

@@ -26,6 +26,7 @@ const std::vector<std::string> kWriteOrder = {
     "ProfileNotes", "ImageMode", "Threshold", "Brightness", "Contrast", "Gamma", "Invert",
     "ResizeWidth", "MaxRateX", "MaxRateY", "AccelX", "AccelY", "JunctionDeviation",
     "PlannerBlocks", "LaserMode", "PowerLevels", "MinPower", "Overscan", "SyncLaserCommands",
+    "StepperIdleLock", "BaudRate", "ControllerSpeed", "CompactLines",
     "PrinterLaserMode",
     "CutKerf"};
 

@@ -40,6 +40,14 @@ MachineProfile Machine(int blocks = 15, bool laserMode = true,
     return machine;
 }
 
+// GRBL's stepper idle lock ($1) of `milliseconds`.
+MachineProfile Locked(double milliseconds)
+{
+    MachineProfile machine = Machine();
+    machine.stepperIdleLock = milliseconds;
+    return machine;
+}
+
 // A printer's stepper starts and stops no slower than its slowest step rate, vs.
 double PrinterRestToRest(double d)
 {
@@ -154,7 +162,15 @@ INSTANTIATE_TEST_SUITE_P(
         PlannerCase{"PrinterWaitStops", "G1 X50 F3000\nM400\nX100\n", Printer(),
                     2 * (0.1 + PrinterRestToRest(50.0))},
         PlannerCase{"HomingStops", "G1 X50 F3000\nG28\nG1 X50\n", Printer(),
-                    2 * (0.1 + PrinterRestToRest(50.0))}),
+                    2 * (0.1 + PrinterRestToRest(50.0))},
+        // The idle lock: a wait each time the motion comes to rest, the end included; none
+        // where the machine already stands, none with 255.
+        PlannerCase{"IdleLockAtEachRest", "G1 X50 F3000\nG4 P1.5\nG4 P0\nM5\nX100\n",
+                    Locked(25), 2 * RestToRest(50.0) + 1.5 + 2 * 0.025},
+        PlannerCase{"IdleLockAtPowerChanges", "M3 S1000 G1 X50 F3000\nM5 X100\nM3 X150\n",
+                    Locked(100), 3 * RestToRest(50.0) + 3 * 0.1},
+        PlannerCase{"IdleLock255WaitsNothing", "G1 X50 F3000\nG4 P1.5\nX100\n", Locked(255),
+                    2 * RestToRest(50.0) + 1.5}),
     [](const testing::TestParamInfo<PlannerCase>& info) { return std::string(info.param.name); });
 
 TEST(JobTimes, SplitBurningFromMoving)
