@@ -13,6 +13,7 @@
 #include "app/BitmapImages.h"
 #include "common/Error.h"
 #include "image/JobPicture.h"
+#include "image/PhotoCheck.h"
 #include "image/PictureOptions.h"
 #include "image/PictureReader.h"
 #include "image/Resample.h"
@@ -83,6 +84,7 @@ void PictureDocument::load(const QString& path)
         std::shared_ptr<const pyrolith::Bitmap> picture;
         Converted converted;
         QImage origImage;
+        bool photo = false;
     };
     const pyrolith::JobSettings settings = this->settings();
     const std::filesystem::path file = ToPath(path);
@@ -96,6 +98,7 @@ void PictureDocument::load(const QString& path)
             if (loaded->picture->layout != pyrolith::PixelLayout::Unrecognized) {
                 loaded->converted = Convert(loaded->picture, settings, nullptr, cancel);
                 loaded->origImage = ToImage(*loaded->picture);
+                loaded->photo = pyrolith::LooksLikePhoto(*loaded->picture);
             }
         } catch (const std::bad_alloc&) {
             failure = QStringLiteral("Out of memory");
@@ -116,6 +119,7 @@ void PictureDocument::load(const QString& path)
                 imageLoaded_ = true;
                 imageFileName_ = QFileInfo(path).fileName();
                 imagePath_ = path;
+                looksLikePhoto_ = loaded->photo;
                 gcodeFile_.clear();
                 emit pictureLoaded(loaded->origImage);
                 showConverted(std::move(loaded->converted));

@@ -42,6 +42,8 @@ public:
     bool imageLoaded() const { return imageLoaded_; }
     const QString& imageFileName() const { return imageFileName_; }
     const QString& imagePath() const { return imagePath_; } // as given to load()
+    // Whether the picture has the many greys of a photo (see LooksLikePhoto).
+    bool looksLikePhoto() const { return looksLikePhoto_; }
     const pyrolith::Bitmap& sourceBitmap() const { return *sourceBitmap_; }
     const pyrolith::MonoBitmap& monoBitmap() const { return monoBitmap_; }
 
@@ -143,6 +145,7 @@ private:
     bool imageLoaded_ = false;
     QString imageFileName_;
     QString imagePath_;
+    bool looksLikePhoto_ = false;
     BackgroundWork* loading_ = nullptr;
     BackgroundWork* converting_ = nullptr;
     LoadOutcome lastLoad_;

@@ -7,6 +7,10 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QToolButton>
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QMenu>
@@ -21,11 +25,13 @@
 #include "app/AppLinks.h"
 #include "app/AppStyle.h"
 #include "app/TJobView.h"
+#include "app/TPictureBar.h"
 #include "app/TfrmAboutBox.h"
 #include "app/TfrmMachine.h"
 #include "app/UserDialogs.h"
 #include "app/WindowPlacement.h"
 #include "common/Error.h"
+#include "image/PictureOptions.h"
 #include "image/PictureReader.h"
 #include "settings/SettingsFiles.h"
 #include "app/TfrmSettings.h"
@@ -139,7 +145,49 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     addJobView();
 
     FormCreate();
+    addPictureBar();
     createMachinePanel();
+}
+
+// The bar of the picture settings above the views and the photo hint below them.
+void TfrmMain::addPictureBar()
+{
+    pictureBar_ = new TPictureBar(decimalSeparator_, ui_->pnlClient);
+    ui_->layClient->removeWidget(ui_->pnlImage);
+    ui_->layClient->addWidget(pictureBar_, 2, 0, 1, 2);
+    ui_->layClient->addWidget(ui_->pnlImage, 3, 0, 1, 2);
+
+    photoHint_ = new QFrame(ui_->pnlClient);
+    photoHint_->setObjectName(QStringLiteral("pnlPhotoHint"));
+    photoHint_->setFrameShape(QFrame::StyledPanel);
+    auto* hintLayout = new QHBoxLayout(photoHint_);
+    hintLayout->setContentsMargins(6, 2, 2, 2);
+    auto* hint = new QLabel(
+        QStringLiteral("This looks like a photo: a dither or Grayscale engraves its greys"),
+        photoHint_);
+    hint->setObjectName(QStringLiteral("lblPhotoHint"));
+    auto* dismiss = new QToolButton(photoHint_);
+    dismiss->setObjectName(QStringLiteral("btnDismissPhotoHint"));
+    dismiss->setText(QStringLiteral("\u00D7"));
+    dismiss->setToolTip(QStringLiteral("Dismiss"));
+    dismiss->setAutoRaise(true);
+    hintLayout->addWidget(hint, 1);
+    hintLayout->addWidget(dismiss);
+    ui_->layClient->addWidget(photoHint_, 4, 0, 1, 2);
+    photoHint_->hide();
+    connect(dismiss, &QToolButton::clicked, this, [this] {
+        photoHintDismissed_ = true;
+        updatePhotoHint();
+    });
+}
+
+// Shown while a photo is converted by the nearest of 16 colours, until dismissed for it.
+void TfrmMain::updatePhotoHint()
+{
+    const bool palette =
+        pyrolith::ConversionOptionsOf(document_->settings()).mode == pyrolith::ImageMode::Palette;
+    photoHint_->setVisible(document_->imageLoaded() && document_->looksLikePhoto() && palette &&
+                           !photoHintDismissed_);
 }
 
 void TfrmMain::createMachinePanel()
@@ -210,6 +258,13 @@ void TfrmMain::attachWindows(TfrmSettings* settings, TfrmAboutBox* about)
     about_ = about;
     document_->setSettings(settings_ != nullptr ? &settings_->jobSettings() : nullptr);
     if (settings_ != nullptr) {
+        // The bar and the settings window show the same settings.
+        connect(pictureBar_, &TPictureBar::fieldEdited, settings_, &TfrmSettings::setFieldText);
+        connect(settings_, &TfrmSettings::jobSettingsChanged, this, [this] {
+            pictureBar_->showSettings(settings_->jobSettings());
+            updatePhotoHint();
+        });
+        pictureBar_->showSettings(settings_->jobSettings());
         connect(settings_, &TfrmSettings::jobSettingsChanged, this,
                 &TfrmMain::jobSettingsChanged);
         openFolder_ = QString::fromStdString(settings_->appSettings().InitialOpenDir);
@@ -251,10 +306,11 @@ QString TfrmMain::PictureFilter()
     if (!pyrolith::PictureDecodersAvailable()) {
         return bitmaps;
     }
-    return bitmaps + QStringLiteral(
-                         ";;All pictures (*.bmp *.png *.jpg *.jpeg *.gif *.tif *.tiff *.webp)"
-                         ";;PNG image (*.png);;JPEG image (*.jpg *.jpeg);;GIF image (*.gif)"
-                         ";;TIFF image (*.tif *.tiff);;WebP image (*.webp);;Any file (*)");
+    // The first filter is the one the dialog selects.
+    return QStringLiteral("Pictures (*.bmp *.png *.jpg *.jpeg *.gif *.tif *.tiff *.webp);;") +
+           bitmaps +
+           QStringLiteral(";;PNG image (*.png);;JPEG image (*.jpg *.jpeg);;GIF image (*.gif)"
+                          ";;TIFF image (*.tif *.tiff);;WebP image (*.webp);;Any file (*)");
 }
 
 void TfrmMain::Button1Click()
@@ -308,6 +364,8 @@ void TfrmMain::pictureLoadFinished()
 void TfrmMain::pictureLoaded(const QImage& original)
 {
     ui_->imgOrig->setPicture(original);
+    photoHintDismissed_ = false;
+    updatePhotoHint();
     const pyrolith::Bitmap& picture = document_->sourceBitmap();
     ui_->lblOrigDim->setText(
         QString::fromStdString(pyrolith::OriginalSizeLine(picture.width, picture.height)));

@@ -13,7 +13,9 @@
 namespace Ui {
 class TfrmMain;
 }
+class QFrame;
 class QProgressBar;
+class TPictureBar;
 class QAction;
 class QRadioButton;
 class TJobView;
@@ -65,7 +67,8 @@ public:
     // Handles the window's events until the black-and-white image is up to date.
     void waitForPicture() { document_->waitForPicture(); }
 
-    // The open dialog's filter: bitmaps first, then every other format this build reads.
+    // The open dialog's filter: every picture this build reads first, then bitmaps and each
+    // other format alone.
     static QString PictureFilter();
 
     // Builds the version text of the program (the start-up calls it once).
@@ -122,6 +125,8 @@ private:
                         const QString& failure);
     bool confirmRefusedLines();
     void createMachinePanel();
+    void addPictureBar();
+    void updatePhotoHint();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
     Environment environment_;
@@ -133,6 +138,9 @@ private:
 
     PictureDocument* document_ = nullptr;
     QProgressBar* busyBar_ = nullptr;
+    TPictureBar* pictureBar_ = nullptr;
+    QFrame* photoHint_ = nullptr;
+    bool photoHintDismissed_ = false;
 
     // What each file dialog keeps between commands: its initial folder and file name.
     QString openFolder_, openName_;
