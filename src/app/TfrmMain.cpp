@@ -14,12 +14,14 @@
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <algorithm>
 #include <exception>
 
 #include "app/AppLinks.h"
@@ -29,6 +31,7 @@
 #include "app/TfrmAboutBox.h"
 #include "app/TfrmMachine.h"
 #include "app/UserDialogs.h"
+#include "app/WindowMemory.h"
 #include "app/WindowPlacement.h"
 #include "common/Error.h"
 #include "image/PictureOptions.h"
@@ -147,6 +150,32 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     FormCreate();
     addPictureBar();
     createMachinePanel();
+    restoreWindow();
+}
+
+// The size, place and panels of the last run; at the first start a size that shows every
+// control with the Machine panel open, centred.
+void TfrmMain::restoreWindow()
+{
+    const WindowMemory memory = WindowMemory::Read(environment_.locations.settingsFile);
+    jobView_->setShowTravel(memory.showTravel);
+    if (!memory.mainGeometry.isEmpty() && restoreGeometry(memory.mainGeometry)) {
+        restoreState(memory.mainState);
+        return;
+    }
+    ensurePolished();
+    ui_->pnlClient->ensurePolished();
+    ui_->layClient->activate();
+    const QSize client = ui_->layClient->totalSizeHint();
+    const QSize panel = machine_->sizeHint();
+    QSize size(client.width() + panel.width() + 24,
+               std::max({height(), panel.height() + menuBar()->sizeHint().height() + 40,
+                         client.height() + 200}));
+    if (const QScreen* screen = this->screen()) {
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 48));
+    }
+    resize(size.expandedTo(this->size()));
+    CentreOnScreen(*this);
 }
 
 // The bar of the picture settings above the views and the photo hint below them.
@@ -698,6 +727,20 @@ void TfrmMain::FormClose()
     // The settings window's exit prompt and the final write of the settings file, which
     // holds the two dialog folders as well: the file is written once, and a failure to write
     // it is reported once.
+    // The windows' memory goes first; the final write keeps it.
+    WindowMemory memory;
+    memory.mainGeometry = saveGeometry();
+    memory.mainState = saveState();
+    memory.showTravel = jobView_->showsTravel();
+    try {
+        memory.write(environment_.locations.settingsFile);
+    } catch (const std::exception& error) {
+        if (settings_ == nullptr) {
+            showMessage(QString::fromStdString(error.what()));
+            return;
+        }
+        // The settings window's write meets the same fault and reports it.
+    }
     if (settings_ != nullptr) {
         settings_->finishRun();
         return;

@@ -126,6 +126,7 @@ private:
     bool confirmRefusedLines();
     void createMachinePanel();
     void addPictureBar();
+    void restoreWindow();
     void updatePhotoHint();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
