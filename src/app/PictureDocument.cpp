@@ -1,6 +1,7 @@
 #include "app/PictureDocument.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QPointer>
 #include <QThreadPool>
@@ -89,6 +90,7 @@ void PictureDocument::load(const QString& path)
     const pyrolith::JobSettings settings = this->settings();
     const std::filesystem::path file = ToPath(path);
     lastLoad_ = {};
+    loadPending_ = true;
     loading_->start([this, settings, file, path](const pyrolith::CancelCheck& cancel) {
         QString failure;
         auto loaded = std::make_shared<Loaded>();
@@ -106,6 +108,7 @@ void PictureDocument::load(const QString& path)
             failure = QString::fromStdString(error.what());
         }
         return BackgroundWork::Finish([this, loaded, failure, path] {
+            loadPending_ = false;
             if (!failure.isEmpty()) {
                 // The reader's message; the picture and its image stay as they were.
                 lastLoad_ = {LoadOutcome::Failed, failure};
@@ -136,8 +139,9 @@ void PictureDocument::load(const QString& path)
 
 void PictureDocument::cancelLoad()
 {
-    if (loading_->busy()) {
-        loading_->cancel();
+    if (loadPending_) {
+        loading_->cancel(); // the reading stops at its next check, its picture is dropped
+        loadPending_ = false;
         lastLoad_ = {};
         emit loadFinished();
     }
@@ -145,12 +149,17 @@ void PictureDocument::cancelLoad()
 
 bool PictureDocument::loading() const
 {
-    return loading_->busy();
+    return loadPending_;
 }
 
 void PictureDocument::waitForLoad()
 {
-    loading_->wait();
+    if (!loadPending_) {
+        return;
+    }
+    QEventLoop loop;
+    connect(this, &PictureDocument::loadFinished, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 PictureDocument::Converted PictureDocument::Convert(std::shared_ptr<const pyrolith::Bitmap> source,
@@ -235,7 +244,7 @@ void PictureDocument::pictureSettingsChanged()
 
 bool PictureDocument::busy() const
 {
-    return loading_->busy() || converting_->busy();
+    return loadPending_ || converting_->busy();
 }
 
 void PictureDocument::waitForPicture()

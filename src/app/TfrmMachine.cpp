@@ -53,9 +53,11 @@ TfrmMachine::TfrmMachine(Sources sources, UserDialogs* dialogs, QWidget* parent)
     connect(ui_->btnJogXMinus, &QPushButton::clicked, this, [this] { jog(-1, 0); });
     connect(ui_->btnJogYPlus, &QPushButton::clicked, this, [this] { jog(0, 1); });
     connect(ui_->btnJogYMinus, &QPushButton::clicked, this, [this] { jog(0, -1); });
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WindowShortcut);
-    connect(escape, &QShortcut::activated, this, &TfrmMachine::btnStopClick);
+    // Escape stops the machine while the port is open; otherwise the key is the window's.
+    escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape_->setContext(Qt::WindowShortcut);
+    escape_->setEnabled(false);
+    connect(escape_, &QShortcut::activated, this, &TfrmMachine::btnStopClick);
 
     clockTimer_.setInterval(500);
     connect(&clockTimer_, &QTimer::timeout, this, &TfrmMachine::updateClock);
@@ -79,8 +81,15 @@ void TfrmMachine::shutdown()
 {
     if (portOpen_ && thread_.isRunning()) {
         QMetaObject::invokeMethod(link_, "shutdown", Qt::BlockingQueuedConnection);
-        portOpen_ = false;
+        setPortOpen(false);
     }
+}
+
+void TfrmMachine::setPortOpen(bool open)
+{
+    portOpen_ = open;
+    escape_->setEnabled(open);
+    emit connectedChanged(open);
 }
 
 bool TfrmMachine::jobActive() const
@@ -92,7 +101,7 @@ void TfrmMachine::btnConnectClick()
 {
     if (portOpen_) {
         invoke("shutdown");  // a running job is stopped safely first
-        portOpen_ = false;
+        setPortOpen(false);
         ui_->btnConnect->setText(QStringLiteral("Connect"));
         return;
     }
@@ -104,7 +113,7 @@ void TfrmMachine::btnConnectClick()
         return;
     }
     const pyrolith::JobSettings settings = sources_.settings();
-    portOpen_ = true;
+    setPortOpen(true);
     ui_->btnConnect->setText(QStringLiteral("Disconnect"));
     emit openPort(port, baud, static_cast<int>(settings.GRBL ? Firmware::Grbl : Firmware::Printer),
                   QString::fromStdString(settings.LaserOffCommand));

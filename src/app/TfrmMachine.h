@@ -42,6 +42,8 @@ public:
     // it closes.
     void shutdown();
     bool jobActive() const;
+    // The port is open (or being opened): Escape is the machine's stop.
+    bool connected() const { return portOpen_; }
 
 public slots:
     void btnConnectClick();
@@ -60,6 +62,7 @@ signals:
     // While the job (not the frame) is sent and after it ended: the number of its lines the
     // machine has taken, from 0 when a job starts.
     void jobProgress(qint64 acknowledged);
+    void connectedChanged(bool connected);
 
 private:
     void showSnapshot(const MachineSnapshot& snapshot);
@@ -67,6 +70,7 @@ private:
     void updateClock();
     void send(std::vector<std::string> lines);
     void invoke(const char* method);
+    void setPortOpen(bool open);
 
     std::unique_ptr<Ui::TfrmMachine> ui_;
     Sources sources_;
@@ -78,5 +82,6 @@ private:
     QElapsedTimer jobClock_;
     QTimer clockTimer_;
     bool portOpen_ = false;
+    class QShortcut* escape_ = nullptr;
     bool sendingJob_ = false;  // the lines sent last are the job, not the frame
 };

@@ -10,6 +10,8 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
 #include <QToolButton>
 #include <QGuiApplication>
 #include <QKeySequence>
@@ -48,7 +50,10 @@ const QString kAppTitle = QStringLiteral("Pyrolith");
 // out, an exception included.
 class HourglassCursor {
 public:
-    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    explicit HourglassCursor(Qt::CursorShape shape = Qt::WaitCursor)
+    {
+        QApplication::setOverrideCursor(shape);
+    }
     ~HourglassCursor() { restore(); }
     HourglassCursor(const HourglassCursor&) = delete;
     HourglassCursor& operator=(const HourglassCursor&) = delete;
@@ -108,16 +113,35 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     setAcceptDrops(true);
 
     document_ = new PictureDocument(environment_.clock, this);
-    busyBar_ = new QProgressBar(ui_->pnlImage);
+    // Over the image area's top left while the picture is read or converted: a moving bar,
+    // and while it is read its name and "Cancel" (or Escape).
+    pnlLoading_ = new QFrame(ui_->pnlImage);
+    pnlLoading_->setObjectName(QStringLiteral("pnlLoading"));
+    pnlLoading_->setAutoFillBackground(true);
+    auto* loadingLayout = new QHBoxLayout(pnlLoading_);
+    loadingLayout->setContentsMargins(6, 3, 3, 3);
+    busyBar_ = new QProgressBar(pnlLoading_);
     busyBar_->setObjectName(QStringLiteral("prgPicture"));
     busyBar_->setRange(0, 0); // busy, without a share done
     busyBar_->setTextVisible(false);
-    busyBar_->setGeometry(8, 8, 160, 14);
-    busyBar_->hide();
-    connect(document_, &PictureDocument::busyChanged, this, [this](bool busy) {
-        busyBar_->setVisible(busy);
-        busyBar_->raise();
-    });
+    busyBar_->setFixedSize(160, 14);
+    lblLoading_ = new QLabel(pnlLoading_);
+    lblLoading_->setObjectName(QStringLiteral("lblLoading"));
+    btnCancelLoad_ = new QPushButton(QStringLiteral("Cancel"), pnlLoading_);
+    btnCancelLoad_->setObjectName(QStringLiteral("btnCancelLoad"));
+    btnCancelLoad_->setToolTip(QStringLiteral("Stop reading the picture and keep the one shown (Escape)"));
+    loadingLayout->addWidget(busyBar_);
+    loadingLayout->addWidget(lblLoading_);
+    loadingLayout->addWidget(btnCancelLoad_);
+    pnlLoading_->move(8, 8);
+    pnlLoading_->hide();
+    connect(btnCancelLoad_, &QPushButton::clicked, document_, &PictureDocument::cancelLoad);
+    escapeLoad_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escapeLoad_->setContext(Qt::WindowShortcut);
+    escapeLoad_->setEnabled(false);
+    connect(escapeLoad_, &QShortcut::activated, document_, &PictureDocument::cancelLoad);
+    connect(document_, &PictureDocument::busyChanged, this, &TfrmMain::showBusy);
+    connect(document_, &PictureDocument::loadFinished, this, &TfrmMain::showBusy);
     connect(document_, &PictureDocument::pictureLoaded, this, &TfrmMain::pictureLoaded);
     connect(document_, &PictureDocument::pictureCleared, ui_->imgOrig,
             &TPictureView::clearPicture);
@@ -234,6 +258,7 @@ void TfrmMain::createMachinePanel()
     machineDock_->setWidget(machine_);
     // The Job view of the picture shows the job being sent, line for line: it marks the part
     // burned. A G-code file in the view is another job.
+    connect(machine_, &TfrmMachine::connectedChanged, this, &TfrmMain::showBusy);
     connect(machine_, &TfrmMachine::jobProgress, this, [this](qint64 acknowledged) {
         if (jobView_ != nullptr && document_->gcodeFile().isEmpty()) {
             jobView_->setBurnedLines(acknowledged);
@@ -361,15 +386,36 @@ void TfrmMain::Button1Click()
 // thread; the window keeps drawing meanwhile, and takes no input until the picture is in.
 void TfrmMain::openPicture(const QString& path)
 {
+    if (document_->loading()) {
+        return;
+    }
     openName_ = NameOf(path);
     {
-        HourglassCursor hourglass;
+        HourglassCursor busy(Qt::BusyCursor); // the window answers meanwhile
         ui_->Button1->setEnabled(false);
+        ui_->LoadBitmap1->setEnabled(false);
+        lblLoading_->setText(QStringLiteral("Reading %1...").arg(openName_));
         document_->load(path);
+        showBusy();
         document_->waitForLoad();
         ui_->Button1->setEnabled(true);
+        ui_->LoadBitmap1->setEnabled(true);
     }
-    pictureLoadFinished();
+    if (!closing_) {
+        pictureLoadFinished();
+    }
+}
+
+void TfrmMain::showBusy()
+{
+    const bool loading = document_->loading();
+    lblLoading_->setVisible(loading);
+    btnCancelLoad_->setVisible(loading);
+    // Escape stops the machine while it is connected; the Cancel button is there anyway.
+    escapeLoad_->setEnabled(loading && !machine_->connected());
+    pnlLoading_->adjustSize();
+    pnlLoading_->setVisible(document_->busy() || loading);
+    pnlLoading_->raise();
 }
 
 void TfrmMain::pictureLoadFinished()
@@ -758,6 +804,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 {
     if (!closing_) {
         closing_ = true;
+        document_->cancelLoad();
         // A job on the machine ends with the safe stop before the window goes.
         machine_->shutdown();
         FormClose();

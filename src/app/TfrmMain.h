@@ -14,6 +14,9 @@ namespace Ui {
 class TfrmMain;
 }
 class QFrame;
+class QLabel;
+class QPushButton;
+class QShortcut;
 class QProgressBar;
 class TPictureBar;
 class QAction;
@@ -112,6 +115,7 @@ private:
     void FormClose();
     void openPicture(const QString& path);
     void pictureLoadFinished();
+    void showBusy();
     void pictureLoaded(const QImage& original);
     void enableViewCommands();
     void showView(int view);
@@ -138,7 +142,11 @@ private:
     QString versionText_;
 
     PictureDocument* document_ = nullptr;
+    QFrame* pnlLoading_ = nullptr;
     QProgressBar* busyBar_ = nullptr;
+    QLabel* lblLoading_ = nullptr;
+    QPushButton* btnCancelLoad_ = nullptr;
+    QShortcut* escapeLoad_ = nullptr;
     TPictureBar* pictureBar_ = nullptr;
     QFrame* photoHint_ = nullptr;
     bool photoHintDismissed_ = false;
