@@ -39,6 +39,8 @@
 #include "image/PictureOptions.h"
 #include "image/PictureReader.h"
 #include "settings/SettingsFiles.h"
+#include "toolpath/SpeedLimits.h"
+#include "toolpath/ToolpathPreview.h"
 #include "app/TfrmSettings.h"
 #include "ui_TfrmMain.h"
 
@@ -147,11 +149,19 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
             &TPictureView::clearPicture);
     connect(document_, &PictureDocument::monoChanged, this, [this](const QImage& mono) {
         ui_->imgBW->setPicture(mono);
+        ui_->imgBWCut->setPicture(mono);
         jobSettingsChanged(); // the job engraves the new image
     });
     connect(document_, &PictureDocument::finalSizeChanged, ui_->lblNewDim, &QLabel::setText);
     connect(document_, &PictureDocument::failed, this, &TfrmMain::showMessage);
     connect(document_, &PictureDocument::jobPreviewRead, this, &TfrmMain::jobPreviewRead);
+    connect(document_, &PictureDocument::cutTraced, this, [this](const QList<QPolygonF>& paths) {
+        const auto& c = pyrolith::toolpath::kCutColour;
+        ui_->imgBWCut->setOverlay(paths, QColor(c[0], c[1], c[2]));
+    });
+    cutTimer_.setSingleShot(true);
+    cutTimer_.setInterval(0);
+    connect(&cutTimer_, &QTimer::timeout, this, &TfrmMain::refreshCutView);
 
     connect(ui_->Button1, &QPushButton::clicked, this, &TfrmMain::Button1Click);
     connect(ui_->LoadBitmap1, &QAction::triggered, this, &TfrmMain::LoadBitmap1Click);
@@ -342,9 +352,10 @@ void TfrmMain::setSaveFolder(const QString& folder)
     }
 }
 
+// The window's messages report failures: boxes of the warning kind.
 void TfrmMain::showMessage(const QString& text)
 {
-    environment_.dialogs->message(this, text);
+    environment_.dialogs->warning(this, text);
 }
 
 // ---- Loading a picture ------------------------------------------------------------------
@@ -475,7 +486,7 @@ void TfrmMain::enableViewCommands()
     rdoJob_->setEnabled(true);
     ui_->rdoOrig->setEnabled(true);
     ui_->rdoBW->setEnabled(true);
-    ui_->rdoBWPlusCut->setEnabled(false);
+    ui_->rdoBWPlusCut->setEnabled(document_->imageLoaded());
     ui_->SaveDisplayedImage1->setEnabled(true);
 }
 
@@ -486,6 +497,9 @@ void TfrmMain::showView(int view)
     ui_->imgOrig->setVisible(view == OrigView);
     ui_->imgBW->setVisible(view == BWView);
     ui_->imgBWCut->setVisible(view == BWCutView);
+    if (view == BWCutView && cutDirty_) {
+        refreshCutView();
+    }
     if (jobView_ != nullptr) {
         jobView_->setVisible(view == JobView);
         if (view == JobView && previewDirty_) {
@@ -559,8 +573,21 @@ void TfrmMain::OpenGcode1Click()
     showView(JobView);
 }
 
+// The cut follows the picture and the settings; it is traced while its view is shown.
+void TfrmMain::refreshCutView()
+{
+    cutDirty_ = true;
+    if (!ui_->imgBWCut->isVisible()) {
+        return;
+    }
+    cutDirty_ = false;
+    document_->traceCut();
+}
+
 void TfrmMain::jobSettingsChanged()
 {
+    cutDirty_ = true;
+    cutTimer_.start();
     previewDirty_ = true;
     if (jobView_->isVisible()) {
         previewTimer_.start();
@@ -606,24 +633,36 @@ bool TfrmMain::confirmRefusedLines()
     } catch (const pyrolith::Error&) {
         return true;  // a setting that does not read: saving reports it
     }
-    if (check.problemCount == 0) {
+    const std::vector<std::string> fast = pyrolith::toolpath::SpeedsAboveMaxRate(settings);
+    if (check.problemCount == 0 && fast.empty()) {
         return true;
     }
-    const QString flavor =
-        QString::fromLatin1(pyrolith::FlavorName(pyrolith::FlavorOf(settings)).data());
-    QString text = QStringLiteral("%1 would refuse or misread %2 of this job:\n")
-                       .arg(flavor == QStringLiteral("GRBL") ? QStringLiteral("GRBL")
-                                                             : QStringLiteral("The 3D printer"))
-                       .arg(check.problemCount == 1 ? QStringLiteral("1 line")
-                                                    : QStringLiteral("%1 lines").arg(
-                                                          check.problemCount));
-    for (std::size_t i = 0; i < check.problems.size() && i < kListedRefusedLines; ++i) {
-        text += QStringLiteral("\nLine %1: %2")
-                    .arg(check.problems[i].line)
-                    .arg(QString::fromStdString(check.problems[i].reason));
+    QString text;
+    if (check.problemCount > 0) {
+        const QString flavor =
+            QString::fromLatin1(pyrolith::FlavorName(pyrolith::FlavorOf(settings)).data());
+        text = QStringLiteral("%1 would refuse or misread %2 of this job:\n")
+                   .arg(flavor == QStringLiteral("GRBL") ? QStringLiteral("GRBL")
+                                                         : QStringLiteral("The 3D printer"))
+                   .arg(check.problemCount == 1 ? QStringLiteral("1 line")
+                                                : QStringLiteral("%1 lines").arg(
+                                                      check.problemCount));
+        for (std::size_t i = 0; i < check.problems.size() && i < kListedRefusedLines; ++i) {
+            text += QStringLiteral("\nLine %1: %2")
+                        .arg(check.problems[i].line)
+                        .arg(QString::fromStdString(check.problems[i].reason));
+        }
+        if (check.problemCount > kListedRefusedLines) {
+            text += QStringLiteral("\n...");
+        }
     }
-    if (check.problemCount > kListedRefusedLines) {
-        text += QStringLiteral("\n...");
+    if (!fast.empty()) {
+        text += QLatin1String(text.isEmpty() ? "" : "\n\n") +
+                QStringLiteral("The machine moves at its maximum rate where a speed asks for "
+                               "more:\n");
+        for (const std::string& line : fast) {
+            text += QStringLiteral("\n") + QString::fromStdString(line);
+        }
     }
     text += QStringLiteral("\n\nSave anyway?");
     return environment_.dialogs->askYesNo(this, text);
@@ -679,7 +718,7 @@ void TfrmMain::btnGcode2Click()
     request.defaultSuffix = QStringLiteral("txt");
     const QString path = environment_.dialogs->saveFile(this, request);
     if (path.isEmpty()) {
-        showMessage(QStringLiteral("Cancelled..."));
+        environment_.dialogs->message(this, QStringLiteral("Cancelled..."));
         return;
     }
     saveName_ = NameOf(path);
@@ -739,9 +778,12 @@ void TfrmMain::ShowHelp1Click()
             showMessage(QStringLiteral("Help file not found"));
             return;
         }
-        // A desktop that cannot open the manual says so; the user would otherwise see nothing.
+        // A desktop that cannot open the manual says so, and where the manual is, so that the
+        // user can open it with a program of their choice.
         if (!environment_.openUrl(QUrl::fromLocalFile(manual))) {
-            showMessage(QStringLiteral("Show Help failed"));
+            showMessage(QStringLiteral("Show Help failed: no program here opens the manual, a "
+                                       "PDF file. It is at:\n%1")
+                            .arg(QDir::toNativeSeparators(manual)));
         }
     } catch (const std::exception&) {
         showMessage(QStringLiteral("Show Help failed"));
@@ -803,6 +845,14 @@ void TfrmMain::FormClose()
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
     if (!closing_) {
+        // One stray key must not end a long burn: a running job stops only when the user
+        // says so, and No leaves everything as it was.
+        if (machine_->jobActive() &&
+            !environment_.dialogs->askYesNo(
+                this, QStringLiteral("A job is running on the machine. Stop it and quit?"))) {
+            event->ignore();
+            return;
+        }
         closing_ = true;
         document_->cancelLoad();
         // A job on the machine ends with the safe stop before the window goes.

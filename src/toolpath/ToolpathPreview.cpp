@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::uint8_t kTravel[3] = {175, 200, 240};
 constexpr std::uint8_t kBurned[3] = {150, 0, 0};
+constexpr std::uint8_t kLate[3] = {250, 175, 60};
 constexpr std::uint8_t kDwell[3] = {220, 30, 30};
 constexpr std::uint8_t kAxisX[3] = {200, 80, 80};
 constexpr std::uint8_t kAxisY[3] = {80, 170, 80};
@@ -30,11 +31,12 @@ void Extend(PreviewBounds& b, double x, double y)
 
 class PreviewSink : public EventSink {
 public:
-    explicit PreviewSink(const MachineProfile& machine) : planner_(machine) {}
+    explicit PreviewSink(const MachineProfile& machine) : planner_(machine), late_(machine) {}
 
     void event(const Event& e) override
     {
         planner_.add(e);
+        late_.add(e);
         switch (e.kind) {
         case EventKind::Move:
             job.segments.push_back({static_cast<float>(e.from.x), static_cast<float>(e.from.y),
@@ -60,10 +62,21 @@ public:
             break;
         case EventKind::Home:
         case EventKind::Stop:
+        case EventKind::Line:
             break;
         }
     }
     void problem(const Problem& p) override { job.estimate.add(p); }
+    void note(std::uint64_t line, std::string_view text) override
+    {
+        if (text.find("Begin Perimeter Cut") != std::string_view::npos) {
+            job.cutFirstLine = line;
+            job.cutLastLine = std::numeric_limits<std::uint64_t>::max();
+        } else if (text.find("End Perimeter Cut") != std::string_view::npos &&
+                   job.cutFirstLine != 0) {
+            job.cutLastLine = line;
+        }
+    }
     JobPreview finish()
     {
         if (rowStepSeen_ >= 2) {
@@ -71,6 +84,7 @@ public:
         }
         planner_.finish();
         job.estimate.times = planner_.times();
+        job.estimate.lateBurn = late_.result();
         return std::move(job);
     }
 
@@ -97,6 +111,7 @@ private:
     }
 
     MotionPlanner planner_;
+    LateBurnCounter late_;
     bool hasRow_ = false;
     double rowY_ = 0.0;
     double rowStep_ = 0.0;
@@ -388,14 +403,31 @@ RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
 
     // Laser-off moves under the burns, so a burn is never hidden by a move across it.
     const double maxPower = job.maxPower > 0.0 ? job.maxPower : 1.0;
+    // Fan commands taken late: beyond the end of each run, the travel over which the laser
+    // may still burn.
+    const double late = job.estimate.lateBurn.runs > 0 ? job.estimate.lateBurn.millimetres : 0.0;
+    for (std::size_t i = 0; late > 0.0 && i < job.segments.size(); ++i) {
+        const PreviewSegment& s = job.segments[i];
+        const bool runEnds = i + 1 == job.segments.size() || job.segments[i + 1].power < 0.0f;
+        const double length = std::hypot(s.x1 - s.x0, s.y1 - s.y0);
+        if (s.power < 0.0f || !runEnds || !(length > 0.0)) {
+            continue;
+        }
+        const double x = s.x1 + (s.x1 - s.x0) / length * late;
+        const double y = s.y1 + (s.y1 - s.y0) / length * late;
+        canvas.line(canvas.px(s.x1), canvas.py(s.y1), canvas.px(x), canvas.py(y), kLate);
+    }
     Coverage coverage(image.width, image.height, burned > 0);
     std::size_t n = 0;
+    bool cut = false;
     for (const PreviewSegment& s : job.segments) {
         if (++n % kCancelEvery == 0 && cancel != nullptr &&
             cancel->load(std::memory_order_relaxed)) {
             return image;
         }
-        if (s.power >= 0.0f) {
+        if (job.cuts(s) && n > burned) {
+            cut = true; // drawn over the rest below
+        } else if (s.power >= 0.0f) {
             coverage.strip(canvas.px(s.x0), canvas.py(s.y0), canvas.px(s.x1), canvas.py(s.y1),
                            StripWidth(job, s, view.pixelsPerMm),
                            std::clamp(s.power / maxPower, 0.0, 1.0), n <= burned);
@@ -405,6 +437,13 @@ RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
         }
     }
     Compose(image, coverage);
+    n = 0;
+    for (const PreviewSegment& s : job.segments) {
+        if (cut && ++n > burned && job.cuts(s)) {
+            canvas.line(canvas.px(s.x0), canvas.py(s.y0), canvas.px(s.x1), canvas.py(s.y1),
+                        kCutColour);
+        }
+    }
 
     for (const Point& d : job.dwells) {
         const double x = std::floor(canvas.px(d.x));

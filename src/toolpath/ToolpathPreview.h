@@ -6,9 +6,11 @@
 // a raster covers a strip as wide as the rows are apart, so a dithered photo seen whole
 // looks like its picture scaled down and, zoomed in, each row is a band. Other burn moves (a
 // frame, a cut, a job without rows) cover the laser's spot, but at least one pixel, so that
-// they show at any size. Laser-off moves are thin light blue lines
-// under the burns (when shown), dwells red crosses, the axes go through the origin with a
-// tick at every ScaleStep(). While a job is sent, the pixels the machine has burned in are
+// they show at any size. Laser-off moves are thin light blue lines under the burns (when
+// shown), dwells red crosses, the axes go through the origin with a tick at every
+// ScaleStep(), the moves of the perimeter cut are lines in the cut's colour (kCutColour) over
+// the rest. With fan commands taken late (LateBurn) an orange band follows each run: where
+// the laser may still burn. While a job is sent, the pixels the machine has burned in are
 // drawn in dark red instead of grey.
 
 #include <atomic>
@@ -23,6 +25,9 @@
 #include "toolpath/MotionPlanner.h"
 
 namespace pyrolith::toolpath {
+
+// The strong colour the cut path is drawn in, here and over the picture in the B+W+Cut view.
+inline constexpr std::uint8_t kCutColour[3] = {255, 0, 160};
 
 struct PreviewSegment {
     float x0, y0, x1, y1;  // mm
@@ -48,6 +53,15 @@ struct JobPreview {
     static constexpr double kMaxRowSpacing = 1.0;
     static constexpr double kSpotWidth = 0.1;
     FileEstimate estimate;
+    // The lines of the perimeter cut, between the comments "Begin Perimeter Cut" and "End
+    // Perimeter Cut": the burn moves of these lines are drawn in the cut's colour. 0: none.
+    std::uint64_t cutFirstLine = 0;
+    std::uint64_t cutLastLine = 0;
+
+    bool cuts(const PreviewSegment& s) const
+    {
+        return s.power >= 0.0f && s.line > cutFirstLine && s.line < cutLastLine;
+    }
 };
 
 // Reads G-code text or a file. `cancel` (may be null) is polled now and then; once it is set
