@@ -120,7 +120,7 @@ void TfrmMachine::addConsole()
     memoConsole_->setObjectName(QStringLiteral("memoConsole"));
     memoConsole_->setReadOnly(true);
     memoConsole_->setMaximumBlockCount(kConsoleLines);
-    memoConsole_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memoConsole_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     memoConsole_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     auto* row = new QHBoxLayout;
     edtConsoleLine_ = new QLineEdit(console);
@@ -138,7 +138,10 @@ void TfrmMachine::addConsole()
     tblGrblSettings_->setObjectName(QStringLiteral("tblGrblSettings"));
     tblGrblSettings_->setHorizontalHeaderLabels(
         {QStringLiteral("Setting"), QStringLiteral("Value"), QStringLiteral("Meaning")});
+    tblGrblSettings_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    tblGrblSettings_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     tblGrblSettings_->horizontalHeader()->setStretchLastSection(true);
+    tblGrblSettings_->setWordWrap(true);
     tblGrblSettings_->verticalHeader()->hide();
     tblGrblSettings_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tabs->addTab(tblGrblSettings_, QStringLiteral("GRBL settings"));
