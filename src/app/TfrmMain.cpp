@@ -282,7 +282,12 @@ void TfrmMain::createMachinePanel()
     ui_->Utility1->addAction(show);
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    // The panel closes its port as it goes, after this window's members are gone.
+    disconnect(machine_, nullptr, this, nullptr);
+    disconnect(document_, nullptr, this, nullptr);
+}
 
 void TfrmMain::FormCreate()
 {
