@@ -86,15 +86,20 @@ void MachineLink::turn()
     } else if (session_) {
         session_->receive(received, now);
     }
+    QByteArray written;
     if (session_) {
         session_->tick(now);
         const std::string output = session_->takeOutput();
         if (!output.empty()) {
             port_->write(output.data(), static_cast<qint64>(output.size()));
+            written = QByteArray(output.data(), static_cast<qsizetype>(output.size()));
         }
         for (const SessionMessage& m : session_->takeMessages()) {
             emit message(static_cast<int>(m.kind), QString::fromStdString(m.text));
         }
+    }
+    if (!written.isEmpty() || !bytes.isEmpty()) {
+        emit traffic(written, bytes);
     }
     publish();
 }

@@ -50,6 +50,8 @@ public slots:
 signals:
     void message(int kind, const QString& text);
     void snapshot(const MachineSnapshot& snapshot);
+    // The bytes written to the machine and read from it in one turn (either may be empty).
+    void traffic(const QByteArray& sent, const QByteArray& received);
 
 private:
     void turn();

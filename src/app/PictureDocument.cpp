@@ -1,6 +1,7 @@
 #include "app/PictureDocument.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QPointer>
 #include <QThreadPool>
@@ -14,6 +15,7 @@
 #include "common/Error.h"
 #include "gcode/CutPass.h"
 #include "image/JobPicture.h"
+#include "image/PhotoCheck.h"
 #include "image/PictureOptions.h"
 #include "image/PictureReader.h"
 #include "image/Resample.h"
@@ -84,10 +86,12 @@ void PictureDocument::load(const QString& path)
         std::shared_ptr<const pyrolith::Bitmap> picture;
         Converted converted;
         QImage origImage;
+        bool photo = false;
     };
     const pyrolith::JobSettings settings = this->settings();
     const std::filesystem::path file = ToPath(path);
     lastLoad_ = {};
+    loadPending_ = true;
     loading_->start([this, settings, file, path](const pyrolith::CancelCheck& cancel) {
         QString failure;
         auto loaded = std::make_shared<Loaded>();
@@ -97,6 +101,7 @@ void PictureDocument::load(const QString& path)
             if (loaded->picture->layout != pyrolith::PixelLayout::Unrecognized) {
                 loaded->converted = Convert(loaded->picture, settings, nullptr, cancel);
                 loaded->origImage = ToImage(*loaded->picture);
+                loaded->photo = pyrolith::LooksLikePhoto(*loaded->picture);
             }
         } catch (const std::bad_alloc&) {
             failure = QStringLiteral("Out of memory");
@@ -104,6 +109,7 @@ void PictureDocument::load(const QString& path)
             failure = QString::fromStdString(error.what());
         }
         return BackgroundWork::Finish([this, loaded, failure, path] {
+            loadPending_ = false;
             if (!failure.isEmpty()) {
                 // The reader's message; the picture and its image stay as they were.
                 lastLoad_ = {LoadOutcome::Failed, failure};
@@ -117,6 +123,7 @@ void PictureDocument::load(const QString& path)
                 imageLoaded_ = true;
                 imageFileName_ = QFileInfo(path).fileName();
                 imagePath_ = path;
+                looksLikePhoto_ = loaded->photo;
                 gcodeFile_.clear();
                 emit pictureLoaded(loaded->origImage);
                 showConverted(std::move(loaded->converted));
@@ -133,8 +140,9 @@ void PictureDocument::load(const QString& path)
 
 void PictureDocument::cancelLoad()
 {
-    if (loading_->busy()) {
-        loading_->cancel();
+    if (loadPending_) {
+        loading_->cancel(); // the reading stops at its next check, its picture is dropped
+        loadPending_ = false;
         lastLoad_ = {};
         emit loadFinished();
     }
@@ -142,12 +150,17 @@ void PictureDocument::cancelLoad()
 
 bool PictureDocument::loading() const
 {
-    return loading_->busy();
+    return loadPending_;
 }
 
 void PictureDocument::waitForLoad()
 {
-    loading_->wait();
+    if (!loadPending_) {
+        return;
+    }
+    QEventLoop loop;
+    connect(this, &PictureDocument::loadFinished, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 PictureDocument::Converted PictureDocument::Convert(std::shared_ptr<const pyrolith::Bitmap> source,
@@ -232,7 +245,7 @@ void PictureDocument::pictureSettingsChanged()
 
 bool PictureDocument::busy() const
 {
-    return loading_->busy() || converting_->busy();
+    return loadPending_ || converting_->busy();
 }
 
 void PictureDocument::waitForPicture()

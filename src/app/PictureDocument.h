@@ -44,6 +44,8 @@ public:
     bool imageLoaded() const { return imageLoaded_; }
     const QString& imageFileName() const { return imageFileName_; }
     const QString& imagePath() const { return imagePath_; } // as given to load()
+    // Whether the picture has the many greys of a photo (see LooksLikePhoto).
+    bool looksLikePhoto() const { return looksLikePhoto_; }
     const pyrolith::Bitmap& sourceBitmap() const { return *sourceBitmap_; }
     const pyrolith::MonoBitmap& monoBitmap() const { return monoBitmap_; }
 
@@ -61,14 +63,15 @@ public:
     void load(const QString& path);
     void cancelLoad();
     bool loading() const;
-    // Handles the window's events, user input excepted, until the load has finished.
+    // Handles the window's events, user input included, until the load has finished or is
+    // cancelled.
     void waitForLoad();
     const LoadOutcome& lastLoad() const { return lastLoad_; }
 
     // The settings of the black-and-white image changed: it is made again off the window's
     // thread (a newer change cancels an older one) and announced when ready.
     void pictureSettingsChanged();
-    // True while a picture is read or its black-and-white image made.
+    // True while a picture is read (and not cancelled) or its black-and-white image made.
     bool busy() const;
     // Handles the window's events until the black-and-white image is up to date.
     void waitForPicture();
@@ -151,9 +154,11 @@ private:
     bool imageLoaded_ = false;
     QString imageFileName_;
     QString imagePath_;
+    bool looksLikePhoto_ = false;
     BackgroundWork* loading_ = nullptr;
     BackgroundWork* converting_ = nullptr;
     LoadOutcome lastLoad_;
+    bool loadPending_ = false;
 
     QString gcodeFile_;
     std::shared_ptr<std::atomic<bool>> previewCancel_;

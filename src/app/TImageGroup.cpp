@@ -33,17 +33,22 @@ const char* ModeCaption(pyrolith::ImageMode mode)
 
 } // namespace
 
+void AddImageModes(QComboBox& list)
+{
+    for (int i = 0; i <= static_cast<int>(pyrolith::ImageMode::Grayscale); ++i) {
+        const auto mode = static_cast<pyrolith::ImageMode>(i);
+        const std::string_view word = pyrolith::ImageModeText(mode);
+        list.addItem(QString::fromLatin1(ModeCaption(mode)),
+                     QString::fromLatin1(word.data(), static_cast<int>(word.size())));
+    }
+}
+
 TImageGroup::TImageGroup(QWidget* parent)
     : QGroupBox(parent), ui_(std::make_unique<Ui::TImageGroup>())
 {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("grpPicture"));
-    for (int i = 0; i <= static_cast<int>(pyrolith::ImageMode::Grayscale); ++i) {
-        const auto mode = static_cast<pyrolith::ImageMode>(i);
-        const std::string_view word = pyrolith::ImageModeText(mode);
-        ui_->cboImageMode->addItem(QString::fromLatin1(ModeCaption(mode)),
-                                   QString::fromLatin1(word.data(), static_cast<int>(word.size())));
-    }
+    AddImageModes(*ui_->cboImageMode);
     connect(ui_->cboImageMode, &QComboBox::currentIndexChanged, this, &TImageGroup::modeChanged);
     modeChanged();
 }

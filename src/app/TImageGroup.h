@@ -3,9 +3,14 @@
 #include <QGroupBox>
 #include <memory>
 
+class QComboBox;
 namespace Ui {
 class TImageGroup;
 }
+
+// Fills a list with the picture modes: their captions, each with the settings file's word as
+// its data.
+void AddImageModes(QComboBox& list);
 
 // The group of the settings window's "Image" page that says how the picture becomes black and
 // white: the mode, the threshold, the four adjustments of the grey level and the engraved

@@ -13,6 +13,18 @@ TJobView::TJobView(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::
     ui_->setupUi(this);
     connect(ui_->chkShowTravel, &QCheckBox::toggled, ui_->cnvToolpath,
             &TToolpathCanvas::setShowTravel);
+    connect(ui_->chkShowTravel, &QCheckBox::clicked, this, &TJobView::showTravelChanged);
+    connect(ui_->btnFit, &QPushButton::clicked, ui_->cnvToolpath, &TToolpathCanvas::fitJob);
+}
+
+bool TJobView::showsTravel() const
+{
+    return ui_->chkShowTravel->isChecked();
+}
+
+void TJobView::setShowTravel(bool show)
+{
+    ui_->chkShowTravel->setChecked(show);
 }
 
 TJobView::~TJobView() = default;

@@ -40,10 +40,36 @@ void TToolpathCanvas::setJob(std::shared_ptr<const tp::JobPreview> job)
     pixels_.reset();
     burned_ = imageBurned_ = 0;
     burnTimer_.stop();
+    // The user's zoom stays while the new job shows in it.
+    const double halfW = width() / 2.0 / scale_;
+    const double halfH = height() / 2.0 / scale_;
+    const bool shows = job_ && !job_->bounds.empty && job_->bounds.maxX >= centreX_ - halfW &&
+                       job_->bounds.minX <= centreX_ + halfW &&
+                       job_->bounds.maxY >= centreY_ - halfH &&
+                       job_->bounds.minY <= centreY_ + halfH;
+    if (!shows) {
+        fitted_ = true;
+    }
+    if (fitted_) {
+        fit();
+    }
+    requestDrawing();
+    update();
+}
+
+void TToolpathCanvas::fitJob()
+{
     fitted_ = true;
     fit();
     requestDrawing();
     update();
+}
+
+void TToolpathCanvas::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        fitJob();
+    }
 }
 
 void TToolpathCanvas::setBurnedLines(std::uint64_t lines)

@@ -9,7 +9,10 @@
 
 #include "toolpath/ToolpathPreview.h"
 
-// Shows a job's toolpath: the wheel zooms about the pointer, dragging pans. The toolpath is
+// Shows a job's toolpath: the wheel zooms about the pointer, dragging pans, a double click
+// shows the whole job again. A new job keeps the zoom the user chose while it shows part of
+// the new one (the same picture with other settings), else the whole job is shown. The
+// toolpath is
 // drawn by the core (RenderPreview) off the window's thread, once per scale, into an image
 // three times the widget's size; panning within it only moves the image, and a newer drawing
 // cancels an older one. While a job is sent, the burned part is drawn over the drawing a few
@@ -20,8 +23,11 @@ public:
     explicit TToolpathCanvas(QWidget* parent = nullptr);
     ~TToolpathCanvas() override;
 
-    // Shows a job scaled to fit; null shows nothing.
+    // Shows a job (see above); null shows nothing.
     void setJob(std::shared_ptr<const pyrolith::toolpath::JobPreview> job);
+    // The whole job in the view, following the view's size until the user zooms or pans.
+    void fitJob();
+    bool fitted() const { return fitted_; }
     void setShowTravel(bool show);
     // Marks the burn moves of the job's lines 1 to `lines` as burned; the mark stays until the
     // next job.
@@ -42,6 +48,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     void fit();
@@ -52,7 +59,7 @@ private:
     void drawBurned();
 
     std::shared_ptr<const pyrolith::toolpath::JobPreview> job_;
-    bool showTravel_ = true;
+    bool showTravel_ = false;
     bool fitted_ = true;       // follows the widget's size until the user zooms or pans
     double scale_ = 1.0;       // pixels per mm
     double centreX_ = 0.0;     // mm at the widget's centre

@@ -1,6 +1,18 @@
 #include "app/TfrmMachine.h"
 
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QKeySequence>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QFontDatabase>
+#include <QTabBar>
+#include <QComboBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
 #include <QSerialPortInfo>
 #include <QShortcut>
 #include <exception>
@@ -20,6 +32,13 @@ bool Active(int jobState)
     const auto state = static_cast<JobState>(jobState);
     return state == JobState::Running || state == JobState::Pausing ||
            state == JobState::Paused || state == JobState::Stopping;
+}
+
+// A bar of 0 to 1000 with its share to a tenth of a percent: "Lines 0.4%".
+void ShowShare(QProgressBar& bar, const QString& word, int perMille)
+{
+    bar.setValue(perMille);
+    bar.setFormat(QStringLiteral("%1 %2%").arg(word).arg(perMille / 10.0, 0, 'f', 1));
 }
 
 }  // namespace
@@ -53,14 +72,175 @@ TfrmMachine::TfrmMachine(Sources sources, UserDialogs* dialogs, QWidget* parent)
     connect(ui_->btnJogXMinus, &QPushButton::clicked, this, [this] { jog(-1, 0); });
     connect(ui_->btnJogYPlus, &QPushButton::clicked, this, [this] { jog(0, 1); });
     connect(ui_->btnJogYMinus, &QPushButton::clicked, this, [this] { jog(0, -1); });
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WindowShortcut);
-    connect(escape, &QShortcut::activated, this, &TfrmMachine::btnStopClick);
+    // Escape stops the machine while the port is open; otherwise the key is the window's.
+    escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape_->setContext(Qt::WindowShortcut);
+    escape_->setEnabled(false);
+    connect(escape_, &QShortcut::activated, this, &TfrmMachine::btnStopClick);
 
     clockTimer_.setInterval(500);
     connect(&clockTimer_, &QTimer::timeout, this, &TfrmMachine::updateClock);
     ui_->lblElapsed->clear();
     ui_->lblRemaining->clear();
+
+    ShowShare(*ui_->prgTime, QStringLiteral("Time"), 0);
+    ShowShare(*ui_->prgLines, QStringLiteral("Lines"), 0);
+    noAnswer_.setSingleShot(true);
+    noAnswer_.setInterval(8000);
+    connect(&noAnswer_, &QTimer::timeout, this, &TfrmMachine::noAnswer);
+    connect(link_, &MachineLink::traffic, this, &TfrmMachine::showTraffic);
+    addConsole();
+    // The arrow keys jog X and Y, Page Up and Page Down Z, while the panel has the focus
+    // (and no field that takes those keys itself).
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        if (qobject_cast<QLineEdit*>(widget) == nullptr &&
+            qobject_cast<QComboBox*>(widget) == nullptr &&
+            qobject_cast<QPlainTextEdit*>(widget) == nullptr &&
+            qobject_cast<QAbstractItemView*>(widget) == nullptr &&
+            qobject_cast<QTabBar*>(widget) == nullptr) {
+            widget->installEventFilter(this);
+        }
+    }
+    installEventFilter(this);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+// The messages, the console and GRBL's settings share the bottom of the panel as tabs.
+void TfrmMachine::addConsole()
+{
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("tabLog"));
+    ui_->memoLog->parentWidget()->layout()->replaceWidget(ui_->memoLog, tabs);
+    tabs->addTab(ui_->memoLog, QStringLiteral("Messages"));
+
+    auto* console = new QWidget(tabs);
+    auto* layout = new QVBoxLayout(console);
+    layout->setContentsMargins(2, 2, 2, 2);
+    memoConsole_ = new QPlainTextEdit(console);
+    memoConsole_->setObjectName(QStringLiteral("memoConsole"));
+    memoConsole_->setReadOnly(true);
+    memoConsole_->setMaximumBlockCount(kConsoleLines);
+    memoConsole_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    memoConsole_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto* row = new QHBoxLayout;
+    edtConsoleLine_ = new QLineEdit(console);
+    edtConsoleLine_->setObjectName(QStringLiteral("edtConsoleLine"));
+    edtConsoleLine_->setPlaceholderText(QStringLiteral("A line to send: $$, $H, G28, M114, M106 S10..."));
+    btnConsoleSend_ = new QPushButton(QStringLiteral("Send"), console);
+    btnConsoleSend_->setObjectName(QStringLiteral("btnConsoleSend"));
+    row->addWidget(edtConsoleLine_, 1);
+    row->addWidget(btnConsoleSend_);
+    layout->addWidget(memoConsole_, 1);
+    layout->addLayout(row);
+    tabs->addTab(console, QStringLiteral("Console"));
+
+    tblGrblSettings_ = new QTableWidget(0, 3, tabs);
+    tblGrblSettings_->setObjectName(QStringLiteral("tblGrblSettings"));
+    tblGrblSettings_->setHorizontalHeaderLabels(
+        {QStringLiteral("Setting"), QStringLiteral("Value"), QStringLiteral("Meaning")});
+    tblGrblSettings_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    tblGrblSettings_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    tblGrblSettings_->horizontalHeader()->setStretchLastSection(true);
+    tblGrblSettings_->setWordWrap(true);
+    tblGrblSettings_->verticalHeader()->hide();
+    tblGrblSettings_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tabs->addTab(tblGrblSettings_, QStringLiteral("GRBL settings"));
+
+    connect(btnConsoleSend_, &QPushButton::clicked, this, &TfrmMachine::btnConsoleSendClick);
+    connect(edtConsoleLine_, &QLineEdit::returnPressed, this, &TfrmMachine::btnConsoleSendClick);
+    updateConsoleInput();
+}
+
+void TfrmMachine::updateConsoleInput()
+{
+    const bool open = snapshot_.connected && !jobActive();
+    edtConsoleLine_->setEnabled(open);
+    btnConsoleSend_->setEnabled(open);
+    edtConsoleLine_->setToolTip(jobActive() ? QStringLiteral("No line can be sent while a job runs")
+                                            : QString());
+}
+
+void TfrmMachine::btnConsoleSendClick()
+{
+    const QString line = edtConsoleLine_->text().trimmed();
+    if (line.isEmpty() || !snapshot_.connected) {
+        return;
+    }
+    if (jobActive()) {
+        // A line of its own in the middle of the job's would change what the job burns.
+        dialogs_->warning(this, QStringLiteral("A job is running: a line can be sent once it has "
+                                               "ended or been stopped."));
+        return;
+    }
+    if (line == QStringLiteral("$$")) {
+        tblGrblSettings_->setRowCount(0);
+    }
+    emit command(line);
+    edtConsoleLine_->clear();
+}
+
+void TfrmMachine::showTraffic(const QByteArray& sent, const QByteArray& received)
+{
+    QStringList lines = traffic_.sent(std::string_view(sent.constData(), static_cast<std::size_t>(sent.size())));
+    lines += traffic_.received(
+        std::string_view(received.constData(), static_cast<std::size_t>(received.size())));
+    if (lines.isEmpty()) {
+        return;
+    }
+    const QString time = sources_.clock().toString(QStringLiteral("HH:mm:ss.zzz "));
+    for (const QString& line : lines) {
+        memoConsole_->appendPlainText(time + line);
+        int number = 0;
+        QString value;
+        if (line.startsWith(QStringLiteral("< ")) && ParseGrblSetting(line.mid(2), number, value)) {
+            int row = 0;
+            while (row < tblGrblSettings_->rowCount() &&
+                   tblGrblSettings_->item(row, 0)->text() != QStringLiteral("$%1").arg(number)) {
+                ++row;
+            }
+            if (row == tblGrblSettings_->rowCount()) {
+                tblGrblSettings_->insertRow(row);
+            }
+            tblGrblSettings_->setItem(row, 0, new QTableWidgetItem(QStringLiteral("$%1").arg(number)));
+            tblGrblSettings_->setItem(row, 1, new QTableWidgetItem(value));
+            tblGrblSettings_->setItem(row, 2, new QTableWidgetItem(GrblSettingMeaning(number)));
+        }
+    }
+}
+
+void TfrmMachine::noAnswer()
+{
+    if (!portOpen_ || snapshot_.connected) {
+        return;
+    }
+    invoke("shutdown");
+    setPortOpen(false);
+    ui_->btnConnect->setText(QStringLiteral("Connect"));
+    ui_->lblState->setText(QStringLiteral("Not connected"));
+    dialogs_->warning(this, QStringLiteral("No answer on %1 at %2 baud. Check the cable, the port, "
+                                           "the speed and that the machine is switched on.")
+                                .arg(ui_->cboPort->currentText().trimmed(),
+                                     ui_->cboBaud->currentText().trimmed()));
+}
+
+bool TfrmMachine::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool idle = snapshot_.connected && !jobActive();
+        if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
+            switch (key->key()) {
+            case Qt::Key_Left: if (idle) { jogAxis(QStringLiteral("X"), -1); } return true;
+            case Qt::Key_Right: if (idle) { jogAxis(QStringLiteral("X"), 1); } return true;
+            case Qt::Key_Up: if (idle) { jogAxis(QStringLiteral("Y"), 1); } return true;
+            case Qt::Key_Down: if (idle) { jogAxis(QStringLiteral("Y"), -1); } return true;
+            case Qt::Key_PageUp: if (idle) { jogAxis(QStringLiteral("Z"), 1); } return true;
+            case Qt::Key_PageDown: if (idle) { jogAxis(QStringLiteral("Z"), -1); } return true;
+            default: break;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 TfrmMachine::~TfrmMachine()
@@ -79,8 +259,15 @@ void TfrmMachine::shutdown()
 {
     if (portOpen_ && thread_.isRunning()) {
         QMetaObject::invokeMethod(link_, "shutdown", Qt::BlockingQueuedConnection);
-        portOpen_ = false;
+        setPortOpen(false);
     }
+}
+
+void TfrmMachine::setPortOpen(bool open)
+{
+    portOpen_ = open;
+    escape_->setEnabled(open);
+    emit connectedChanged(open);
 }
 
 bool TfrmMachine::jobActive() const
@@ -97,7 +284,8 @@ void TfrmMachine::btnConnectClick()
             return;
         }
         invoke("shutdown");  // a running job is stopped safely first
-        portOpen_ = false;
+        setPortOpen(false);
+        noAnswer_.stop();
         ui_->btnConnect->setText(QStringLiteral("Connect"));
         return;
     }
@@ -109,8 +297,11 @@ void TfrmMachine::btnConnectClick()
         return;
     }
     const pyrolith::JobSettings settings = sources_.settings();
-    portOpen_ = true;
-    ui_->btnConnect->setText(QStringLiteral("Disconnect"));
+    setPortOpen(true);
+    // Until the machine answers: Connecting..., and Cancel gives up.
+    ui_->btnConnect->setText(QStringLiteral("Cancel"));
+    ui_->lblState->setText(QStringLiteral("Connecting..."));
+    noAnswer_.start();
     emit openPort(port, baud, static_cast<int>(settings.GRBL ? Firmware::Grbl : Firmware::Printer),
                   QString::fromStdString(pyrolith::LaserOffForStop(settings)));
 }
@@ -128,6 +319,11 @@ void TfrmMachine::btnUnlockClick()
 
 void TfrmMachine::jog(int dx, int dy)
 {
+    jogAxis(dx != 0 ? QStringLiteral("X") : QStringLiteral("Y"), dx + dy < 0 ? -1 : 1);
+}
+
+void TfrmMachine::jogAxis(const QString& axis, int sign)
+{
     const pyrolith::JobSettings settings = sources_.settings();
     const QString step = ui_->cboJogStep->currentText().trimmed();
     bool ok = false;
@@ -136,16 +332,15 @@ void TfrmMachine::jog(int dx, int dy)
         dialogs_->warning(this, QStringLiteral("The jog step is not a number."));
         return;
     }
-    const QString axis = dx != 0 ? QStringLiteral("X") : QStringLiteral("Y");
-    const QString sign = dx + dy < 0 ? QStringLiteral("-") : QString();
+    const QString minus = sign < 0 ? QStringLiteral("-") : QString();
     const QString unit = settings.UseInches ? QStringLiteral("G20") : QStringLiteral("G21");
     const QString feed = QStringLiteral(" F") + QString::fromStdString(settings.TraceSpeed);
     if (snapshot_.grbl) {
-        emit command(QStringLiteral("$J=G91 ") + unit + u' ' + axis + sign + step + feed);
+        emit command(QStringLiteral("$J=G91 ") + unit + u' ' + axis + minus + step + feed);
     } else {
         emit command(unit);
         emit command(QStringLiteral("G91"));
-        emit command(QStringLiteral("G0 ") + axis + sign + step + feed);
+        emit command(QStringLiteral("G0 ") + axis + minus + step + feed);
         emit command(QStringLiteral("G90"));
     }
 }
@@ -156,8 +351,8 @@ void TfrmMachine::send(std::vector<std::string> lines)
         pyrolith::toolpath::MachineProfileOf(sources_.settings());
     machine.flavor = snapshot_.grbl ? pyrolith::GcodeFlavor::Grbl : pyrolith::GcodeFlavor::Printer3D;
     timeline_ = pyrolith::machine::JobTimeline(lines, machine);
-    ui_->prgTime->setValue(0);
-    ui_->prgLines->setValue(0);
+    ShowShare(*ui_->prgTime, QStringLiteral("Time"), 0);
+    ShowShare(*ui_->prgLines, QStringLiteral("Lines"), 0);
     jobClock_.start();
     clockTimer_.start();
     emit startJob(lines);
@@ -202,8 +397,16 @@ void TfrmMachine::showSnapshot(const MachineSnapshot& snapshot)
     snapshot_ = snapshot;
     const bool active = Active(snapshot.jobState);
     const bool idle = snapshot.connected && !active;
-    ui_->lblState->setText(snapshot.state.isEmpty() ? QStringLiteral("Not connected")
-                                                    : snapshot.state);
+    if (snapshot.connected) {
+        noAnswer_.stop();
+        if (portOpen_) {
+            ui_->btnConnect->setText(QStringLiteral("Disconnect"));
+        }
+    }
+    ui_->lblState->setText(portOpen_ && !snapshot.connected && !active
+                               ? QStringLiteral("Connecting...")
+                           : snapshot.state.isEmpty() ? QStringLiteral("Not connected")
+                                                      : snapshot.state);
     ui_->lblPosition->setText(
         snapshot.hasPosition
             ? QStringLiteral("X %1  Y %2  Z %3")
@@ -226,7 +429,8 @@ void TfrmMachine::showSnapshot(const MachineSnapshot& snapshot)
                                : QStringLiteral("Pause"));
     ui_->btnStop->setEnabled(snapshot.connected || active);
     if (snapshot.total > 0) {
-        ui_->prgLines->setValue(static_cast<int>(snapshot.acknowledged * 1000 / snapshot.total));
+        ShowShare(*ui_->prgLines, QStringLiteral("Lines"),
+                  static_cast<int>(snapshot.acknowledged * 1000 / snapshot.total));
         if (sendingJob_) {
             emit jobProgress(snapshot.acknowledged);
         }
@@ -237,6 +441,11 @@ void TfrmMachine::showSnapshot(const MachineSnapshot& snapshot)
     if (!active) {
         clockTimer_.stop();
     }
+    const auto state = static_cast<JobState>(snapshot.jobState);
+    if (state == JobState::Stopped || state == JobState::Failed) {
+        ui_->lblRemaining->clear(); // no time remains of a job that will not go on
+    }
+    updateConsoleInput();
 }
 
 void TfrmMachine::updateClock()
@@ -255,7 +464,7 @@ void TfrmMachine::updateClock()
         ui_->lblRemaining->setText(
             QStringLiteral("Remaining ") +
             QString::fromStdString(pyrolith::toolpath::DurationText(total - done)));
-        ui_->prgTime->setValue(static_cast<int>(done * 1000 / total));
+        ShowShare(*ui_->prgTime, QStringLiteral("Time"), static_cast<int>(done * 1000 / total));
     }
 }
 

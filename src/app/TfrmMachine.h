@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MachineConsole.h"
 #include "app/MachineLink.h"
 #include "machine/JobTimeline.h"
 #include "settings/JobSettings.h"
@@ -33,7 +35,12 @@ public:
         // The current settings: the flavour (when the machine does not greet), the laser-off
         // and homing commands, the unit and the trace speed of the jog moves.
         std::function<pyrolith::JobSettings()> settings;
+        // The time of the console's entries.
+        std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
     };
+
+    // The most entries the console keeps; older ones scroll away.
+    static constexpr int kConsoleLines = 2000;
 
     TfrmMachine(Sources sources, UserDialogs* dialogs, QWidget* parent = nullptr);
     ~TfrmMachine() override;
@@ -42,6 +49,10 @@ public:
     // it closes.
     void shutdown();
     bool jobActive() const;
+    // The port is open (or being opened): Escape is the machine's stop.
+    bool connected() const { return portOpen_; }
+    // How long a machine may stay silent after the port opens before the panel gives up.
+    void setNoAnswerTimeout(int milliseconds) { noAnswer_.setInterval(milliseconds); }
 
 public slots:
     void btnConnectClick();
@@ -52,6 +63,7 @@ public slots:
     void btnPauseClick();
     void btnStopClick();
     void jog(int dx, int dy);
+    void btnConsoleSendClick();
 
 signals:
     void openPort(const QString& port, int baud, int fallbackFirmware, const QString& laserOff);
@@ -60,13 +72,23 @@ signals:
     // While the job (not the frame) is sent and after it ended: the number of its lines the
     // machine has taken, from 0 when a job starts.
     void jobProgress(qint64 acknowledged);
+    void connectedChanged(bool connected);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void addConsole();
+    void showTraffic(const QByteArray& sent, const QByteArray& received);
+    void updateConsoleInput();
+    void noAnswer();
+    void jogAxis(const QString& axis, int sign);
     void showSnapshot(const MachineSnapshot& snapshot);
     void addMessage(int kind, const QString& text);
     void updateClock();
     void send(std::vector<std::string> lines);
     void invoke(const char* method);
+    void setPortOpen(bool open);
 
     std::unique_ptr<Ui::TfrmMachine> ui_;
     Sources sources_;
@@ -78,5 +100,12 @@ private:
     QElapsedTimer jobClock_;
     QTimer clockTimer_;
     bool portOpen_ = false;
+    class QShortcut* escape_ = nullptr;
+    QTimer noAnswer_;
+    ConsoleTraffic traffic_;
+    class QPlainTextEdit* memoConsole_ = nullptr;
+    class QLineEdit* edtConsoleLine_ = nullptr;
+    class QPushButton* btnConsoleSend_ = nullptr;
+    class QTableWidget* tblGrblSettings_ = nullptr;
     bool sendingJob_ = false;  // the lines sent last are the job, not the frame
 };

@@ -7,25 +7,36 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QToolButton>
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <algorithm>
 #include <exception>
 
 #include "app/AppLinks.h"
 #include "app/AppStyle.h"
 #include "app/TJobView.h"
+#include "app/TPictureBar.h"
 #include "app/TfrmAboutBox.h"
 #include "app/TfrmMachine.h"
 #include "app/UserDialogs.h"
+#include "app/WindowMemory.h"
 #include "app/WindowPlacement.h"
 #include "common/Error.h"
+#include "image/PictureOptions.h"
 #include "image/PictureReader.h"
 #include "settings/SettingsFiles.h"
 #include "toolpath/SpeedLimits.h"
@@ -42,7 +53,10 @@ const QString kAppTitle = QStringLiteral("Pyrolith");
 // out, an exception included.
 class HourglassCursor {
 public:
-    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    explicit HourglassCursor(Qt::CursorShape shape = Qt::WaitCursor)
+    {
+        QApplication::setOverrideCursor(shape);
+    }
     ~HourglassCursor() { restore(); }
     HourglassCursor(const HourglassCursor&) = delete;
     HourglassCursor& operator=(const HourglassCursor&) = delete;
@@ -102,16 +116,35 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     setAcceptDrops(true);
 
     document_ = new PictureDocument(environment_.clock, this);
-    busyBar_ = new QProgressBar(ui_->pnlImage);
+    // Over the image area's top left while the picture is read or converted: a moving bar,
+    // and while it is read its name and "Cancel" (or Escape).
+    pnlLoading_ = new QFrame(ui_->pnlImage);
+    pnlLoading_->setObjectName(QStringLiteral("pnlLoading"));
+    pnlLoading_->setAutoFillBackground(true);
+    auto* loadingLayout = new QHBoxLayout(pnlLoading_);
+    loadingLayout->setContentsMargins(6, 3, 3, 3);
+    busyBar_ = new QProgressBar(pnlLoading_);
     busyBar_->setObjectName(QStringLiteral("prgPicture"));
     busyBar_->setRange(0, 0); // busy, without a share done
     busyBar_->setTextVisible(false);
-    busyBar_->setGeometry(8, 8, 160, 14);
-    busyBar_->hide();
-    connect(document_, &PictureDocument::busyChanged, this, [this](bool busy) {
-        busyBar_->setVisible(busy);
-        busyBar_->raise();
-    });
+    busyBar_->setFixedSize(160, 14);
+    lblLoading_ = new QLabel(pnlLoading_);
+    lblLoading_->setObjectName(QStringLiteral("lblLoading"));
+    btnCancelLoad_ = new QPushButton(QStringLiteral("Cancel"), pnlLoading_);
+    btnCancelLoad_->setObjectName(QStringLiteral("btnCancelLoad"));
+    btnCancelLoad_->setToolTip(QStringLiteral("Stop reading the picture and keep the one shown (Escape)"));
+    loadingLayout->addWidget(busyBar_);
+    loadingLayout->addWidget(lblLoading_);
+    loadingLayout->addWidget(btnCancelLoad_);
+    pnlLoading_->move(8, 8);
+    pnlLoading_->hide();
+    connect(btnCancelLoad_, &QPushButton::clicked, document_, &PictureDocument::cancelLoad);
+    escapeLoad_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escapeLoad_->setContext(Qt::WindowShortcut);
+    escapeLoad_->setEnabled(false);
+    connect(escapeLoad_, &QShortcut::activated, document_, &PictureDocument::cancelLoad);
+    connect(document_, &PictureDocument::busyChanged, this, &TfrmMain::showBusy);
+    connect(document_, &PictureDocument::loadFinished, this, &TfrmMain::showBusy);
     connect(document_, &PictureDocument::pictureLoaded, this, &TfrmMain::pictureLoaded);
     connect(document_, &PictureDocument::pictureCleared, ui_->imgOrig,
             &TPictureView::clearPicture);
@@ -150,7 +183,75 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     addJobView();
 
     FormCreate();
+    addPictureBar();
     createMachinePanel();
+    restoreWindow();
+}
+
+// The size, place and panels of the last run; at the first start a size that shows every
+// control with the Machine panel open, centred.
+void TfrmMain::restoreWindow()
+{
+    const WindowMemory memory = WindowMemory::Read(environment_.locations.settingsFile);
+    jobView_->setShowTravel(memory.showTravel);
+    if (!memory.mainGeometry.isEmpty() && restoreGeometry(memory.mainGeometry)) {
+        restoreState(memory.mainState);
+        return;
+    }
+    ensurePolished();
+    ui_->pnlClient->ensurePolished();
+    ui_->layClient->activate();
+    const QSize client = ui_->layClient->totalSizeHint();
+    const QSize panel = machine_->sizeHint();
+    QSize size(client.width() + panel.width() + 24,
+               std::max({height(), panel.height() + menuBar()->sizeHint().height() + 40,
+                         client.height() + 200}));
+    if (const QScreen* screen = this->screen()) {
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 48));
+    }
+    resize(size.expandedTo(this->size()));
+    CentreOnScreen(*this);
+}
+
+// The bar of the picture settings above the views and the photo hint below them.
+void TfrmMain::addPictureBar()
+{
+    pictureBar_ = new TPictureBar(decimalSeparator_, ui_->pnlClient);
+    ui_->layClient->removeWidget(ui_->pnlImage);
+    ui_->layClient->addWidget(pictureBar_, 2, 0, 1, 2);
+    ui_->layClient->addWidget(ui_->pnlImage, 3, 0, 1, 2);
+
+    photoHint_ = new QFrame(ui_->pnlClient);
+    photoHint_->setObjectName(QStringLiteral("pnlPhotoHint"));
+    photoHint_->setFrameShape(QFrame::StyledPanel);
+    auto* hintLayout = new QHBoxLayout(photoHint_);
+    hintLayout->setContentsMargins(6, 2, 2, 2);
+    auto* hint = new QLabel(
+        QStringLiteral("This looks like a photo: a dither or Grayscale engraves its greys"),
+        photoHint_);
+    hint->setObjectName(QStringLiteral("lblPhotoHint"));
+    auto* dismiss = new QToolButton(photoHint_);
+    dismiss->setObjectName(QStringLiteral("btnDismissPhotoHint"));
+    dismiss->setText(QStringLiteral("\u00D7"));
+    dismiss->setToolTip(QStringLiteral("Dismiss"));
+    dismiss->setAutoRaise(true);
+    hintLayout->addWidget(hint, 1);
+    hintLayout->addWidget(dismiss);
+    ui_->layClient->addWidget(photoHint_, 4, 0, 1, 2);
+    photoHint_->hide();
+    connect(dismiss, &QToolButton::clicked, this, [this] {
+        photoHintDismissed_ = true;
+        updatePhotoHint();
+    });
+}
+
+// Shown while a photo is converted by the nearest of 16 colours, until dismissed for it.
+void TfrmMain::updatePhotoHint()
+{
+    const bool palette =
+        pyrolith::ConversionOptionsOf(document_->settings()).mode == pyrolith::ImageMode::Palette;
+    photoHint_->setVisible(document_->imageLoaded() && document_->looksLikePhoto() && palette &&
+                           !photoHintDismissed_);
 }
 
 void TfrmMain::createMachinePanel()
@@ -168,6 +269,7 @@ void TfrmMain::createMachinePanel()
     machineDock_->setWidget(machine_);
     // The Job view of the picture shows the job being sent, line for line: it marks the part
     // burned. A G-code file in the view is another job.
+    connect(machine_, &TfrmMachine::connectedChanged, this, &TfrmMain::showBusy);
     connect(machine_, &TfrmMachine::jobProgress, this, [this](qint64 acknowledged) {
         if (jobView_ != nullptr && document_->gcodeFile().isEmpty()) {
             jobView_->setBurnedLines(acknowledged);
@@ -181,7 +283,12 @@ void TfrmMain::createMachinePanel()
     ui_->Utility1->addAction(show);
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    // The panel closes its port as it goes, after this window's members are gone.
+    disconnect(machine_, nullptr, this, nullptr);
+    disconnect(document_, nullptr, this, nullptr);
+}
 
 void TfrmMain::FormCreate()
 {
@@ -221,6 +328,13 @@ void TfrmMain::attachWindows(TfrmSettings* settings, TfrmAboutBox* about)
     about_ = about;
     document_->setSettings(settings_ != nullptr ? &settings_->jobSettings() : nullptr);
     if (settings_ != nullptr) {
+        // The bar and the settings window show the same settings.
+        connect(pictureBar_, &TPictureBar::fieldEdited, settings_, &TfrmSettings::setFieldText);
+        connect(settings_, &TfrmSettings::jobSettingsChanged, this, [this] {
+            pictureBar_->showSettings(settings_->jobSettings());
+            updatePhotoHint();
+        });
+        pictureBar_->showSettings(settings_->jobSettings());
         connect(settings_, &TfrmSettings::jobSettingsChanged, this,
                 &TfrmMain::jobSettingsChanged);
         openFolder_ = QString::fromStdString(settings_->appSettings().InitialOpenDir);
@@ -263,10 +377,11 @@ QString TfrmMain::PictureFilter()
     if (!pyrolith::PictureDecodersAvailable()) {
         return bitmaps;
     }
-    return bitmaps + QStringLiteral(
-                         ";;All pictures (*.bmp *.png *.jpg *.jpeg *.gif *.tif *.tiff *.webp)"
-                         ";;PNG image (*.png);;JPEG image (*.jpg *.jpeg);;GIF image (*.gif)"
-                         ";;TIFF image (*.tif *.tiff);;WebP image (*.webp);;Any file (*)");
+    // The first filter is the one the dialog selects.
+    return QStringLiteral("Pictures (*.bmp *.png *.jpg *.jpeg *.gif *.tif *.tiff *.webp);;") +
+           bitmaps +
+           QStringLiteral(";;PNG image (*.png);;JPEG image (*.jpg *.jpeg);;GIF image (*.gif)"
+                          ";;TIFF image (*.tif *.tiff);;WebP image (*.webp);;Any file (*)");
 }
 
 void TfrmMain::Button1Click()
@@ -288,15 +403,36 @@ void TfrmMain::Button1Click()
 // thread; the window keeps drawing meanwhile, and takes no input until the picture is in.
 void TfrmMain::openPicture(const QString& path)
 {
+    if (document_->loading()) {
+        return;
+    }
     openName_ = NameOf(path);
     {
-        HourglassCursor hourglass;
+        HourglassCursor busy(Qt::BusyCursor); // the window answers meanwhile
         ui_->Button1->setEnabled(false);
+        ui_->LoadBitmap1->setEnabled(false);
+        lblLoading_->setText(QStringLiteral("Reading %1...").arg(openName_));
         document_->load(path);
+        showBusy();
         document_->waitForLoad();
         ui_->Button1->setEnabled(true);
+        ui_->LoadBitmap1->setEnabled(true);
     }
-    pictureLoadFinished();
+    if (!closing_) {
+        pictureLoadFinished();
+    }
+}
+
+void TfrmMain::showBusy()
+{
+    const bool loading = document_->loading();
+    lblLoading_->setVisible(loading);
+    btnCancelLoad_->setVisible(loading);
+    // Escape stops the machine while it is connected; the Cancel button is there anyway.
+    escapeLoad_->setEnabled(loading && !machine_->connected());
+    pnlLoading_->adjustSize();
+    pnlLoading_->setVisible(document_->busy() || loading);
+    pnlLoading_->raise();
 }
 
 void TfrmMain::pictureLoadFinished()
@@ -320,6 +456,8 @@ void TfrmMain::pictureLoadFinished()
 void TfrmMain::pictureLoaded(const QImage& original)
 {
     ui_->imgOrig->setPicture(original);
+    photoHintDismissed_ = false;
+    updatePhotoHint();
     const pyrolith::Bitmap& picture = document_->sourceBitmap();
     ui_->lblOrigDim->setText(
         QString::fromStdString(pyrolith::OriginalSizeLine(picture.width, picture.height)));
@@ -689,6 +827,20 @@ void TfrmMain::FormClose()
     // The settings window's exit prompt and the final write of the settings file, which
     // holds the two dialog folders as well: the file is written once, and a failure to write
     // it is reported once.
+    // The windows' memory goes first; the final write keeps it.
+    WindowMemory memory;
+    memory.mainGeometry = saveGeometry();
+    memory.mainState = saveState();
+    memory.showTravel = jobView_->showsTravel();
+    try {
+        memory.write(environment_.locations.settingsFile);
+    } catch (const std::exception& error) {
+        if (settings_ == nullptr) {
+            showMessage(QString::fromStdString(error.what()));
+            return;
+        }
+        // The settings window's write meets the same fault and reports it.
+    }
     if (settings_ != nullptr) {
         settings_->finishRun();
         return;
@@ -714,6 +866,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
             return;
         }
         closing_ = true;
+        document_->cancelLoad();
         // A job on the machine ends with the safe stop before the window goes.
         machine_->shutdown();
         FormClose();

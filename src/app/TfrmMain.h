@@ -13,7 +13,12 @@
 namespace Ui {
 class TfrmMain;
 }
+class QFrame;
+class QLabel;
+class QPushButton;
+class QShortcut;
 class QProgressBar;
+class TPictureBar;
 class QAction;
 class QRadioButton;
 class TJobView;
@@ -65,7 +70,8 @@ public:
     // Handles the window's events until the black-and-white image is up to date.
     void waitForPicture() { document_->waitForPicture(); }
 
-    // The open dialog's filter: bitmaps first, then every other format this build reads.
+    // The open dialog's filter: every picture this build reads first, then bitmaps and each
+    // other format alone.
     static QString PictureFilter();
 
     // Builds the version text of the program (the start-up calls it once).
@@ -109,6 +115,7 @@ private:
     void FormClose();
     void openPicture(const QString& path);
     void pictureLoadFinished();
+    void showBusy();
     void pictureLoaded(const QImage& original);
     void enableViewCommands();
     void showView(int view);
@@ -123,6 +130,9 @@ private:
                         const QString& failure);
     bool confirmRefusedLines();
     void createMachinePanel();
+    void addPictureBar();
+    void restoreWindow();
+    void updatePhotoHint();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
     Environment environment_;
@@ -133,7 +143,14 @@ private:
     QString versionText_;
 
     PictureDocument* document_ = nullptr;
+    QFrame* pnlLoading_ = nullptr;
     QProgressBar* busyBar_ = nullptr;
+    QLabel* lblLoading_ = nullptr;
+    QPushButton* btnCancelLoad_ = nullptr;
+    QShortcut* escapeLoad_ = nullptr;
+    TPictureBar* pictureBar_ = nullptr;
+    QFrame* photoHint_ = nullptr;
+    bool photoHintDismissed_ = false;
 
     // What each file dialog keeps between commands: its initial folder and file name.
     QString openFolder_, openName_;

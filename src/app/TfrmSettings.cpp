@@ -311,10 +311,10 @@ void TfrmSettings::fieldChanged(const Binding& binding)
     if (showingRecords_) {
         return;
     }
-    emit jobSettingsChanged();
     const FieldInfo& field = *binding.field;
     if (field.isFlag()) {
         *pyrolith::FlagOf(field, job_, app_) = binding.button->isChecked();
+        emit jobSettingsChanged(); // the record holds the change
         if (ChangesPicture(field)) {
             pictureUpdate();
         }
@@ -338,6 +338,7 @@ void TfrmSettings::fieldChanged(const Binding& binding)
     } else {
         *text = binding.edit->text().toStdString();
     }
+    emit jobSettingsChanged();
     if (ChangesPicture(field)) {
         pictureUpdate();
     }
@@ -347,6 +348,35 @@ void TfrmSettings::fieldChanged(const Binding& binding)
         finalSizeUpdate();
     }
     // Other number fields count only keys typed (the key filter marks them).
+}
+
+bool TfrmSettings::setFieldText(const QString& key, const QString& text)
+{
+    for (const Binding& binding : bindings_) {
+        if (QString::fromLatin1(binding.field->key.data(), binding.field->key.size()) != key) {
+            continue;
+        }
+        if (binding.choice != nullptr) {
+            const int index = binding.choice->findData(text);
+            if (index < 0) {
+                return false;
+            }
+            if (index != binding.choice->currentIndex()) {
+                binding.choice->setCurrentIndex(index);
+                setProfileModified(true);
+            }
+            return true;
+        }
+        if (binding.edit == nullptr) {
+            return false;
+        }
+        if (binding.edit->text() != text) {
+            binding.edit->setText(text);
+            setProfileModified(true);
+        }
+        return true;
+    }
+    return false;
 }
 
 void TfrmSettings::startupRead()

@@ -69,6 +69,11 @@ public:
     // sees what a refused job asks to fix. False (nothing shown) for a key without control.
     bool showField(const QString& key, QWidget* owner);
 
+    // A setting changed outside the window (the main window's picture bar): the control and
+    // the record follow, and the change counts as one made here. False for a key without a
+    // control or a word its list does not hold.
+    bool setFieldText(const QString& key, const QString& text);
+
     bool profileModified() const { return profileModified_; }
     // The profile label in full; the window shows a long one shortened in the middle.
     QString profileLabel() const { return profileLabel_; }

@@ -9,7 +9,7 @@
 namespace pyrolith::toolpath {
 namespace {
 
-constexpr std::uint8_t kTravel[3] = {90, 140, 230};
+constexpr std::uint8_t kTravel[3] = {175, 200, 240};
 constexpr std::uint8_t kBurned[3] = {150, 0, 0};
 constexpr std::uint8_t kLate[3] = {250, 175, 60};
 constexpr std::uint8_t kDwell[3] = {220, 30, 30};
@@ -48,6 +48,9 @@ public:
                                         e.line, std::numeric_limits<std::uint32_t>::max()))});
             if (e.laserOn) {
                 job.maxPower = std::max(job.maxPower, e.power);
+                if (e.from.y == e.to.y && e.from.x != e.to.x) {
+                    rowStep(e.to.y);
+                }
             }
             Extend(job.bounds, e.from.x, e.from.y);
             Extend(job.bounds, e.to.x, e.to.y);
@@ -78,6 +81,9 @@ public:
     }
     JobPreview finish()
     {
+        if (rowStepSeen_ >= 2) {
+            job.rowSpacing = rowStep_;
+        }
         timer_.finish(job.estimate);
         job.estimate.lateBurn = late_.result();
         return std::move(job);
@@ -86,9 +92,141 @@ public:
     JobPreview job;
 
 private:
+    // A row of burns along X at y: the step from the previous row counts towards the width.
+    void rowStep(double y)
+    {
+        if (hasRow_ && y != rowY_) {
+            const double step = std::abs(y - rowY_);
+            constexpr double kSame = 1e-6;
+            if (step >= 1e-4 && step <= JobPreview::kMaxRowSpacing) {
+                if (rowStepSeen_ == 0 || step < rowStep_ - kSame) {
+                    rowStep_ = step;
+                    rowStepSeen_ = 1;
+                } else if (step <= rowStep_ + kSame) {
+                    ++rowStepSeen_;
+                }
+            }
+        }
+        hasRow_ = true;
+        rowY_ = y;
+    }
+
     JobTimer timer_;
     LateBurnCounter late_;
+    bool hasRow_ = false;
+    double rowY_ = 0.0;
+    double rowStep_ = 0.0;
+    int rowStepSeen_ = 0;
 };
+
+// The burned share of each pixel's area, in 1/kFull of a pixel, saturating; and which pixels
+// hold a burn the machine has taken.
+class Coverage {
+public:
+    static constexpr double kFull = 32768.0;
+
+    Coverage(int width, int height, bool marks)
+        : width_(width), height_(height),
+          share_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0),
+          marked_(marks ? share_.size() : 0, 0)
+    {
+    }
+
+    // A burn move from (x0, y0) to (x1, y1), in pixels, covering a strip `width` pixels wide,
+    // weighted by its share of full power. A move along an axis is one box; any other is cut
+    // into pieces of half a pixel, each a box around its piece of the strip holding the
+    // piece's area.
+    void strip(double x0, double y0, double x1, double y1, double width, double weight,
+               bool marked)
+    {
+        const double dx = x1 - x0;
+        const double dy = y1 - y0;
+        const double length = std::hypot(dx, dy);
+        if (!(length > 0.0) || !std::isfinite(length) || !(weight > 0.0)) {
+            return;
+        }
+        const double ux = std::abs(dx) / length;
+        const double uy = std::abs(dy) / length;
+        const int pieces = ux < 1e-9 || uy < 1e-9
+                               ? 1
+                               : static_cast<int>(std::min(std::ceil(length / 0.5), 1e7));
+        const double halfX = (std::abs(dx) / pieces + width * uy) / 2.0;
+        const double halfY = (std::abs(dy) / pieces + width * ux) / 2.0;
+        const double scale = weight * (length / pieces) * width / (4.0 * halfX * halfY);
+        for (int i = 0; i < pieces; ++i) {
+            const double cx = x0 + dx * (i + 0.5) / pieces;
+            const double cy = y0 + dy * (i + 0.5) / pieces;
+            box(cx - halfX, cy - halfY, cx + halfX, cy + halfY, scale, marked);
+        }
+    }
+
+    // The share of pixel i covered, at most 1.
+    double share(std::size_t i) const { return std::min(1.0, share_[i] / kFull); }
+    bool marked(std::size_t i) const { return !marked_.empty() && marked_[i] != 0; }
+    bool touched(std::size_t i) const { return share_[i] != 0; }
+
+private:
+    void box(double left, double top, double right, double bottom, double weight, bool marked)
+    {
+        left = std::max(left, 0.0);
+        top = std::max(top, 0.0);
+        right = std::min(right, static_cast<double>(width_));
+        bottom = std::min(bottom, static_cast<double>(height_));
+        if (!(left < right && top < bottom)) {
+            return;
+        }
+        const auto x0 = static_cast<int>(left);
+        const auto y0 = static_cast<int>(top);
+        const int x1 = std::min(width_ - 1, static_cast<int>(std::ceil(right)) - 1);
+        const int y1 = std::min(height_ - 1, static_cast<int>(std::ceil(bottom)) - 1);
+        for (int y = y0; y <= y1; ++y) {
+            const double h = std::min(bottom, y + 1.0) - std::max(top, static_cast<double>(y));
+            const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+            for (int x = x0; x <= x1; ++x) {
+                const double w = std::min(right, x + 1.0) - std::max(left, static_cast<double>(x));
+                const std::size_t i = row + static_cast<std::size_t>(x);
+                const double sum = share_[i] + std::round(weight * w * h * kFull);
+                share_[i] = static_cast<std::uint16_t>(std::min(sum, 65535.0));
+                if (marked) {
+                    marked_[i] = 1;
+                }
+            }
+        }
+    }
+
+    int width_;
+    int height_;
+    std::vector<std::uint16_t> share_;
+    std::vector<std::uint8_t> marked_;
+};
+
+// The width in pixels of the strip a burn move covers (see ToolpathPreview.h).
+double StripWidth(const JobPreview& job, const PreviewSegment& s, double pixelsPerMm)
+{
+    if (job.rowSpacing > 0.0 && s.y0 == s.y1) {
+        return job.rowSpacing * pixelsPerMm;
+    }
+    return std::max(JobPreview::kSpotWidth * pixelsPerMm, 1.0);
+}
+
+// Darkens each pixel by its burned share: toward black, or toward the burned red where the
+// machine has taken a burn in it.
+void Compose(RgbImage& image, const Coverage& coverage)
+{
+    const std::size_t count =
+        static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!coverage.touched(i)) {
+            continue;
+        }
+        const double t = coverage.share(i);
+        std::uint8_t* p = image.pixels.data() + i * 3;
+        for (int c = 0; c < 3; ++c) {
+            const double ink = coverage.marked(i) ? kBurned[c] : 0.0;
+            p[c] = static_cast<std::uint8_t>(std::lround(p[c] * (1.0 - t) + ink * t));
+        }
+    }
+}
 
 class Canvas {
 public:
@@ -280,31 +418,31 @@ RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
         const double y = s.y1 + (s.y1 - s.y0) / length * late;
         canvas.line(canvas.px(s.x1), canvas.py(s.y1), canvas.px(x), canvas.py(y), kLate);
     }
-    for (int pass = view.showTravel ? 0 : 1; pass < 2; ++pass) {
-        std::size_t n = 0;
-        for (const PreviewSegment& s : job.segments) {
-            if (++n % kCancelEvery == 0 && cancel != nullptr &&
-                cancel->load(std::memory_order_relaxed)) {
-                return image;
-            }
-            const bool burn = s.power >= 0.0f;
-            if (burn != (pass == 1)) {
-                continue;
-            }
-            std::uint8_t rgb[3];
-            if (burn && n <= burned) {
-                std::copy(std::begin(kBurned), std::end(kBurned), rgb);
-            } else if (job.cuts(s)) {
-                std::copy(std::begin(kCutColour), std::end(kCutColour), rgb);
-            } else if (burn) {
-                const double level = std::clamp(s.power / maxPower, 0.0, 1.0);
-                // Even the weakest burn stays visible against the white.
-                const auto grey = static_cast<std::uint8_t>(std::lround(200.0 * (1.0 - level)));
-                rgb[0] = rgb[1] = rgb[2] = grey;
-            } else {
-                std::copy(std::begin(kTravel), std::end(kTravel), rgb);
-            }
-            canvas.line(canvas.px(s.x0), canvas.py(s.y0), canvas.px(s.x1), canvas.py(s.y1), rgb);
+    Coverage coverage(image.width, image.height, burned > 0);
+    std::size_t n = 0;
+    bool cut = false;
+    for (const PreviewSegment& s : job.segments) {
+        if (++n % kCancelEvery == 0 && cancel != nullptr &&
+            cancel->load(std::memory_order_relaxed)) {
+            return image;
+        }
+        if (job.cuts(s) && n > burned) {
+            cut = true; // drawn over the rest below
+        } else if (s.power >= 0.0f) {
+            coverage.strip(canvas.px(s.x0), canvas.py(s.y0), canvas.px(s.x1), canvas.py(s.y1),
+                           StripWidth(job, s, view.pixelsPerMm),
+                           std::clamp(s.power / maxPower, 0.0, 1.0), n <= burned);
+        } else if (view.showTravel) {
+            canvas.line(canvas.px(s.x0), canvas.py(s.y0), canvas.px(s.x1), canvas.py(s.y1),
+                        kTravel);
+        }
+    }
+    Compose(image, coverage);
+    n = 0;
+    for (const PreviewSegment& s : job.segments) {
+        if (cut && ++n > burned && job.cuts(s)) {
+            canvas.line(canvas.px(s.x0), canvas.py(s.y0), canvas.px(s.x1), canvas.py(s.y1),
+                        kCutColour);
         }
     }
 
@@ -335,13 +473,57 @@ std::size_t SegmentsThrough(const JobPreview& job, std::uint64_t line)
 void DrawBurned(const JobPreview& job, const PreviewView& view, RgbImage& image,
                 std::size_t from, std::size_t to)
 {
+    // The pixels the newly burned moves cover turn from grey to red with the burned share
+    // they already show; a pixel of another colour (a laser-off move, an axis) takes the red
+    // of these moves' own share.
     Canvas canvas(image, view);
     to = std::min(to, job.segments.size());
+    const double maxPower = job.maxPower > 0.0 ? job.maxPower : 1.0;
+    int left = image.width, top = image.height, right = -1, bottom = -1;
+    for (std::size_t i = from; i < to; ++i) {
+        const PreviewSegment& s = job.segments[i];
+        if (s.power < 0.0f) {
+            continue;
+        }
+        const double margin = StripWidth(job, s, view.pixelsPerMm) / 2.0 + 1.0;
+        const double x0 = std::min(canvas.px(s.x0), canvas.px(s.x1)) - margin;
+        const double x1 = std::max(canvas.px(s.x0), canvas.px(s.x1)) + margin;
+        const double y0 = std::min(canvas.py(s.y0), canvas.py(s.y1)) - margin;
+        const double y1 = std::max(canvas.py(s.y0), canvas.py(s.y1)) + margin;
+        left = std::min(left, static_cast<int>(std::clamp(std::floor(x0), 0.0, double(image.width))));
+        top = std::min(top, static_cast<int>(std::clamp(std::floor(y0), 0.0, double(image.height))));
+        right = std::max(right, static_cast<int>(std::clamp(std::ceil(x1), -1.0, image.width - 1.0)));
+        bottom = std::max(bottom, static_cast<int>(std::clamp(std::ceil(y1), -1.0, image.height - 1.0)));
+    }
+    if (left > right || top > bottom) {
+        return;
+    }
+    // The moves' coverage over the part of the image they touch.
+    const int w = right - left + 1;
+    const int h = bottom - top + 1;
+    Coverage coverage(w, h, false);
     for (std::size_t i = from; i < to; ++i) {
         const PreviewSegment& s = job.segments[i];
         if (s.power >= 0.0f) {
-            canvas.line(canvas.px(s.x0), canvas.py(s.y0), canvas.px(s.x1), canvas.py(s.y1),
-                        kBurned);
+            coverage.strip(canvas.px(s.x0) - left, canvas.py(s.y0) - top, canvas.px(s.x1) - left,
+                           canvas.py(s.y1) - top, StripWidth(job, s, view.pixelsPerMm),
+                           std::clamp(s.power / maxPower, 0.0, 1.0), false);
+        }
+    }
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
+                                  static_cast<std::size_t>(x);
+            if (!coverage.touched(i)) {
+                continue;
+            }
+            std::uint8_t* p = image.at(left + x, top + y);
+            const bool grey = p[0] == p[1] && p[1] == p[2];
+            const double t = grey ? 1.0 - p[0] / 255.0 : coverage.share(i);
+            for (int c = 0; c < 3; ++c) {
+                const double base = grey ? 255.0 : p[c];
+                p[c] = static_cast<std::uint8_t>(std::lround(base * (1.0 - t) + kBurned[c] * t));
+            }
         }
     }
 }

@@ -1,12 +1,17 @@
 #pragma once
 
 // The picture of a job as the machine will run it, drawn into a plain pixel buffer so that
-// the window's Job view and "pyrolith-cli --preview" draw the very same thing: burn moves
-// dark (lighter for lower power), laser-off moves as thin blue lines, dwells as red crosses,
-// the axes through the origin with a tick at every ScaleStep(), the moves of the perimeter cut
-// in the cut's colour (kCutColour). With fan commands taken late (LateBurn) an orange band
-// follows each run: where the laser may still burn. While a job is sent, the burn moves the
-// machine has taken are drawn in dark red.
+// the window's Job view and "pyrolith-cli --preview" draw the very same thing. Each pixel
+// shows the share of its area the laser burns, weighted by power: a burn move along a row of
+// a raster covers a strip as wide as the rows are apart, so a dithered photo seen whole
+// looks like its picture scaled down and, zoomed in, each row is a band. Other burn moves (a
+// frame, a cut, a job without rows) cover the laser's spot, but at least one pixel, so that
+// they show at any size. Laser-off moves are thin light blue lines under the burns (when
+// shown), dwells red crosses, the axes go through the origin with a tick at every
+// ScaleStep(), the moves of the perimeter cut are lines in the cut's colour (kCutColour) over
+// the rest. With fan commands taken late (LateBurn) an orange band follows each run: where
+// the laser may still burn. While a job is sent, the pixels the machine has burned in are
+// drawn in dark red instead of grey.
 
 #include <atomic>
 #include <cstdint>
@@ -42,6 +47,11 @@ struct JobPreview {
     PreviewBounds bounds;      // every move and dwell
     double maxPower = 0.0;     // the strongest burn
     bool inches = false;       // the job's unit at its end (G20)
+    // The spacing of the rows of a raster in mm: the smallest step between rows of burns
+    // along X, once seen twice; 0 for a job without rows.
+    double rowSpacing = 0.0;
+    static constexpr double kMaxRowSpacing = 1.0;
+    static constexpr double kSpotWidth = 0.1;
     FileEstimate estimate;
     // The lines of the perimeter cut, between the comments "Begin Perimeter Cut" and "End
     // Perimeter Cut": the burn moves of these lines are drawn in the cut's colour. 0: none.

@@ -236,10 +236,10 @@ void MainWindowTest::loadDialogRemembersNameAndFolder()
 
     const auto& requests = app_->dialogs.openRequests;
     QCOMPARE(requests.size(), 3);
-    // Bitmaps first, then every format the program reads.
+    // Every format the program reads first (the one selected), then each alone.
     QCOMPARE(requests[0].filter,
-             QStringLiteral("Bitmap image (*.bmp);;All pictures (*.bmp *.png *.jpg *.jpeg *.gif "
-                            "*.tif *.tiff *.webp);;PNG image (*.png);;JPEG image (*.jpg *.jpeg);;"
+             QStringLiteral("Pictures (*.bmp *.png *.jpg *.jpeg *.gif *.tif *.tiff *.webp);;"
+                            "Bitmap image (*.bmp);;PNG image (*.png);;JPEG image (*.jpg *.jpeg);;"
                             "GIF image (*.gif);;TIFF image (*.tif *.tiff);;WebP image (*.webp);;"
                             "Any file (*)"));
     QCOMPARE(requests[0].folder, app_->folder()); // InitialOpenDir of the settings file
