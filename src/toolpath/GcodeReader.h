@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,6 +81,9 @@ struct ReaderOptions {
     GcodeFlavor flavor = GcodeFlavor::Grbl;
     bool laserMode = true;        // GRBL $32: the laser is off on G0 and lit only while moving
     double arcTolerance = 0.002;  // mm, GRBL $12: largest distance of a chord from its arc
+    // The lines of a raster job's few shapes are read the short way, any other line word by
+    // word; false reads every line word by word (the same events, only slower).
+    bool shortcuts = true;
 };
 
 // What the reader knows after the lines read so far.
@@ -96,6 +100,9 @@ struct ReaderState {
 class GcodeReader {
 public:
     GcodeReader(const ReaderOptions& options, EventSink& sink);
+    ~GcodeReader();
+    GcodeReader(const GcodeReader&) = delete;
+    GcodeReader& operator=(const GcodeReader&) = delete;
 
     // Reads one line given without its line end.
     void line(std::string_view text);
@@ -109,6 +116,9 @@ public:
 
 private:
     struct Words;
+    struct FastWords;
+    bool fastLine(std::string_view text);
+    void generalLine(std::string_view text);
     void problem(std::string reason);
     void checkGrblCode(char letter, int code, std::array<int, 16>& seen);
     void execute(const Words& words, bool hasAxisWords);
@@ -124,6 +134,10 @@ private:
     bool lineReported_ = false;
     std::string pending_;   // unfinished last line of feed()
     std::vector<char> strippedBuffer_;
+    // What fastLine() read last of the moves after their X word.
+    struct TailEntry;
+    std::unique_ptr<std::array<TailEntry, 4>> tails_;
+    std::size_t nextTail_ = 0;
     std::string_view stripped_;  // the line without blanks and comments, upper case
 };
 

@@ -56,10 +56,11 @@ struct Recorder : EventSink {
     }
 };
 
-Recorder Read(const std::string& text, GcodeFlavor flavor, bool laserMode = true)
+Recorder Read(const std::string& text, GcodeFlavor flavor, bool laserMode = true,
+              bool shortcuts = true)
 {
     Recorder recorder;
-    GcodeReader reader(ReaderOptions{flavor, laserMode, 0.002}, recorder);
+    GcodeReader reader(ReaderOptions{flavor, laserMode, 0.002, shortcuts}, recorder);
     // Uneven pieces: a line may be split anywhere, even between CR and LF.
     for (std::size_t at = 0; at < text.size(); at += 7) {
         reader.feed(std::string_view(text).substr(at, 7));
@@ -182,6 +183,37 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{P, "M106 S255", ""},
         RefusedCase{P, "N3 G1 X1*99", "checksum does not match the line (98)"},
         RefusedCase{P, "G1 X1 E0.5", ""}));
+
+// The short way of reading a raster job's lines against the word-by-word way, at the borders
+// of the shapes it takes: the same events and problems in both flavors, in both laser modes.
+class ShortcutLines : public testing::TestWithParam<std::string> {};
+
+TEST_P(ShortcutLines, ReadAsWordByWord)
+{
+    for (const GcodeFlavor flavor : {G, P}) {
+        for (const bool laserMode : {true, false}) {
+            const Recorder shortcut = Read(GetParam(), flavor, laserMode, true);
+            const Recorder words = Read(GetParam(), flavor, laserMode, false);
+            EXPECT_EQ(shortcut.events, words.events) << GetParam();
+            EXPECT_EQ(shortcut.problems, words.problems) << GetParam();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Borders, ShortcutLines,
+    testing::Values(
+        "M4 S0\nG1 X5 Y6 F1000 S1000\nG1 X7 Y6 F1000 S1000\nG1 X8 Y6 F3000 S0\nG1 X9 Y6 F1000 S1000\n",
+        "M3 S0\nG1 X1 F100 S10\nG0 X2\nG1 Y2\nS20\nG1 X3 S20\nG0 X4 S20\nM5\nG1 X5 S30\n",
+        "G1X5Y5F100S3\nG0 X1 ;c X9\n  G1\tX2 \t Y3  \nG1 ;only\nG1\n",
+        "G1 X1 2 F10\nG1 X-\nG1 X.\nG1 X5 X6\nG10 X5\nG1.0 X3\nG01 X4\nG1 X5 Y\n",
+        "g1 x5 f10\nG1 x6\nG1 X7 (c)\nG1 X8*12\nG1 X9 N5\nG1 X+3.50 Y-.25\n",
+        "M106 S255\nG1 X1 F60\nM106\nG1 X2\nM107\nG0 X3\nM106S100\nM107 S3\nM106 S0\n"
+        "G1 X1 E1 F100\nG1 X2 Y2 F3000 E1 \nM1060\nM3 S100\n",
+        "G1 X1." + std::string(73, '0') + " F1\nG1 X1." + std::string(74, '0') + " F1\n"
+        "G1 X2 Y1234567890123456.7 F1000\nG1 X0.12345678901234567 F1\nG1 X1e5 F1\n",
+        "G1 Y5 X1\nG1 X2 F0\nG1 Y3 F-5\nG0 X1 Y1 Z1\nG1 Z2 F10\n",
+        "G20\nG91\nG1 X1 Y1 F10\nG1 X1 Y1 F10\nG90 G21\nG1 X1\nG92 X0\nG1 X1 Y1\n"));
 
 TEST(GrblFeed, AFeedMoveWithoutAnyFeedIsRefused)
 {
