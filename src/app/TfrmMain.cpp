@@ -463,16 +463,9 @@ void TfrmMain::jobPreviewRead(std::shared_ptr<const pyrolith::toolpath::JobPrevi
 
 // Lines of the job the firmware would refuse or misread: the first few, and whether to
 // save anyway. True when there are none or the user says Yes.
-bool TfrmMain::confirmRefusedLines()
+bool TfrmMain::confirmRefusedLines(const pyrolith::toolpath::FileEstimate& check)
 {
     const pyrolith::JobSettings& settings = settings_->jobSettings();
-    pyrolith::toolpath::FileEstimate check;
-    try {
-        HourglassCursor hourglass;
-        check = document_->checkJob();
-    } catch (const pyrolith::Error&) {
-        return true;  // a setting that does not read: saving reports it
-    }
     if (check.problemCount == 0) {
         return true;
     }
@@ -555,15 +548,24 @@ void TfrmMain::btnGcode2Click()
     statusBar()->clearMessage();
     QString fieldKey;
     try {
-        if (!confirmRefusedLines()) {
+        // The job is checked as it is written; the question comes before the complete file
+        // replaces the target.
+        HourglassCursor hourglass;
+        const pyrolith::toolpath::SavedJob saved =
+            document_->writeJob(path, [&](const pyrolith::toolpath::FileEstimate& check) {
+                if (check.problemCount == 0) {
+                    return true;
+                }
+                hourglass.restore();
+                return confirmRefusedLines(check);
+            });
+        if (!saved.saved) {
             return;
         }
-        HourglassCursor hourglass;
-        const pyrolith::JobFileSummary written = document_->writeJob(path);
         statusBar()->showMessage(QStringLiteral("Saved %1: %2 lines, %3 bytes")
                                      .arg(saveName_)
-                                     .arg(written.lines)
-                                     .arg(written.bytes));
+                                     .arg(saved.written.lines)
+                                     .arg(saved.written.bytes));
         return;
     } catch (const pyrolith::Error& error) {
         fieldKey = QString::fromStdString(error.fieldKey());

@@ -120,7 +120,7 @@ private:
     void refreshJobPreview();
     void jobPreviewRead(std::shared_ptr<const pyrolith::toolpath::JobPreview> job,
                         const QString& failure);
-    bool confirmRefusedLines();
+    bool confirmRefusedLines(const pyrolith::toolpath::FileEstimate& check);
     void createMachinePanel();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
