@@ -291,24 +291,35 @@ private:
     static constexpr std::size_t kBatch = 4096;
     static constexpr std::size_t kBatchesInFlight = 4;
 
+    // The batches go round: a planned batch comes back empty for the reader to fill again,
+    // so that no batch's memory is given back to the system and asked for again.
     void handOver()
     {
         std::unique_lock<std::mutex> lock(mutex_);
         roomLeft_.wait(lock, [this] { return queue_.size() < kBatchesInFlight; });
         queue_.push_back(std::move(batch_));
-        batch_ = {};
-        batch_.reserve(kBatch);
+        if (spare_.empty()) {
+            batch_ = {};
+            batch_.reserve(kBatch);
+        } else {
+            batch_ = std::move(spare_.back());
+            spare_.pop_back();
+        }
         ready_.notify_one();
     }
     void plan()
     {
+        std::vector<Event> batch;
         for (;;) {
-            std::vector<Event> batch;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 ready_.wait(lock, [this] { return !queue_.empty() || done_; });
                 if (queue_.empty()) {
                     return;
+                }
+                if (!batch.empty()) {
+                    batch.clear();
+                    spare_.push_back(std::move(batch));
                 }
                 batch = std::move(queue_.front());
                 queue_.pop_front();
@@ -336,6 +347,7 @@ private:
     FileEstimate result_;
     std::vector<Event> batch_;
     std::deque<std::vector<Event>> queue_;
+    std::vector<std::vector<Event>> spare_;
     std::mutex mutex_;
     std::condition_variable ready_;
     std::condition_variable roomLeft_;
