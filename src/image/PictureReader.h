@@ -38,6 +38,14 @@ Bitmap ReadPicture(std::span<const std::uint8_t> bytes, const BitmapLimits& limi
 GrayRaster ReadPictureGrayLevels(const std::filesystem::path& path, const BitmapLimits& limits = {},
                                  const CancelCheck& cancel = {});
 
+// The black-and-white image of a picture in one of the modes working on grey levels (not
+// Palette or Grayscale), as MonoFromGray makes it of the adjusted ReadPictureGrayLevels: a
+// picture of another format than bitmap is made black and white on a second thread while its
+// rows are decoded, and its grey levels are never held whole.
+MonoBitmap ReadPictureMono(const std::filesystem::path& path, const GrayAdjustments& adjustments,
+                           ImageMode mode, int threshold, const BitmapLimits& limits = {},
+                           const CancelCheck& cancel = {});
+
 // The message for a picture too large, as the bitmap reader words it.
 std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width, std::uint64_t height);
 
