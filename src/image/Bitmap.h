@@ -46,12 +46,21 @@ struct Bitmap {
 // The bytes of one row of a bitmap file: rows are padded to whole 32-bit words.
 std::uint64_t BitmapRowBytes(std::uint64_t width, std::uint32_t bitsPerPixel);
 
-// What a read may allocate. The default is the program's; tests and the fuzz target use
-// smaller figures.
+// The largest picture Pyrolith reads, in every format and layout: the manual and the
+// refusal message state this one figure.
+constexpr std::uint64_t kMaxPicturePixels = 300'000'000;
+
+// What a read may allocate. The default is the program's: the pixel count alone decides, as
+// four bytes a pixel cover the widest layout; tests and the fuzz target use smaller figures.
 struct BitmapLimits {
-    std::uint64_t maxPixelBytes = std::uint64_t{1} << 30; // the decoded rows
-    std::uint64_t maxPixelCount = std::uint64_t{1} << 30; // width x height
+    std::uint64_t maxPixelBytes = 4 * kMaxPicturePixels; // the decoded rows
+    std::uint64_t maxPixelCount = kMaxPicturePixels;     // width x height
 };
+
+// "<format> image is too large: W x H pixels need more memory than Pyrolith allows." and the
+// largest picture `limits` let through.
+std::string PictureTooLargeText(std::string_view formatName, std::uint64_t width,
+                                std::uint64_t height, const BitmapLimits& limits);
 
 // Reads a Windows bitmap: the OS/2 core header and the Windows info headers (40, 52, 56,
 // 108 and 124 bytes, and the OS/2 2.x header of 16 to 64 bytes); 1, 2, 4 and 8 bits per
@@ -74,6 +83,8 @@ std::string UnrecognizedFormatMessage();
 // pixel that is neither black nor white becomes white (for a 4-bit picture: the entry of its
 // table nearest to white). An empty source gives an empty image.
 MonoBitmap MakeMonoBitmap(const Bitmap& source);
+// The same rule for one row of `width` pixels given as red, green and blue bytes.
+void MonoPaletteRow(const std::uint8_t* rgb, std::size_t width, std::uint8_t* target);
 
 // Writes the source picture in its own layout (uncompressed, bottom-up rows, the colour
 // table and masks of the source), or the black-and-white image as a 4-bit bitmap with its

@@ -43,8 +43,7 @@ JobPicture ReadJobPicture(const std::filesystem::path& path, const JobSettings& 
 {
     JobPicture job;
     const ConversionOptions options = ConversionOptionsOf(settings);
-    if (options.mode != ImageMode::Palette && options.mode != ImageMode::Grayscale &&
-        !ResizeColumns(settings)) {
+    if (options.mode != ImageMode::Grayscale && !ResizeColumns(settings)) {
         job.picture = ReadPictureMono(path, options.adjustments, options.mode, options.threshold,
                                       {}, cancel);
         job.sourceWidth = job.picture.width();

@@ -23,13 +23,6 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view magic, std
            std::memcmp(bytes.data() + at, magic.data(), magic.size()) == 0;
 }
 
-std::string Decimal(std::uint64_t value)
-{
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
-
 // Rows into a 24-bit picture.
 class BitmapSink final : public detail::RowSink {
 public:
@@ -181,6 +174,33 @@ private:
     std::thread worker_;
 };
 
+// Rows straight into the black-and-white image of the palette rule.
+class PaletteSink final : public detail::RowSink {
+public:
+    void start(std::int32_t width, std::int32_t height) override
+    {
+        width_ = width;
+        height_ = height;
+        indices_ = PixelBuffer(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    }
+    void row(std::int32_t y, const std::uint8_t* rgb) override
+    {
+        const auto width = static_cast<std::size_t>(width_);
+        MonoPaletteRow(rgb, width, indices_.data() + static_cast<std::size_t>(y) * width);
+    }
+    MonoBitmap finish()
+    {
+        return MonoBitmap(width_, height_,
+                          std::vector<Rgb>(StandardPalette().begin(), StandardPalette().end()),
+                          std::move(indices_));
+    }
+
+private:
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    PixelBuffer indices_;
+};
+
 void Decode(PictureFormat format, const std::filesystem::path* path,
             std::span<const std::uint8_t> bytes, const BitmapLimits& limits,
             const CancelCheck& cancel, detail::RowSink& sink)
@@ -243,10 +263,10 @@ bool PictureDecodersAvailable()
     return detail::DecoderAvailable();
 }
 
-std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width, std::uint64_t height)
+std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width, std::uint64_t height,
+                                   const BitmapLimits& limits)
 {
-    return std::string(PictureFormatName(format)) + " image is too large: " + Decimal(width) +
-           " x " + Decimal(height) + " pixels need more memory than Pyrolith allows.";
+    return PictureTooLargeText(PictureFormatName(format), width, height, limits);
 }
 
 Bitmap ReadPicture(const std::filesystem::path& path, const BitmapLimits& limits,
@@ -282,7 +302,20 @@ MonoBitmap ReadPictureMono(const std::filesystem::path& path, const GrayAdjustme
                            const CancelCheck& cancel)
 {
     const PictureFormat format = SniffFile(path);
-    if (format == PictureFormat::Bitmap || format == PictureFormat::Unknown) {
+    const bool bitmap = format == PictureFormat::Bitmap || format == PictureFormat::Unknown;
+    if (mode == ImageMode::Palette) {
+        if (bitmap) {
+            const Bitmap source = ReadBitmap(path, limits);
+            if (source.layout == PixelLayout::Unrecognized) {
+                throw Error(UnrecognizedFormatMessage());
+            }
+            return MakeMonoBitmap(source);
+        }
+        PaletteSink sink;
+        Decode(format, &path, {}, limits, cancel, sink);
+        return sink.finish();
+    }
+    if (bitmap) {
         GrayRaster gray = ReadPictureGrayLevels(path, limits, cancel);
         AdjustGrayLevels(gray, adjustments);
         return MonoFromGray(std::move(gray), mode, threshold, cancel);

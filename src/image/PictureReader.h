@@ -38,16 +38,18 @@ Bitmap ReadPicture(std::span<const std::uint8_t> bytes, const BitmapLimits& limi
 GrayRaster ReadPictureGrayLevels(const std::filesystem::path& path, const BitmapLimits& limits = {},
                                  const CancelCheck& cancel = {});
 
-// The black-and-white image of a picture in one of the modes working on grey levels (not
-// Palette or Grayscale), as MonoFromGray makes it of the adjusted ReadPictureGrayLevels: a
-// picture of another format than bitmap is made black and white on a second thread while its
-// rows are decoded, and its grey levels are never held whole.
+// The black-and-white image of a picture in any mode but Grayscale: in Palette mode
+// MakeMonoBitmap(ReadPicture(path)), in the others what MonoFromGray makes of the adjusted
+// ReadPictureGrayLevels. A picture of another format than bitmap is converted while its rows
+// are decoded (the modes working on grey levels on a second thread), and neither its colours
+// nor its grey levels are ever held whole.
 MonoBitmap ReadPictureMono(const std::filesystem::path& path, const GrayAdjustments& adjustments,
                            ImageMode mode, int threshold, const BitmapLimits& limits = {},
                            const CancelCheck& cancel = {});
 
 // The message for a picture too large, as the bitmap reader words it.
-std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width, std::uint64_t height);
+std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width, std::uint64_t height,
+                                   const BitmapLimits& limits);
 
 // Frees what the decoders keep for the calling thread; worker threads call it when done.
 void ReleasePictureThreadResources();

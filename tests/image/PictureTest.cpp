@@ -398,9 +398,9 @@ TEST(Resample, AveragesWhenShrinkingAndInterpolatesWhenGrowing)
     EXPECT_THROW(ResampleToWidth(source, 1 << 20, BitmapLimits{1 << 20, 1 << 20}), Error);
 }
 
-// A picture converted while it is decoded, a row at a time on a second thread, against the
-// whole grey picture converted at once: the same image in every mode, adjusted or not, for a
-// picture of more rows than the decoder may run ahead, in a lossless and a lossy format.
+// A picture converted while it is decoded, a row at a time, against the whole picture
+// converted at once: the same image in every mode, adjusted or not, for a picture of more rows
+// than the decoder may run ahead, in a lossless and a lossy format.
 struct StreamedCase {
     const char* mode;
     GrayAdjustments adjustments;
@@ -422,7 +422,9 @@ TEST_P(StreamedConversion, MakesTheImageOfTheWholeGreyPicture)
     for (const fs::path& file : {png, jpeg}) {
         GrayRaster gray = ReadPictureGrayLevels(file);
         AdjustGrayLevels(gray, GetParam().adjustments);
-        const MonoBitmap whole = MonoFromGray(std::move(gray), mode, 100);
+        const MonoBitmap whole = mode == ImageMode::Palette
+                                     ? MakeMonoBitmap(ReadPicture(file))
+                                     : MonoFromGray(std::move(gray), mode, 100);
         const MonoBitmap streamed = ReadPictureMono(file, GetParam().adjustments, mode, 100);
         EXPECT_EQ(Drawing(streamed), Drawing(whole)) << file;
     }
@@ -433,7 +435,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(StreamedCase{"FloydSteinberg", {}}, StreamedCase{"Atkinson", {}},
                       StreamedCase{"Jarvis", {}}, StreamedCase{"Stucki", {}},
                       StreamedCase{"Bayer", {}}, StreamedCase{"Threshold", {}},
-                      StreamedCase{"FloydSteinberg", GrayAdjustments{20, 30, 1.5, true}}),
+                      StreamedCase{"FloydSteinberg", GrayAdjustments{20, 30, 1.5, true}},
+                      StreamedCase{"Palette", {}}),
     [](const ::testing::TestParamInfo<StreamedCase>& info) {
         return std::string(info.param.mode) + std::to_string(info.index);
     });
