@@ -114,6 +114,15 @@ public:
     // The image once every row is decoded.
     MonoBitmap finish()
     {
+        bool complete = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            complete = worker_.joinable() && decoded_ == height_;
+        }
+        if (!complete) {
+            stop();
+            throw Error("The picture ended before its last row.");
+        }
         worker_.join();
         return MonoBitmap(static_cast<std::int32_t>(width_), static_cast<std::int32_t>(height_),
                           std::vector<Rgb>(StandardPalette().begin(), StandardPalette().end()),
