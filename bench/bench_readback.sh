@@ -37,5 +37,6 @@ awk -v b="$bytes" -v e="$(cat "$folder/check.txt")" -v l="$(cut -d' ' -f1 "$fold
   printf "pyrolith-cli check: %6.2f s %6.0f   %6.2f s %6.0f\n", C[1], mb / C[1], ccpu, mb / ccpu;
   printf "check / wc -l: %.1f x the wall time, %.1f x the processor time\n", C[1] / W[1], ccpu / wcpu;
 }'
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 rm -f "$folder/job.gcode" "$folder/one.gcode" "$folder/noise.bmp" "$folder"/check.txt \
   "$folder"/wc.txt "$folder"/cli.txt "$folder"/lines.txt

@@ -73,12 +73,12 @@ template <typename Result> struct Pass {
     bool cancelled = false;
 };
 
-// Runs `write` (the job into a sink) on this thread and `read` (given the function that
-// feeds the reader) on a thread of its own. A failure on either side stops both and is
-// thrown here; a cancel ends both and returns what was read.
-template <typename Result, typename Write, typename Read>
+// Runs `write` (the job into a sink), then `written`, on this thread and `read` (given the
+// function that feeds the reader) on a thread of its own. A failure on either side stops both
+// and is thrown here; a cancel ends both and returns what was read.
+template <typename Result, typename Write, typename Read, typename Written>
 Pass<Result> WriteAndRead(const Write& write, const Read& read, AtomicFile* file,
-                          const std::atomic<bool>* cancel)
+                          const std::atomic<bool>* cancel, const Written& written)
 {
     TextBlockQueue queue;
     Pass<Result> pass;
@@ -113,6 +113,7 @@ Pass<Result> WriteAndRead(const Write& write, const Read& read, AtomicFile* file
         write(sink);
         sink.drain();
         pass.written.bytes = sink.bytes();
+        written();
     } catch (const Cancelled&) {
         pass.cancelled = true;
         end(true);
@@ -157,26 +158,34 @@ Pass<Result> InMemory(const Job<Picture>& job, const Reading& reading,
     const JobContext context = job.context();
     const MachineProfile machine = MachineProfileOf(job.settings);
     return WriteAndRead<Result>([&](JobSink& sink) { job.write(sink, context); },
-                                reading(machine), nullptr, cancel);
+                                reading(machine), nullptr, cancel, [] {});
 }
 
 // The numbers are checked before the file is touched; the file replaces the target once the
-// job is complete (and confirmed when `confirm` is given).
-template <typename Result, typename Picture, typename Reading, typename Confirm>
+// job is complete. Without `confirm` that is as soon as the last block is written, while the
+// reader may still be at work; with it, once the reading is done and `confirm` said yes.
+template <typename Result, typename Picture, typename Reading>
 Pass<Result> ToFile(const std::filesystem::path& output, const Job<Picture>& job,
-                    const Reading& reading, const Confirm& confirm)
+                    const Reading& reading, const std::function<bool(const Result&)>& confirm)
 {
     CheckJobNumbers(job.settings, job.picture, job.environment.decimalSeparator);
     const JobContext context = job.context();
     const MachineProfile machine = MachineProfileOf(job.settings);
     AtomicFile file(output);
-    Pass<Result> pass = WriteAndRead<Result>([&](JobSink& sink) { job.write(sink, context); },
-                                             reading(machine), &file, nullptr);
-    if (!confirm(pass.result)) {
-        pass.cancelled = true;
-        return pass;  // the temporary file goes with `file`
+    Pass<Result> pass = WriteAndRead<Result>(
+        [&](JobSink& sink) { job.write(sink, context); }, reading(machine), &file, nullptr,
+        [&] {
+            if (!confirm) {
+                file.commit();
+            }
+        });
+    if (confirm) {
+        if (!confirm(pass.result)) {
+            pass.cancelled = true;
+            return pass;  // the temporary file goes with `file`
+        }
+        file.commit();
     }
-    file.commit();
     return pass;
 }
 
@@ -184,18 +193,14 @@ template <typename Picture>
 SavedJob Save(const std::filesystem::path& output, const Job<Picture>& job,
               const ConfirmSave& confirm)
 {
-    Pass<FileEstimate> pass =
-        ToFile<FileEstimate>(output, job, kEstimate, [&](const FileEstimate& estimate) {
-            return !confirm || confirm(estimate);
-        });
+    Pass<FileEstimate> pass = ToFile<FileEstimate>(output, job, kEstimate, confirm);
     return SavedJob{!pass.cancelled, pass.written, std::move(pass.result)};
 }
 
 template <typename Picture>
 SavedPreview SaveWithPreview(const std::filesystem::path& output, const Job<Picture>& job)
 {
-    Pass<JobPreview> pass =
-        ToFile<JobPreview>(output, job, kPreview, [](const JobPreview&) { return true; });
+    Pass<JobPreview> pass = ToFile<JobPreview>(output, job, kPreview, {});
     return SavedPreview{pass.written, std::move(pass.result)};
 }
 
