@@ -1,12 +1,14 @@
 // Reads any bytes as G-code in both flavors, the text split at an arbitrary point, and checks
 // that every event and problem names a line that was read and that the short way of reading
 // a job's lines gives exactly what the word-by-word way gives; then times and draws the job.
+// The flavor named in a job's header is looked for in the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "gcode/JobHeader.h"
 #include "toolpath/GcodeReader.h"
 #include "toolpath/ToolpathPreview.h"
 
@@ -30,7 +32,7 @@ struct Sink : pyrolith::toolpath::EventSink {
                                   e.to.z,   e.feed,   e.power,  e.seconds};
         const std::uint64_t flags[] = {static_cast<std::uint64_t>(e.kind),
                                        static_cast<std::uint64_t>(e.motion), e.laserOn,
-                                       e.inches, e.relative, e.line};
+                                       e.inches, e.relative, e.line, e.bytes, e.checksum};
         record.append(reinterpret_cast<const char*>(numbers), sizeof numbers);
         record.append(reinterpret_cast<const char*>(flags), sizeof flags);
     }
@@ -38,6 +40,10 @@ struct Sink : pyrolith::toolpath::EventSink {
     {
         Check(p.line >= 1 && p.line <= reader->linesRead() && !p.reason.empty());
         record += std::to_string(p.line) + p.reason + '\n';
+    }
+    void note(std::uint64_t line, std::string_view text) override
+    {
+        record += std::to_string(line) + "note" + std::string(text) + '\n';
     }
 };
 
@@ -48,11 +54,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace pyrolith::toolpath;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::size_t split = size == 0 ? 0 : data[0] % size;
+    if (pyrolith::FlavorNamedInHeader(text)) {
+        Check(text.find("Pyrolith v") != std::string_view::npos);
+    }
     for (const auto flavor : {pyrolith::GcodeFlavor::Grbl, pyrolith::GcodeFlavor::Printer3D}) {
+        const auto laser = static_cast<pyrolith::PrinterLaser>(size % 4);
         std::string records[2];
         for (const bool shortcuts : {true, false}) {
             Sink sink;
-            GcodeReader reader(ReaderOptions{flavor, size % 2 == 0, 0.002, shortcuts}, sink);
+            ReaderOptions options{flavor, size % 2 == 0, 0.002, laser, size % 3 == 0};
+            options.shortcuts = shortcuts;
+            GcodeReader reader(options, sink);
             sink.reader = &reader;
             reader.feed(text.substr(0, split));
             reader.feed(text.substr(split));
@@ -64,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MachineProfile machine;
         machine.flavor = flavor;
         machine.plannerBlocks = 1 + static_cast<int>(size % 20);
+        machine.printerLaser = laser;
         const JobPreview preview = ReadJobPreview(text, machine);
         Check(preview.estimate.times.seconds >= 0.0);
         const pyrolith::RgbImage image = RenderPreview(preview, FitView(preview.bounds, 10.0, 64));

@@ -31,6 +31,7 @@
 #include "image/PngWriter.h"
 #include "toolpath/JobReadback.h"
 #include "toolpath/MachineProfile.h"
+#include "toolpath/SpeedLimits.h"
 #include "toolpath/ToolpathPreview.h"
 
 namespace {
@@ -40,7 +41,15 @@ namespace fs = std::filesystem;
 constexpr const char* kUsage =
     "usage: pyrolith-cli [--profile FILE] [--set KEY=VALUE]... [--decimal-separator C] "
     "[--mono FILE.bmp] [--estimate] [--preview FILE.png] INPUT OUTPUT.gcode\n"
-    "       pyrolith-cli check [--profile FILE] [--set KEY=VALUE]... FILE.gcode";
+    "       pyrolith-cli check [--profile FILE] [--set KEY=VALUE]... FILE.gcode\n"
+    "       pyrolith-cli send --port PORT [options] FILE.gcode";
+
+// The subcommands, one line each, at the end of --help.
+constexpr const char* kSubcommands =
+    "Subcommands (each has its own --help):\n"
+    "  check FILE.gcode         Reads a G-code file: the estimated time and every line the\n"
+    "                           firmware would refuse\n"
+    "  send --port PORT FILE    Streams a G-code file to a GRBL controller or a 3D printer";
 
 int UsageError(const std::string& detail)
 {
@@ -104,6 +113,7 @@ int main(int argc, char** argv)
         ->required();
     app.add_option("OUTPUT", output, "The G-code file to write")->required();
     app.set_version_flag("--version", std::string("pyrolith-cli ") + PYROLITH_VERSION_TEXT);
+    app.footer(kSubcommands);
 
     try {
         // CLI11 takes the arguments last first.
@@ -145,6 +155,8 @@ int main(int argc, char** argv)
         environment.time = clock.time;
         environment.versionText = PYROLITH_VERSION_TEXT;
         environment.imageFileName = pyrolith::Utf8FromPath(inputPath.filename());
+        environment.sourceWidth = job.sourceWidth;
+        environment.sourceHeight = job.sourceHeight;
         // The job is written and read back as the firmware will read it in one pass.
         namespace tp = pyrolith::toolpath;
         const fs::path outputPath = pyrolith::PathFromUtf8(output);
@@ -166,8 +178,11 @@ int main(int argc, char** argv)
                                        : job.picture);
         }
 
-        const std::string estimateLine =
-            pyrolith::cli::ReportEstimate(preview ? preview->estimate : check, std::cerr);
+        for (const std::string& speed : tp::SpeedsAboveMaxRate(settings)) {
+            std::cerr << "Warning: " << speed << "\n";
+        }
+        const std::string estimateLine = pyrolith::cli::ReportEstimate(
+            preview ? preview->estimate : check, std::cerr, estimate);
         if (preview) {
             const double pitch = pyrolith::MyStrtoFloat(settings.DistPerPixel, decimalSeparator) *
                                  (settings.UseInches ? 25.4 : 1.0);

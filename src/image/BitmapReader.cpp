@@ -239,26 +239,11 @@ Header ReadHeader(std::span<const std::uint8_t> bytes)
     return header;
 }
 
-} // namespace
-
-std::string PictureTooLargeText(std::string_view formatName, std::uint64_t width,
-                                std::uint64_t height, const BitmapLimits& limits)
-{
-    const std::uint64_t most = limits.maxPixelCount;
-    const std::string largest =
-        most % 1'000'000 == 0 ? Decimal(most / 1'000'000) + " million" : Decimal(most);
-    return std::string(formatName) + " image is too large: " + Decimal(width) + " x " +
-           Decimal(height) + " pixels need more memory than Pyrolith allows. Pyrolith reads "
-           "pictures of up to " + largest + " pixels.";
-}
-
-namespace {
-
 void CheckLimits(const Header& header, std::uint64_t rowBytes, const BitmapLimits& limits)
 {
     if (header.width > limits.maxPixelCount / header.rows ||
         rowBytes > limits.maxPixelBytes / header.rows) {
-        throw Error(PictureTooLargeText("Bitmap", header.width, header.rows, limits));
+        throw Error(PictureTooLargeText("Bitmap", header.width, header.rows));
     }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "common/PathText.h"
 #include "image/GrayLevels.h"
 #include "image/PictureDecoder.h"
 
@@ -227,11 +228,19 @@ PictureFormat SniffFile(const std::filesystem::path& path)
     std::array<std::uint8_t, 16> head{};
     std::size_t got = 0;
     std::ifstream file(path, std::ios::binary);
-    if (file) {
+    const bool opened = file.is_open();
+    if (opened) {
         file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
         got = static_cast<std::size_t>(file.gcount());
     }
-    return SniffPictureFormat(std::span(head.data(), got));
+    const PictureFormat format = SniffPictureFormat(std::span(head.data(), got));
+    // A file that opens and begins like no picture (a text file, an empty file) is none; one
+    // that does not open gets the bitmap reader's message, which says why.
+    std::error_code error;
+    if (format == PictureFormat::Unknown && opened && std::filesystem::is_regular_file(path, error)) {
+        throw Error(NotAPictureMessage(Utf8FromPath(path.filename())));
+    }
+    return format;
 }
 
 } // namespace
@@ -272,10 +281,15 @@ bool PictureDecodersAvailable()
     return detail::DecoderAvailable();
 }
 
-std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width, std::uint64_t height,
-                                   const BitmapLimits& limits)
+std::string NotAPictureMessage(std::string_view name)
 {
-    return PictureTooLargeText(PictureFormatName(format), width, height, limits);
+    return "'" + std::string(name) + "' is not a picture that Pyrolith reads (" +
+           (PictureDecodersAvailable() ? "bitmap, PNG, JPEG, GIF, TIFF, WebP" : "bitmap") + ")";
+}
+
+std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width, std::uint64_t height)
+{
+    return PictureTooLargeText(PictureFormatName(format), width, height);
 }
 
 Bitmap ReadPicture(const std::filesystem::path& path, const BitmapLimits& limits,

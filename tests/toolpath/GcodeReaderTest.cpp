@@ -48,6 +48,9 @@ struct Recorder : EventSink {
         case EventKind::Mode:
             text += std::string(e.inches ? "inch" : "mm") + (e.relative ? " relative" : " absolute");
             break;
+        case EventKind::Line:
+            text += "line " + std::to_string(e.bytes) + " bytes, sum " + std::to_string(e.checksum);
+            break;
         }
         events.push_back(text);
     }
@@ -55,19 +58,31 @@ struct Recorder : EventSink {
     {
         problems.push_back(std::to_string(p.line) + " " + p.reason);
     }
+    void note(std::uint64_t line, std::string_view text) override
+    {
+        notes.push_back(std::to_string(line) + " " + std::string(text));
+    }
+    std::vector<std::string> notes;
 };
 
-Recorder Read(const std::string& text, GcodeFlavor flavor, bool laserMode = true,
-              bool shortcuts = true)
+Recorder ReadWith(const std::string& text, const ReaderOptions& options)
 {
     Recorder recorder;
-    GcodeReader reader(ReaderOptions{flavor, laserMode, 0.002, shortcuts}, recorder);
+    GcodeReader reader(options, recorder);
     // Uneven pieces: a line may be split anywhere, even between CR and LF.
     for (std::size_t at = 0; at < text.size(); at += 7) {
         reader.feed(std::string_view(text).substr(at, 7));
     }
     reader.finish();
     return recorder;
+}
+
+Recorder Read(const std::string& text, GcodeFlavor flavor, bool laserMode = true,
+              bool shortcuts = true)
+{
+    ReaderOptions options{flavor, laserMode, 0.002};
+    options.shortcuts = shortcuts;
+    return ReadWith(text, options);
 }
 
 struct ReaderCase {
@@ -204,17 +219,25 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 // The short way of reading a raster job's lines against the word-by-word way, at the borders
-// of the shapes it takes: the same events and problems in both flavors, in both laser modes.
+// of the shapes it takes: the same events, problems and comment notes in both flavors, in
+// both laser modes, with either printer laser and with or without line events.
 class ShortcutLines : public testing::TestWithParam<std::string> {};
 
 TEST_P(ShortcutLines, ReadAsWordByWord)
 {
     for (const GcodeFlavor flavor : {G, P}) {
         for (const bool laserMode : {true, false}) {
-            const Recorder shortcut = Read(GetParam(), flavor, laserMode, true);
-            const Recorder words = Read(GetParam(), flavor, laserMode, false);
-            EXPECT_EQ(shortcut.events, words.events) << GetParam();
-            EXPECT_EQ(shortcut.problems, words.problems) << GetParam();
+            for (const PrinterLaser laser : {PrinterLaser::FanCommands, PrinterLaser::MarlinInline}) {
+                for (const bool lineEvents : {false, true}) {
+                    ReaderOptions options{flavor, laserMode, 0.002, laser, lineEvents};
+                    const Recorder shortcut = ReadWith(GetParam(), options);
+                    options.shortcuts = false;
+                    const Recorder words = ReadWith(GetParam(), options);
+                    EXPECT_EQ(shortcut.events, words.events) << GetParam();
+                    EXPECT_EQ(shortcut.problems, words.problems) << GetParam();
+                    EXPECT_EQ(shortcut.notes, words.notes) << GetParam();
+                }
+            }
         }
     }
 }
@@ -260,5 +283,50 @@ TEST(Arcs, ChordsStayOnTheCircleAndEndAtTheTarget)
         EXPECT_TRUE(recorder.problems.empty()) << arc;
     }
 }
+
+// Marlin's laser on a 3D printer: inline, the moves carry the power and only G1 burns; at
+// rest M3 burns until M5, and each of them waits for the moves. The fan commands are a fan.
+struct MarlinCase {
+    const char* name;
+    std::string gcode;
+    std::vector<std::string> events;
+    std::vector<std::string> problems;
+};
+
+void PrintTo(const MarlinCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class MarlinLaser : public testing::TestWithParam<MarlinCase> {};
+
+TEST_P(MarlinLaser, GivesTheEventsAndProblems)
+{
+    const MarlinCase& c = GetParam();
+    const Recorder recorder = ReadWith(
+        c.gcode, ReaderOptions{P, true, 0.002, PrinterLaser::MarlinInline});
+    EXPECT_EQ(recorder.events, c.events);
+    EXPECT_EQ(recorder.problems, c.problems);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MarlinLaser,
+    testing::Values(
+        MarlinCase{"InlineBurnsOnlyFeedMoves",
+                   "M3 I\nG1 X1 F600 S0\nG1 X2 S200\nG0 X3\nG1 X4\nG4 P100\nM5\nG1 X5\nM5 I\n",
+                   {"1 stop", "2 G1 0,0,0 > 1,0,0 F600 off S0", "3 G1 1,0,0 > 2,0,0 F600 on S200",
+                    "4 G0 2,0,0 > 3,0,0 F0 off S200", "5 G1 3,0,0 > 4,0,0 F600 on S200",
+                    "6 dwell 0.1 off", "8 G1 4,0,0 > 5,0,0 F600 off S0", "9 stop"},
+                   {}},
+        MarlinCase{"StandardModeWaitsAndBurnsAtRest", "M3 S100\nG4 P50\nG0 X1 F600\nM5\n",
+                   {"1 stop", "2 dwell 0.05 on", "3 G0 0,0,0 > 1,0,0 F0 on S100", "4 stop"},
+                   {}},
+        MarlinCase{"FanCommandsAreAFan", "M106 S255\nG1 X1 F600\nM107\n",
+                   {"2 G1 0,0,0 > 1,0,0 F600 off S0"},
+                   {"1 M106 switches the fan, not Marlin's laser: its laser commands are M3 S "
+                    "and M5",
+                    "3 M107 switches the fan, not Marlin's laser: its laser commands are M3 S "
+                    "and M5"}}),
+    [](const testing::TestParamInfo<MarlinCase>& info) { return info.param.name; });
 
 }  // namespace

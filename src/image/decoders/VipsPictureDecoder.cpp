@@ -127,7 +127,7 @@ void CheckSize(PictureFormat format, const VImage& image, const BitmapLimits& li
     }
     if (width > limits.maxPixelCount / height ||
         BitmapRowBytes(width, 24) > limits.maxPixelBytes / height) {
-        throw Error(PictureTooLargeMessage(format, width, height, limits));
+        throw Error(PictureTooLargeMessage(format, width, height));
     }
 }
 
