@@ -485,7 +485,17 @@ bool GcodeReader::fastLine(std::string_view text)
         return false;
     }
     if (options_.lineEvents) {
-        lineEvent(text);
+        // What a sender sends of this line: up to a comment, without blanks around it (the
+        // line holds no parenthesis and no line end, so that is all lineEvent() would take).
+        std::string_view sent = text.substr(0, text.find(';'));
+        const std::size_t first = sent.find_first_not_of(" \t");
+        sent = sent.substr(first, sent.find_last_not_of(" \t") - first + 1);
+        Event event;
+        event.kind = EventKind::Line;
+        event.line = lineNumber_;
+        event.bytes = static_cast<std::uint32_t>(sent.size());
+        event.checksum = machine::LineChecksum(sent);
+        sink_.event(event);
     }
     const auto has = [&](int slot) { return (words.given & FastWords::Bit(slot)) != 0; };
     const auto get = [&](int slot) { return words.value[static_cast<std::size_t>(slot)]; };
