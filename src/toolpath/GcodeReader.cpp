@@ -489,13 +489,7 @@ bool GcodeReader::fastLine(std::string_view text)
         // line holds no parenthesis and no line end, so that is all lineEvent() would take).
         std::string_view sent = text.substr(0, text.find(';'));
         const std::size_t first = sent.find_first_not_of(" \t");
-        sent = sent.substr(first, sent.find_last_not_of(" \t") - first + 1);
-        Event event;
-        event.kind = EventKind::Line;
-        event.line = lineNumber_;
-        event.bytes = static_cast<std::uint32_t>(sent.size());
-        event.checksum = machine::LineChecksum(sent);
-        sink_.event(event);
+        sentLine(sent.substr(first, sent.find_last_not_of(" \t") - first + 1));
     }
     const auto has = [&](int slot) { return (words.given & FastWords::Bit(slot)) != 0; };
     const auto get = [&](int slot) { return words.value[static_cast<std::size_t>(slot)]; };
@@ -756,9 +750,13 @@ void GcodeReader::checkGrblCode(char letter, int code, std::array<int, 16>& seen
 void GcodeReader::lineEvent(std::string_view text)
 {
     const std::string sent = machine::CleanLine(text, false);
-    if (sent.empty()) {
-        return;
+    if (!sent.empty()) {
+        sentLine(sent);
     }
+}
+
+void GcodeReader::sentLine(std::string_view sent)
+{
     Event event;
     event.kind = EventKind::Line;
     event.line = lineNumber_;

@@ -143,6 +143,7 @@ private:
     void arc(const Point& target, const Words& words, bool clockwise);
     void stop();
     void lineEvent(std::string_view text);
+    void sentLine(std::string_view sent);
     bool marlinLaser(const Words& words);
     bool burning(Motion motion) const;
 
