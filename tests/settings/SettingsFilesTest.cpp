@@ -227,7 +227,6 @@ TEST_P(EdgeValues, SurviveSaveAndLoadInEveryTextField)
     AppSettings fromSettingsApp;
     ReadSettingsFile(file("Pyrolith.ini"), fromSettings, fromSettingsApp);
     JobSettings expected = job;
-    expected.InitialCutHeight = JobSettings{}.InitialCutHeight; // read by neither reader
     EXPECT_EQ(fromSettings, expected);
     EXPECT_EQ(fromSettingsApp, app);
     JobSettings fromProfile;
