@@ -8,6 +8,7 @@
 //   bench_pictures --once IN OUT.bmp MODE   one conversion, for /usr/bin/time -v
 //                                           (bench/bench_pictures.sh compares peak memory)
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -30,6 +31,18 @@ using namespace pyrolith;
 double Seconds(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Processor seconds (user and system, every thread) of this process or of its finished
+// children: on a busy machine a fairer figure than the wall time.
+double ProcessorSeconds(int who)
+{
+    rusage usage{};
+    ::getrusage(who, &usage);
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 const std::string kConvert = "/usr/bin/convert ";
@@ -89,20 +102,30 @@ int main(int argc, char** argv)
         }
     }
 
+    double loads[3] = {0, 0, 0};
+    ::getloadavg(loads, 3);
     auto start = Clock::now();
+    const double ourStart = ProcessorSeconds(RUSAGE_SELF);
     Convert(jpeg, folder / "ours.bmp", ImageMode::FloydSteinberg);
     const double ours = Seconds(start);
+    const double ourProcessor = ProcessorSeconds(RUSAGE_SELF) - ourStart;
 
     start = Clock::now();
+    const double theirStart = ProcessorSeconds(RUSAGE_CHILDREN);
     if (Run(kConvert + "'" + jpeg.string() +
             "' -colorspace Gray -dither FloydSteinberg -monochrome '" +
             (folder / "imagemagick.bmp").string() + "'") != 0) {
         return 1;
     }
     const double theirs = Seconds(start);
+    const double theirProcessor = ProcessorSeconds(RUSAGE_CHILDREN) - theirStart;
     std::printf("JPEG 10000 x 8000 to Floyd-Steinberg bitmap: Pyrolith %.2f s, ImageMagick "
                 "%.2f s, ratio %.1f\n",
                 ours, theirs, theirs / ours);
+    std::printf("  processor time: Pyrolith %.2f s, ImageMagick %.2f s, ratio %.1f "
+                "(load average %.2f %.2f %.2f)\n",
+                ourProcessor, theirProcessor, theirProcessor / ourProcessor, loads[0], loads[1],
+                loads[2]);
 
     // The window keeps the grey levels of the picture; a new threshold runs only this.
     GrayRaster gray;

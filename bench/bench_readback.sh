@@ -43,5 +43,6 @@ awk -v b="$bytes" -v e="$(cat "$folder/check.txt")" -v l="$(cut -d' ' -f1 "$fold
   pcpu = P[2] + P[3]; if (pcpu < 0.01) pcpu = 0.01;
   printf "check / check without the serial line: %.2f x the wall time, %.2f x the processor time\n", C[1] / P[1], ccpu / pcpu;
 }'
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 rm -f "$folder/job.gcode" "$folder/one.gcode" "$folder/noise.bmp" "$folder"/check.txt \
   "$folder"/wc.txt "$folder"/cli.txt "$folder"/plan.txt "$folder"/lines.txt

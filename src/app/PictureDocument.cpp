@@ -315,13 +315,14 @@ pyrolith::toolpath::FileEstimate PictureDocument::checkJob() const
     });
 }
 
-pyrolith::JobFileSummary PictureDocument::writeJob(const QString& path)
+pyrolith::toolpath::SavedJob PictureDocument::writeJob(const QString& path,
+                                                      const pyrolith::toolpath::ConfirmSave& confirm)
 {
     waitForPicture(); // the job engraves the image of the settings it is written with
     const pyrolith::JobEnvironment job = jobEnvironment();
     const pyrolith::JobSettings& settings = *settings_;
     return WithJobPicture(settings, *sourceBitmap_, monoBitmap_, [&](const auto& picture) {
-        return pyrolith::WriteJobFile(ToPath(path), settings, picture, job);
+        return pyrolith::toolpath::SaveJob(ToPath(path), settings, picture, job, confirm);
     });
 }
 

@@ -94,8 +94,10 @@ public:
     std::vector<std::string> frameJobLines() const;
     // The pre-flight check of the job as it would be written.
     pyrolith::toolpath::FileEstimate checkJob() const;
-    // Writes the job to a file, after the black-and-white image is up to date.
-    pyrolith::JobFileSummary writeJob(const QString& path);
+    // Writes the job to a file, after the black-and-white image is up to date, and checks it
+    // in the same pass; `confirm` is asked with the check before the file replaces the target.
+    pyrolith::toolpath::SavedJob writeJob(const QString& path,
+                                          const pyrolith::toolpath::ConfirmSave& confirm);
     // Writes the picture as read (original) or the black-and-white image as a bitmap file.
     void writePicture(const QString& path, bool original) const;
     // Reads the job of the picture (generated in memory) or of the G-code file on a worker

@@ -627,19 +627,13 @@ void TfrmMain::jobPreviewRead(std::shared_ptr<const pyrolith::toolpath::JobPrevi
     }
 }
 
-// Lines of the job the firmware would refuse or misread, the first few, and a controller
-// that cannot keep up with the lines: whether to save anyway. True when there is nothing to
-// say or the user says Yes.
-bool TfrmMain::confirmRefusedLines()
+// Lines of the job the firmware would refuse or misread (the first few), speeds above the
+// machine's rates and a controller that cannot keep up with the lines: whether to save anyway.
+// True when there is nothing to say or the user says Yes.
+bool TfrmMain::confirmRefusedLines(const pyrolith::toolpath::FileEstimate& check,
+                                   const std::function<void()>& beforeAsking)
 {
     const pyrolith::JobSettings& settings = settings_->jobSettings();
-    pyrolith::toolpath::FileEstimate check;
-    try {
-        HourglassCursor hourglass;
-        check = document_->checkJob();
-    } catch (const pyrolith::Error&) {
-        return true;  // a setting that does not read: saving reports it
-    }
     const QString lineRate =
         QString::fromStdString(pyrolith::toolpath::LineRateWarning(check.stream));
     const std::vector<std::string> fast = pyrolith::toolpath::SpeedsAboveMaxRate(settings);
@@ -677,6 +671,7 @@ bool TfrmMain::confirmRefusedLines()
         text += QLatin1String(text.isEmpty() ? "" : "\n\n") + lineRate;
     }
     text += QStringLiteral("\n\nSave anyway?");
+    beforeAsking();
     return environment_.dialogs->askYesNo(this, text);
 }
 
@@ -739,15 +734,20 @@ void TfrmMain::btnGcode2Click()
     statusBar()->clearMessage();
     QString fieldKey;
     try {
-        if (!confirmRefusedLines()) {
+        // The job is checked as it is written; the question comes before the complete file
+        // replaces the target.
+        HourglassCursor hourglass;
+        const pyrolith::toolpath::SavedJob saved =
+            document_->writeJob(path, [&](const pyrolith::toolpath::FileEstimate& check) {
+                return confirmRefusedLines(check, [&] { hourglass.restore(); });
+            });
+        if (!saved.saved) {
             return;
         }
-        HourglassCursor hourglass;
-        const pyrolith::JobFileSummary written = document_->writeJob(path);
         statusBar()->showMessage(QStringLiteral("Saved %1: %2 lines, %3 bytes")
                                      .arg(saveName_)
-                                     .arg(written.lines)
-                                     .arg(written.bytes));
+                                     .arg(saved.written.lines)
+                                     .arg(saved.written.bytes));
         return;
     } catch (const pyrolith::Error& error) {
         fieldKey = QString::fromStdString(error.fieldKey());

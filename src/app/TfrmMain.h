@@ -128,7 +128,8 @@ private:
     void refreshCutView();
     void jobPreviewRead(std::shared_ptr<const pyrolith::toolpath::JobPreview> job,
                         const QString& failure);
-    bool confirmRefusedLines();
+    bool confirmRefusedLines(const pyrolith::toolpath::FileEstimate& check,
+                             const std::function<void()>& beforeAsking);
     void createMachinePanel();
     void addPictureBar();
     void restoreWindow();

@@ -29,6 +29,7 @@
 #include "image/JobPicture.h"
 #include "common/NumberText.h"
 #include "image/PngWriter.h"
+#include "toolpath/JobReadback.h"
 #include "toolpath/MachineProfile.h"
 #include "toolpath/SpeedLimits.h"
 #include "toolpath/ToolpathPreview.h"
@@ -156,10 +157,18 @@ int main(int argc, char** argv)
         environment.imageFileName = pyrolith::Utf8FromPath(inputPath.filename());
         environment.sourceWidth = job.sourceWidth;
         environment.sourceHeight = job.sourceHeight;
-        if (grey) {
-            pyrolith::WriteJobFile(pyrolith::PathFromUtf8(output), settings, job.gray, environment);
+        // The job is written and read back as the firmware will read it in one pass.
+        namespace tp = pyrolith::toolpath;
+        const fs::path outputPath = pyrolith::PathFromUtf8(output);
+        std::optional<tp::JobPreview> preview;
+        tp::FileEstimate check;
+        if (previewPath.empty()) {
+            check = grey ? tp::SaveJob(outputPath, settings, job.gray, environment).estimate
+                         : tp::SaveJob(outputPath, settings, job.picture, environment).estimate;
         } else {
-            pyrolith::WriteJobFile(pyrolith::PathFromUtf8(output), settings, job.picture, environment);
+            preview = grey ? tp::SaveJobWithPreview(outputPath, settings, job.gray, environment).preview
+                           : tp::SaveJobWithPreview(outputPath, settings, job.picture, environment)
+                                 .preview;
         }
         if (!monoPath.empty()) {
             // In Grayscale mode: the picture in the 16 greys the window shows.
@@ -169,25 +178,18 @@ int main(int argc, char** argv)
                                        : job.picture);
         }
 
-        // The job read back as the firmware will read it.
-        namespace tp = pyrolith::toolpath;
-        const tp::MachineProfile machine = tp::MachineProfileOf(settings);
         for (const std::string& speed : tp::SpeedsAboveMaxRate(settings)) {
             std::cerr << "Warning: " << speed << "\n";
         }
-        std::string estimateLine;
-        if (previewPath.empty()) {
-            estimateLine = pyrolith::cli::ReportEstimate(tp::EstimateFile(pyrolith::PathFromUtf8(output), machine),
-                                                         std::cerr, estimate);
-        } else {
-            const tp::JobPreview preview = tp::ReadJobPreviewFile(pyrolith::PathFromUtf8(output), machine);
-            estimateLine = pyrolith::cli::ReportEstimate(preview.estimate, std::cerr, estimate);
+        const std::string estimateLine = pyrolith::cli::ReportEstimate(
+            preview ? preview->estimate : check, std::cerr, estimate);
+        if (preview) {
             const double pitch = pyrolith::MyStrtoFloat(settings.DistPerPixel, decimalSeparator) *
                                  (settings.UseInches ? 25.4 : 1.0);
             constexpr int kMaxPreviewSide = 8000;
             const tp::PreviewView view =
-                tp::FitView(preview.bounds, pitch > 0.0 ? 1.0 / pitch : 10.0, kMaxPreviewSide);
-            pyrolith::WritePng(pyrolith::PathFromUtf8(previewPath), tp::RenderPreview(preview, view));
+                tp::FitView(preview->bounds, pitch > 0.0 ? 1.0 / pitch : 10.0, kMaxPreviewSide);
+            pyrolith::WritePng(pyrolith::PathFromUtf8(previewPath), tp::RenderPreview(*preview, view));
         }
 
         std::cout << pyrolith::OriginalSizeLine(job.sourceWidth, job.sourceHeight) << "\n"

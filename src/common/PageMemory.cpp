@@ -57,9 +57,9 @@ void* AllocatePages(std::size_t bytes)
         ::munmap(reinterpret_cast<void*>(aligned + bytes), end - (aligned + bytes));
     }
     void* block = reinterpret_cast<void*>(aligned);
-#ifdef MADV_HUGEPAGE
-    ::madvise(block, bytes, MADV_HUGEPAGE);
-#endif
+    // No huge pages: where the system defragments memory for them on request, asking for
+    // them stalls the allocation for the compaction (half a second for 80 MB measured, against
+    // 30 to 50 ms for small pages made present in the one call below).
     // Best effort: an older system makes the pages present on first use instead.
     ::madvise(block, bytes, MADV_POPULATE_WRITE);
     return block;

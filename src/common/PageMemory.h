@@ -4,9 +4,9 @@
 
 namespace pyrolith {
 
-// Large zeroed blocks straight from the system, with their pages made present up front where
-// the system can (POSIX: aligned to 2 MiB and asked for huge pages; on virtual machines the
-// first write to each 4 KiB page of a fresh block can cost more than copying it).
+// Large zeroed blocks straight from the system, with their pages made present up front in
+// one call where the system can (POSIX, aligned to 2 MiB; on virtual machines the first write
+// to each 4 KiB page of a fresh block can cost more than copying it).
 // Throws std::bad_alloc. Free with the same size.
 void* AllocatePages(std::size_t bytes);
 void FreePages(void* memory, std::size_t bytes) noexcept;

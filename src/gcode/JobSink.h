@@ -43,8 +43,15 @@ public:
 
 protected:
     JobSink(char* buffer, std::size_t size) : begin_(buffer), next_(buffer), end_(buffer + size) {}
-    // Receives a full or final block.
+    // Receives a full or final block: the buffer's bytes, or a text too long for the buffer.
     virtual void take(std::string_view block) = 0;
+    // The buffer the next pieces go to; take() may hand on the old one and switch.
+    void useBuffer(char* buffer, std::size_t size)
+    {
+        begin_ = buffer;
+        next_ = buffer;
+        end_ = buffer + size;
+    }
 
 private:
     void appendSlow(std::string_view text);

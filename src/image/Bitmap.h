@@ -85,6 +85,8 @@ std::string UnrecognizedFormatMessage();
 // pixel that is neither black nor white becomes white (for a 4-bit picture: the entry of its
 // table nearest to white). An empty source gives an empty image.
 MonoBitmap MakeMonoBitmap(const Bitmap& source);
+// The same rule for one row of `width` pixels given as red, green and blue bytes.
+void MonoPaletteRow(const std::uint8_t* rgb, std::size_t width, std::uint8_t* target);
 
 // Writes the source picture in its own layout (uncompressed, bottom-up rows, the colour
 // table and masks of the source), or the black-and-white image as a 4-bit bitmap with its

@@ -143,55 +143,86 @@ void FloydSteinbergRow(const std::uint8_t* source, std::uint8_t* target, float* 
     }
 }
 
+} // namespace
+
 // Error diffusion over three rows of errors (this row and the two below), two columns of
 // margin on each side so that errors past the edges fall away without tests in the loop.
 // Each error cell is cleared when its pixel is done, so a row is clean again when it comes
 // round as the lowest row.
-void Diffuse(const GrayRaster& gray, ImageMode mode, PixelBuffer& indices,
-             const CancelCheck& cancel)
-{
-    const Kernel kernel = DiffusionKernel(mode);
-    const auto width = static_cast<std::size_t>(gray.width);
-    constexpr std::size_t kMargin = 2;
+struct MonoRows::Diffusion {
+    static constexpr std::size_t kMargin = 2;
+    Kernel kernel;
     std::array<std::vector<float>, 3> rows;
-    for (auto& row : rows) {
-        row.assign(width + 2 * kMargin, 0.0f);
+};
+
+MonoRows::MonoRows(ImageMode mode, int threshold, std::int32_t width)
+    : mode_(mode), width_(static_cast<std::size_t>(width))
+{
+    for (int g = 0; g < 256; ++g) {
+        threshold_[static_cast<std::size_t>(g)] = g < threshold ? kBlackIndex : kWhiteIndex;
     }
-    const auto last = static_cast<std::ptrdiff_t>(width) - 1;
-    for (std::size_t y = 0; y < static_cast<std::size_t>(gray.height); ++y) {
-        if (y % 64 == 0) {
-            ThrowIfCancelled(cancel);
+    if (mode == ImageMode::FloydSteinberg || mode == ImageMode::Atkinson ||
+        mode == ImageMode::Jarvis || mode == ImageMode::Stucki) {
+        diffusion_ = std::make_unique<Diffusion>();
+        diffusion_->kernel = DiffusionKernel(mode);
+        for (auto& row : diffusion_->rows) {
+            row.assign(width_ + 2 * Diffusion::kMargin, 0.0f);
         }
-        const std::uint8_t* source = gray.pixels.data() + y * width;
-        std::uint8_t* target = indices.data() + y * width;
-        float* here = rows[0].data() + kMargin;
-        float* below = rows[1].data() + kMargin;
-        float* below2 = rows[2].data() + kMargin;
-        const bool forward = y % 2 == 0;
-        if (mode == ImageMode::FloydSteinberg) {
-            if (forward) {
-                FloydSteinbergRow<1>(source, target, here, below, 0, width);
-            } else {
-                FloydSteinbergRow<-1>(source, target, here, below, last, width);
-            }
-        } else {
-            const std::ptrdiff_t step = forward ? 1 : -1;
-            std::ptrdiff_t x = forward ? 0 : last;
-            for (std::size_t n = 0; n < width; ++n, x += step) {
-                const float value = static_cast<float>(source[x]) + here[x];
-                here[x] = 0.0f;
-                const bool black = value < 128.0f;
-                target[x] = black ? kBlackIndex : kWhiteIndex;
-                const float error = value - (black ? 0.0f : 255.0f);
-                for (const Tap& tap : kernel.taps) {
-                    float* row = tap.dy == 0 ? here : tap.dy == 1 ? below : below2;
-                    row[x + tap.dx * step] += error * tap.weight;
-                }
-            }
-        }
-        std::rotate(rows.begin(), rows.begin() + 1, rows.end());
     }
 }
+
+MonoRows::~MonoRows() = default;
+
+void MonoRows::row(std::size_t y, const std::uint8_t* source, std::uint8_t* target)
+{
+    const std::size_t width = width_;
+    if (mode_ == ImageMode::Bayer) {
+        // Black when g < 4 m + 2 for the matrix value m: the levels 2, 6, ..., 254 split the
+        // grey range into 64 equal steps, so a flat grey g burns (255 - g) / 255 of its area.
+        static constexpr auto kMatrix = BayerMatrix();
+        const auto& levels = kMatrix[y % 8];
+        for (std::size_t x = 0; x < width; ++x) {
+            target[x] = source[x] < 4 * levels[x % 8] + 2 ? kBlackIndex : kWhiteIndex;
+        }
+        return;
+    }
+    if (!diffusion_) {
+        for (std::size_t x = 0; x < width; ++x) {
+            target[x] = threshold_[source[x]];
+        }
+        return;
+    }
+    auto& rows = diffusion_->rows;
+    const auto last = static_cast<std::ptrdiff_t>(width) - 1;
+    float* here = rows[0].data() + Diffusion::kMargin;
+    float* below = rows[1].data() + Diffusion::kMargin;
+    float* below2 = rows[2].data() + Diffusion::kMargin;
+    const bool forward = y % 2 == 0;
+    if (mode_ == ImageMode::FloydSteinberg) {
+        if (forward) {
+            FloydSteinbergRow<1>(source, target, here, below, 0, width);
+        } else {
+            FloydSteinbergRow<-1>(source, target, here, below, last, width);
+        }
+    } else {
+        const std::ptrdiff_t step = forward ? 1 : -1;
+        std::ptrdiff_t x = forward ? 0 : last;
+        for (std::size_t n = 0; n < width; ++n, x += step) {
+            const float value = static_cast<float>(source[x]) + here[x];
+            here[x] = 0.0f;
+            const bool black = value < 128.0f;
+            target[x] = black ? kBlackIndex : kWhiteIndex;
+            const float error = value - (black ? 0.0f : 255.0f);
+            for (const Tap& tap : diffusion_->kernel.taps) {
+                float* row = tap.dy == 0 ? here : tap.dy == 1 ? below : below2;
+                row[x + tap.dx * step] += error * tap.weight;
+            }
+        }
+    }
+    std::rotate(rows.begin(), rows.begin() + 1, rows.end());
+}
+
+namespace {
 
 } // namespace
 
@@ -299,31 +330,7 @@ MonoBitmap MonoFromGray(GrayRaster gray, ImageMode mode, int threshold, const Ca
     // Each mode reads a pixel's grey level once, before it writes the pixel's index: the
     // indices take the grey levels' place, and a large picture needs no second buffer.
     PixelBuffer& indices = gray.pixels;
-    switch (mode) {
-    case ImageMode::FloydSteinberg:
-    case ImageMode::Atkinson:
-    case ImageMode::Jarvis:
-    case ImageMode::Stucki:
-        Diffuse(gray, mode, indices, cancel);
-        break;
-    case ImageMode::Bayer: {
-        // Black when g < 4 m + 2 for the matrix value m: the levels 2, 6, ..., 254 split the
-        // grey range into 64 equal steps, so a flat grey g burns (255 - g) / 255 of its area.
-        constexpr auto matrix = BayerMatrix();
-        for (std::size_t y = 0; y < height; ++y) {
-            if (y % 64 == 0) {
-                ThrowIfCancelled(cancel);
-            }
-            const auto& levels = matrix[y % 8];
-            const std::uint8_t* source = gray.pixels.data() + y * width;
-            std::uint8_t* target = indices.data() + y * width;
-            for (std::size_t x = 0; x < width; ++x) {
-                target[x] = source[x] < 4 * levels[x % 8] + 2 ? kBlackIndex : kWhiteIndex;
-            }
-        }
-        break;
-    }
-    case ImageMode::Grayscale: {
+    if (mode == ImageMode::Grayscale) {
         // What a grey engraving burns, in the 16 greys the image can hold: entry k is the
         // grey 17 k, black to white.
         std::vector<Rgb> greys;
@@ -336,16 +343,12 @@ MonoBitmap MonoFromGray(GrayRaster gray, ImageMode mode, int threshold, const Ca
         }
         return MonoBitmap(gray.width, gray.height, std::move(greys), std::move(indices));
     }
-    default: {
-        std::array<std::uint8_t, 256> table{};
-        for (int g = 0; g < 256; ++g) {
-            table[static_cast<std::size_t>(g)] = g < threshold ? kBlackIndex : kWhiteIndex;
+    MonoRows rows(mode, threshold, gray.width);
+    for (std::size_t y = 0; y < height; ++y) {
+        if (y % 64 == 0) {
+            ThrowIfCancelled(cancel);
         }
-        for (std::size_t i = 0; i < indices.size(); ++i) {
-            indices[i] = table[gray.pixels[i]];
-        }
-        break;
-    }
+        rows.row(y, gray.pixels.data() + y * width, indices.data() + y * width);
     }
     return MonoBitmap(gray.width, gray.height,
                       std::vector<Rgb>(StandardPalette().begin(), StandardPalette().end()),

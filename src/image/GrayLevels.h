@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include "common/Cancel.h"
 #include "image/MonoBitmap.h"
@@ -45,6 +46,28 @@ void AdjustGrayLevels(GrayRaster& gray, const GrayAdjustments& adjustments);
 // The adjusted grey level of every pixel: what every mode but Palette works on.
 GrayRaster AdjustedGrayLevels(const Bitmap& source, const GrayAdjustments& adjustments,
                               const CancelCheck& cancel = {});
+
+// The rows of the black-and-white image of grey levels, one after the other from the top, in
+// one of the modes working on grey levels (Threshold, the error diffusions, Bayer; Palette is
+// treated as Threshold): what MonoFromGray makes of the whole picture, for a picture whose
+// rows come as they are decoded. A target row may be its source row.
+class MonoRows {
+public:
+    MonoRows(ImageMode mode, int threshold, std::int32_t width);
+    ~MonoRows();
+    MonoRows(const MonoRows&) = delete;
+    MonoRows& operator=(const MonoRows&) = delete;
+
+    // Row y (0, 1, 2, ... in turn): `width` grey levels into as many palette indices.
+    void row(std::size_t y, const std::uint8_t* gray, std::uint8_t* target);
+
+private:
+    struct Diffusion;
+    ImageMode mode_;
+    std::size_t width_;
+    std::array<std::uint8_t, 256> threshold_{};
+    std::unique_ptr<Diffusion> diffusion_;
+};
 
 // The black-and-white image of grey levels in one of the modes working on them (Threshold,
 // the error diffusions, Bayer; Palette is treated as Threshold). Error diffusion compares

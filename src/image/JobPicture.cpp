@@ -43,16 +43,19 @@ JobPicture ReadJobPicture(const std::filesystem::path& path, const JobSettings& 
 {
     JobPicture job;
     const ConversionOptions options = ConversionOptionsOf(settings);
-    if (options.mode != ImageMode::Palette && !ResizeColumns(settings)) {
+    if (options.mode != ImageMode::Grayscale && !ResizeColumns(settings)) {
+        job.picture = ReadPictureMono(path, options.adjustments, options.mode, options.threshold,
+                                      {}, cancel);
+        job.sourceWidth = job.picture.width();
+        job.sourceHeight = job.picture.height();
+        return job;
+    }
+    if (options.mode == ImageMode::Grayscale && !ResizeColumns(settings)) {
         GrayRaster gray = ReadPictureGrayLevels(path, {}, cancel);
         job.sourceWidth = gray.width;
         job.sourceHeight = gray.height;
         AdjustGrayLevels(gray, options.adjustments);
-        if (options.mode == ImageMode::Grayscale) {
-            job.gray = std::move(gray);
-        } else {
-            job.picture = MonoFromGray(std::move(gray), options.mode, options.threshold, cancel);
-        }
+        job.gray = std::move(gray);
         return job;
     }
     const Bitmap source = ReadPicture(path, {}, cancel);

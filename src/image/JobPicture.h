@@ -32,9 +32,9 @@ GrayRaster MakeJobGrayLevels(const Bitmap& source, const JobSettings& settings,
                              const CancelCheck& cancel = {});
 
 // The picture file read and made into the job's black-and-white image, or in Grayscale mode
-// into the grey levels the job burns. A mode working on grey
-// levels without a resize never keeps the colour picture, which spares memory and time on
-// large pictures; the image is the same as MakeJobPicture(ReadPicture(path), settings).
+// into the grey levels the job burns. Without a resize the colour picture is never kept (the
+// image is made while the picture is decoded), which spares memory and time on large
+// pictures; the image is the same as MakeJobPicture(ReadPicture(path), settings).
 struct JobPicture {
     std::int32_t sourceWidth = 0; // the picture as read, for the size line
     std::int32_t sourceHeight = 0;

@@ -120,6 +120,14 @@ MonoBitmap FromFourBitSource(const Bitmap& source)
 
 } // namespace
 
+void MonoPaletteRow(const std::uint8_t* rgb, std::size_t width, std::uint8_t* target)
+{
+    const BlackRegion& region = Region();
+    for (std::size_t x = 0; x < width; ++x, rgb += 3) {
+        target[x] = region.index(rgb[0], rgb[1], rgb[2]);
+    }
+}
+
 MonoBitmap MakeMonoBitmap(const Bitmap& source)
 {
     if (source.empty()) {

@@ -3,7 +3,12 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <condition_variable>
 #include <fstream>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "common/Error.h"
 #include "common/PathText.h"
@@ -63,6 +68,147 @@ public:
         }
     }
     GrayRaster gray;
+};
+
+// Rows straight into the black-and-white image: the grey levels of each decoded row go through
+// a ring of rows to a second thread that makes them black and white while the next rows are
+// decoded. Only the image and the ring are held, never the whole picture's grey levels.
+class MonoSink final : public detail::RowSink {
+public:
+    MonoSink(const std::array<std::uint8_t, 256>& adjustment, ImageMode mode, int threshold)
+        : adjustment_(adjustment), mode_(mode), threshold_(threshold)
+    {
+    }
+    ~MonoSink() override { stop(); }
+    MonoSink(const MonoSink&) = delete;
+    MonoSink& operator=(const MonoSink&) = delete;
+
+    void start(std::int32_t width, std::int32_t height) override
+    {
+        width_ = static_cast<std::size_t>(width);
+        height_ = static_cast<std::size_t>(height);
+        rows_ = std::make_unique<MonoRows>(mode_, threshold_, width);
+        ring_.assign(kRing * width_, 0);
+        indices_ = PixelBuffer(width_ * height_);
+        worker_ = std::thread([this] { convert(); });
+    }
+    void row(std::int32_t y, const std::uint8_t* rgb) override
+    {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return decoded_ - converted_ < kRing; });
+        }
+        std::uint8_t* slot = ring_.data() + static_cast<std::size_t>(y) % kRing * width_;
+        for (std::size_t x = 0; x < width_; ++x, rgb += 3) {
+            slot[x] = adjustment_[GrayLevel(Rgb{rgb[0], rgb[1], rgb[2]})];
+        }
+        std::size_t decoded = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            decoded = ++decoded_;
+        }
+        // The other side is woken a few rows at a time, not for every row.
+        if (decoded % kWakeRows == 0 || decoded == height_) {
+            changed_.notify_all();
+        }
+    }
+    // The image once every row is decoded.
+    MonoBitmap finish()
+    {
+        bool complete = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            complete = worker_.joinable() && decoded_ == height_;
+        }
+        if (!complete) {
+            stop();
+            throw Error("The picture ended before its last row.");
+        }
+        worker_.join();
+        return MonoBitmap(static_cast<std::int32_t>(width_), static_cast<std::int32_t>(height_),
+                          std::vector<Rgb>(StandardPalette().begin(), StandardPalette().end()),
+                          std::move(indices_));
+    }
+
+private:
+    // A side that waits is woken once kWakeRows rows are ready for it: the decoder is never
+    // kept waiting for long, as the ring holds several times as many.
+    static constexpr std::size_t kRing = 256;
+    static constexpr std::size_t kWakeRows = 16;
+
+    void convert()
+    {
+        for (std::size_t y = 0; y < height_; ++y) {
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return decoded_ > y || stopping_; });
+                if (stopping_) {
+                    return;
+                }
+            }
+            rows_->row(y, ring_.data() + y % kRing * width_, indices_.data() + y * width_);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                ++converted_;
+            }
+            if ((y + 1) % kWakeRows == 0) {
+                changed_.notify_all();
+            }
+        }
+    }
+    void stop()
+    {
+        if (worker_.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                stopping_ = true;
+            }
+            changed_.notify_all();
+            worker_.join();
+        }
+    }
+
+    const std::array<std::uint8_t, 256>& adjustment_;
+    ImageMode mode_;
+    int threshold_;
+    std::size_t width_ = 0;
+    std::size_t height_ = 0;
+    std::unique_ptr<MonoRows> rows_;
+    std::vector<std::uint8_t> ring_;
+    PixelBuffer indices_;
+    std::size_t decoded_ = 0;
+    std::size_t converted_ = 0;
+    bool stopping_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::thread worker_;
+};
+
+// Rows straight into the black-and-white image of the palette rule.
+class PaletteSink final : public detail::RowSink {
+public:
+    void start(std::int32_t width, std::int32_t height) override
+    {
+        width_ = width;
+        height_ = height;
+        indices_ = PixelBuffer(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    }
+    void row(std::int32_t y, const std::uint8_t* rgb) override
+    {
+        const auto width = static_cast<std::size_t>(width_);
+        MonoPaletteRow(rgb, width, indices_.data() + static_cast<std::size_t>(y) * width);
+    }
+    MonoBitmap finish()
+    {
+        return MonoBitmap(width_, height_,
+                          std::vector<Rgb>(StandardPalette().begin(), StandardPalette().end()),
+                          std::move(indices_));
+    }
+
+private:
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    PixelBuffer indices_;
 };
 
 void Decode(PictureFormat format, const std::filesystem::path* path,
@@ -172,6 +318,35 @@ GrayRaster ReadPictureGrayLevels(const std::filesystem::path& path, const Bitmap
     GraySink sink;
     Decode(format, &path, {}, limits, cancel, sink);
     return std::move(sink.gray);
+}
+
+MonoBitmap ReadPictureMono(const std::filesystem::path& path, const GrayAdjustments& adjustments,
+                           ImageMode mode, int threshold, const BitmapLimits& limits,
+                           const CancelCheck& cancel)
+{
+    const PictureFormat format = SniffFile(path);
+    const bool bitmap = format == PictureFormat::Bitmap || format == PictureFormat::Unknown;
+    if (mode == ImageMode::Palette) {
+        if (bitmap) {
+            const Bitmap source = ReadBitmap(path, limits);
+            if (source.layout == PixelLayout::Unrecognized) {
+                throw Error(UnrecognizedFormatMessage());
+            }
+            return MakeMonoBitmap(source);
+        }
+        PaletteSink sink;
+        Decode(format, &path, {}, limits, cancel, sink);
+        return sink.finish();
+    }
+    if (bitmap) {
+        GrayRaster gray = ReadPictureGrayLevels(path, limits, cancel);
+        AdjustGrayLevels(gray, adjustments);
+        return MonoFromGray(std::move(gray), mode, threshold, cancel);
+    }
+    const std::array<std::uint8_t, 256> adjustment = AdjustmentTable(adjustments);
+    MonoSink sink(adjustment, mode, threshold);
+    Decode(format, &path, {}, limits, cancel, sink);
+    return sink.finish();
 }
 
 Bitmap ReadPicture(std::span<const std::uint8_t> bytes, const BitmapLimits& limits,

@@ -39,6 +39,14 @@ Bitmap ReadPicture(std::span<const std::uint8_t> bytes, const BitmapLimits& limi
 GrayRaster ReadPictureGrayLevels(const std::filesystem::path& path, const BitmapLimits& limits = {},
                                  const CancelCheck& cancel = {});
 
+// The black-and-white image of a picture in any mode but Grayscale: in Palette mode
+// MakeMonoBitmap(ReadPicture(path)), in the others what MonoFromGray makes of the adjusted
+// ReadPictureGrayLevels. A picture of another format than bitmap is converted while its rows
+// are decoded (the modes working on grey levels on a second thread), and neither its colours
+// nor its grey levels are ever held whole.
+MonoBitmap ReadPictureMono(const std::filesystem::path& path, const GrayAdjustments& adjustments,
+                           ImageMode mode, int threshold, const BitmapLimits& limits = {},
+                           const CancelCheck& cancel = {});
 // "'notes.png' is not a picture that Pyrolith reads (bitmap, PNG, JPEG, GIF, TIFF, WebP)":
 // the formats this build reads.
 std::string NotAPictureMessage(std::string_view name);

@@ -126,6 +126,87 @@ int GrblGroupOfM(int tenths)
     }
 }
 
+// Reads the number at `p` (an optional sign, digits and one point; never an exponent) and
+// moves `p` past it. The digits are read as they are passed: up to 15 significant digits make
+// an exact mantissa, and one multiplication puts the point in, within a unit of the last place
+// of what std::from_chars gives; longer numbers go to from_chars. False, with `p` anywhere,
+// when there is no number.
+bool ReadLongNumber(const char*& p, const char* end, double& value)
+{
+    bool negative = false;
+    if (p < end && (*p == '-' || *p == '+')) {
+        negative = *p == '-';
+        ++p;
+    }
+    const char* digits = p;
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    int decimals = 0;
+    bool exact = true;
+    const auto take = [&](bool fraction) {
+        while (p < end && IsDigit(*p)) {
+            if (significant < 15) {
+                mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+                significant += mantissa != 0 ? 1 : 0;
+                decimals += fraction ? 1 : 0;
+            } else {
+                exact = false;
+            }
+            ++p;
+        }
+    };
+    take(false);
+    if (p < end && *p == '.') {
+        ++p;
+        take(true);
+    }
+    if (p == digits || (p - digits == 1 && *digits == '.')) {
+        return false;
+    }
+    if (exact && decimals <= 22) {
+        value = static_cast<double>(mantissa) * kInversePowersOfTen[decimals];
+    } else {
+        const auto read = std::from_chars(digits, p, value, std::chars_format::fixed);
+        if (read.ec != std::errc() || read.ptr != p || !std::isfinite(value)) {
+            return false;
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    return true;
+}
+
+// The same for the numbers of a job, at most 15 digits: one pass over the digits.
+inline bool ReadNumber(const char*& p, const char* end, double& value)
+{
+    const char* q = p;
+    const bool negative = q < end && *q == '-';
+    q += negative || (q < end && *q == '+') ? 1 : 0;
+    const char* digits = q;
+    std::uint64_t mantissa = 0;
+    while (q < end && IsDigit(*q)) {
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q++ - '0');
+    }
+    const char* point = q;
+    if (q < end && *q == '.') {
+        ++q;
+        while (q < end && IsDigit(*q)) {
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q++ - '0');
+        }
+    }
+    const auto decimals = q - point - (point < q ? 1 : 0);
+    const auto count = (point - digits) + decimals;
+    if (count == 0 || count > 15) {
+        return ReadLongNumber(p, end, value);  // no number, or one too long to be exact here
+    }
+    const double magnitude =
+        static_cast<double>(mantissa) * kInversePowersOfTen[static_cast<std::size_t>(decimals)];
+    value = negative ? -magnitude : magnitude;
+    p = q;
+    return true;
+}
+
 }  // namespace
 
 // The words of one line. Letters other than G and M hold one value each (the last one).
@@ -172,8 +253,78 @@ struct GcodeReader::Words {
     }
 };
 
+// The words of a line of fastLine()'s shapes: X, Y, Z, F, S and E, each at most once.
+struct GcodeReader::FastWords {
+    enum Slot { X, Y, Z, F, S, E, kSlots };
+    static constexpr std::uint32_t Bit(int slot) { return 1u << slot; }
+    static constexpr std::uint32_t kMoveWords =
+        (1u << X) | (1u << Y) | (1u << Z) | (1u << F) | (1u << S);
+
+    std::array<double, kSlots> value;
+    std::uint32_t given = 0;  // one bit per slot
+    std::size_t kept = 0;     // characters once blanks and comments are gone
+
+    static int SlotOf(char letter)
+    {
+        switch (letter) {
+        case 'X': return X;
+        case 'Y': return Y;
+        case 'Z': return Z;
+        case 'F': return F;
+        case 'S': return S;
+        case 'E': return E;
+        default: return -1;
+        }
+    }
+    // Digits after blanks would belong to the number before them once the blanks are gone.
+    static bool EndsWord(const char* p, const char* end)
+    {
+        return p == end || *p == ' ' || *p == '\t' || *p == ';' || IsLetter(*p);
+    }
+    // Reads words up to the line end or a comment; false at anything else.
+    bool read(const char* p, const char* end, std::uint32_t allowed)
+    {
+        for (;;) {
+            while (p < end && (*p == ' ' || *p == '\t')) {
+                ++p;
+            }
+            if (p == end || *p == ';') {
+                return true;
+            }
+            const int slot = SlotOf(*p);
+            if (slot < 0 || (allowed & Bit(slot)) == 0 || (given & Bit(slot)) != 0) {
+                return false;
+            }
+            const char* start = ++p;
+            if (!ReadNumber(p, end, value[static_cast<std::size_t>(slot)]) || !EndsWord(p, end)) {
+                return false;
+            }
+            given |= Bit(slot);
+            kept += 1 + static_cast<std::size_t>(p - start);
+        }
+    }
+    void merge(const FastWords& other)
+    {
+        for (int slot = 0; slot < kSlots; ++slot) {
+            if ((other.given & Bit(slot)) != 0) {
+                value[static_cast<std::size_t>(slot)] = other.value[static_cast<std::size_t>(slot)];
+            }
+        }
+        given |= other.given;
+        kept += other.kept;
+    }
+};
+
+struct GcodeReader::TailEntry {
+    std::size_t size = 0;
+    char text[48];
+    FastWords words;
+};
+
+GcodeReader::~GcodeReader() = default;
+
 GcodeReader::GcodeReader(const ReaderOptions& options, EventSink& sink)
-    : options_(options), sink_(sink)
+    : options_(options), sink_(sink), tails_(std::make_unique<std::array<TailEntry, 4>>())
 {
     if (options_.flavor == GcodeFlavor::Printer3D) {
         state_.spindle = 107;
@@ -202,14 +353,14 @@ void GcodeReader::feed(std::string_view text)
         std::string_view piece = text.substr(0, end);
         text.remove_prefix(end + 1);
         if (!pending_.empty()) {
+            // The line's start waited in pending_, which keeps its memory for the next one.
             pending_.append(piece);
-            std::string whole;
-            whole.swap(pending_);
-            std::string_view full = whole;
-            if (!full.empty() && full.back() == '\r') {
+            std::string_view full = pending_;
+            if (full.back() == '\r') {
                 full.remove_suffix(1);
             }
             line(full);
+            pending_.clear();
             continue;
         }
         if (!piece.empty() && piece.back() == '\r') {
@@ -222,13 +373,12 @@ void GcodeReader::feed(std::string_view text)
 void GcodeReader::finish()
 {
     if (!pending_.empty()) {
-        std::string last;
-        last.swap(pending_);
-        std::string_view text = last;
+        std::string_view text = pending_;
         if (text.back() == '\r') {
             text.remove_suffix(1);
         }
         line(text);
+        pending_.clear();
     }
 }
 
@@ -236,6 +386,173 @@ void GcodeReader::line(std::string_view text)
 {
     ++lineNumber_;
     lineReported_ = false;
+    if (!options_.shortcuts || !fastLine(text)) {
+        generalLine(text);
+    }
+}
+
+// The shapes of line a raster job is made of, read in place: a comment line; G0 or G1 with
+// X, Y, Z, F and S words (E too on printers); on printers M106 with or without S, and M107.
+// Upper-case letters, blanks between the words, a comment after them. What it does is what
+// generalLine() and execute() make of the same line, taken the short way; anything else, a
+// line the firmware would refuse included, is left to them (false).
+bool GcodeReader::fastLine(std::string_view text)
+{
+    const bool grbl = options_.flavor == GcodeFlavor::Grbl;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end && (*p == ' ' || *p == '\t')) {
+        ++p;
+    }
+    if (p == end) {
+        return false;
+    }
+    if (*p == ';') {
+        sink_.note(lineNumber_, text);
+        return true;
+    }
+    if (!grbl && options_.printerLaser == PrinterLaser::MarlinInline) {
+        return false;  // M106 is a fan there, and S on a move may be the laser's power
+    }
+    // The command: G0, G1, M106 or M107, followed by a blank, a comment or the line end.
+    enum class Command { Rapid, Linear, FanOn, FanOff } command;
+    const std::size_t left = static_cast<std::size_t>(end - p);
+    const auto endsAt = [&](std::size_t n) {
+        return left == n || p[n] == ' ' || p[n] == '\t' || p[n] == ';' ||
+               (p[0] == 'G' && IsLetter(p[n]));
+    };
+    std::size_t codeLength = 0;
+    if (left >= 2 && p[0] == 'G' && (p[1] == '0' || p[1] == '1') && endsAt(2)) {
+        command = p[1] == '0' ? Command::Rapid : Command::Linear;
+        codeLength = 2;
+    } else if (!grbl && left >= 4 && p[0] == 'M' && p[1] == '1' && p[2] == '0' &&
+               (p[3] == '6' || p[3] == '7') && endsAt(4)) {
+        command = p[3] == '6' ? Command::FanOn : Command::FanOff;
+        codeLength = 4;
+    } else {
+        return false;
+    }
+    p += codeLength;
+    const std::uint32_t allowed =
+        command == Command::FanOn    ? FastWords::Bit(FastWords::S)
+        : command == Command::FanOff ? 0u
+        : grbl                       ? FastWords::kMoveWords
+                                     : FastWords::kMoveWords | FastWords::Bit(FastWords::E);
+    FastWords words;
+    words.kept = codeLength;
+    // Along a raster line only X changes: the rest of a move after its X word is looked up
+    // among the rests read last, and read only when it is new.
+    if (command <= Command::Linear && end - p >= 2 && (p[0] == ' ' || p[0] == '\t') &&
+        p[1] == 'X') {
+        p += 2;
+        const char* start = p;
+        if (!ReadNumber(p, end, words.value[FastWords::X]) || !FastWords::EndsWord(p, end)) {
+            return false;
+        }
+        words.given = FastWords::Bit(FastWords::X);
+        words.kept += 1 + static_cast<std::size_t>(p - start);
+        const std::string_view rest(p, static_cast<std::size_t>(end - p));
+        const FastWords* known = nullptr;
+        for (const TailEntry& entry : *tails_) {
+            if (entry.size == rest.size() && std::memcmp(entry.text, rest.data(), rest.size()) == 0) {
+                known = &entry.words;
+                break;
+            }
+        }
+        if (known == nullptr) {
+            FastWords tail;
+            if (!tail.read(p, end, allowed & ~FastWords::Bit(FastWords::X))) {
+                return false;
+            }
+            if (rest.size() <= sizeof(TailEntry::text)) {
+                TailEntry& entry = (*tails_)[nextTail_];
+                nextTail_ = (nextTail_ + 1) % tails_->size();
+                entry.size = rest.size();
+                std::memcpy(entry.text, rest.data(), rest.size());
+                entry.words = tail;
+                known = &entry.words;
+            } else {
+                words.merge(tail);
+            }
+        }
+        if (known != nullptr) {
+            words.merge(*known);
+        }
+    } else if (!words.read(p, end, allowed)) {
+        return false;
+    }
+    if (grbl && words.kept > kGrblLineCharacters) {
+        return false;
+    }
+    if (options_.lineEvents) {
+        // What a sender sends of this line: up to a comment, without blanks around it (the
+        // line holds no parenthesis and no line end, so that is all lineEvent() would take).
+        std::string_view sent = text.substr(0, text.find(';'));
+        const std::size_t first = sent.find_first_not_of(" \t");
+        sentLine(sent.substr(first, sent.find_last_not_of(" \t") - first + 1));
+    }
+    const auto has = [&](int slot) { return (words.given & FastWords::Bit(slot)) != 0; };
+    const auto get = [&](int slot) { return words.value[static_cast<std::size_t>(slot)]; };
+    constexpr int S = FastWords::S;
+    constexpr int F = FastWords::F;
+
+    if (command == Command::FanOn) {
+        state_.power = has(S) ? get(S) : 255.0;
+        state_.spindle = state_.power > 0.0 ? 106 : 107;
+        return true;
+    }
+    if (command == Command::FanOff) {
+        state_.power = 0.0;
+        state_.spindle = 107;
+        return true;
+    }
+    // A move: execute() for one motion code and no M code.
+    const double unit = state_.inches ? kMillimetresPerInch : 1.0;
+    if (has(F)) {
+        state_.feed = get(F) * unit;
+    }
+    const int motion = command == Command::Rapid ? 0 : 1;
+    const bool axisWords =
+        (words.given & (FastWords::Bit(FastWords::X) | FastWords::Bit(FastWords::Y) |
+                        FastWords::Bit(FastWords::Z))) != 0;
+    if (grbl) {
+        const bool cutting = motion >= 1;
+        const bool wasCutting = state_.motion >= 1;
+        bool syncPower = options_.laserMode && !axisWords && state_.spindle == 3 &&
+                         cutting != wasCutting;
+        if (has(S) && get(S) != state_.power) {
+            syncPower = true;
+        }
+        if (has(S)) {
+            state_.power = get(S);
+        }
+        if (syncPower && state_.spindle != 5 && !(options_.laserMode && axisWords)) {
+            stop();
+        }
+    }
+    Point target = state_.position;
+    const auto axis = [&](int slot, double& coordinate) {
+        if (has(slot)) {
+            const double v = get(slot) * unit;
+            coordinate = state_.relative ? coordinate + v : v;
+        }
+    };
+    axis(FastWords::X, target.x);
+    axis(FastWords::Y, target.y);
+    axis(FastWords::Z, target.z);
+    state_.motion = motion;
+    if (!axisWords) {
+        return true;
+    }
+    if (grbl && motion != 0 && state_.feed <= 0.0) {
+        problem("G" + std::to_string(motion) + " without a feed rate (error:22)");
+    }
+    move(target, motion == 0 ? Motion::Rapid : Motion::Linear);
+    return true;
+}
+
+void GcodeReader::generalLine(std::string_view text)
+{
     const bool grbl = options_.flavor == GcodeFlavor::Grbl;
 
     // Blanks and comments out, letters up. An E written straight after a digit ("1E5") is
@@ -345,50 +662,8 @@ void GcodeReader::line(std::string_view text)
         }
         // The number: an optional sign, digits and one point; never an exponent.
         const char* start = p;
-        bool negative = false;
-        if (p < end && (*p == '-' || *p == '+')) {
-            negative = *p == '-';
-            ++p;
-        }
-        // The digits are read as they are passed: up to 15 significant digits make an exact
-        // mantissa, and one multiplication puts the point in, within a unit of the last place
-        // of what std::from_chars gives; longer numbers go to from_chars.
-        const char* digits = p;
-        std::uint64_t mantissa = 0;
-        int significant = 0;
-        int decimals = 0;
-        bool exact = true;
-        const auto take = [&](bool fraction) {
-            while (p < end && IsDigit(*p)) {
-                if (significant < 15) {
-                    mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-                    significant += mantissa != 0 ? 1 : 0;
-                    decimals += fraction ? 1 : 0;
-                } else {
-                    exact = false;
-                }
-                ++p;
-            }
-        };
-        take(false);
-        if (p < end && *p == '.') {
-            ++p;
-            take(true);
-        }
         double value = 0.0;
-        bool hasNumber = false;
-        if (p > digits && !(p - digits == 1 && *digits == '.')) {
-            if (exact && decimals <= 22) {
-                value = static_cast<double>(mantissa) * kInversePowersOfTen[decimals];
-                hasNumber = true;
-            } else {
-                const auto read = std::from_chars(digits, p, value, std::chars_format::fixed);
-                hasNumber = read.ec == std::errc() && read.ptr == p && std::isfinite(value);
-            }
-            if (negative) {
-                value = -value;
-            }
-        }
+        const bool hasNumber = ReadNumber(p, end, value);
         if (!hasNumber) {
             p = start;
             words.bare |= 1u << (letter - 'A');
@@ -475,9 +750,13 @@ void GcodeReader::checkGrblCode(char letter, int code, std::array<int, 16>& seen
 void GcodeReader::lineEvent(std::string_view text)
 {
     const std::string sent = machine::CleanLine(text, false);
-    if (sent.empty()) {
-        return;
+    if (!sent.empty()) {
+        sentLine(sent);
     }
+}
+
+void GcodeReader::sentLine(std::string_view sent)
+{
     Event event;
     event.kind = EventKind::Line;
     event.line = lineNumber_;

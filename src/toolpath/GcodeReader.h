@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,6 +99,9 @@ struct ReaderOptions {
     // A Line event before the events of every line that holds a command, for a model of the
     // serial line.
     bool lineEvents = false;
+    // The lines of a raster job's few shapes are read the short way, any other line word by
+    // word; false reads every line word by word (the same events, only slower).
+    bool shortcuts = true;
 };
 
 // What the reader knows after the lines read so far.
@@ -116,6 +120,9 @@ struct ReaderState {
 class GcodeReader {
 public:
     GcodeReader(const ReaderOptions& options, EventSink& sink);
+    ~GcodeReader();
+    GcodeReader(const GcodeReader&) = delete;
+    GcodeReader& operator=(const GcodeReader&) = delete;
 
     // Reads one line given without its line end.
     void line(std::string_view text);
@@ -129,6 +136,9 @@ public:
 
 private:
     struct Words;
+    struct FastWords;
+    bool fastLine(std::string_view text);
+    void generalLine(std::string_view text);
     void problem(std::string reason);
     void checkGrblCode(char letter, int code, std::array<int, 16>& seen);
     void execute(const Words& words, bool hasAxisWords);
@@ -136,6 +146,7 @@ private:
     void arc(const Point& target, const Words& words, bool clockwise);
     void stop();
     void lineEvent(std::string_view text);
+    void sentLine(std::string_view sent);
     bool marlinLaser(const Words& words);
     bool burning(Motion motion) const;
 
@@ -146,6 +157,10 @@ private:
     bool lineReported_ = false;
     std::string pending_;   // unfinished last line of feed()
     std::vector<char> strippedBuffer_;
+    // What fastLine() read last of the moves after their X word.
+    struct TailEntry;
+    std::unique_ptr<std::array<TailEntry, 4>> tails_;
+    std::size_t nextTail_ = 0;
     std::string_view stripped_;  // the line without blanks and comments, upper case
 };
 

@@ -139,14 +139,26 @@ void MotionPlanner::addMove(const Event& event)
 {
     double unit[3] = {event.to.x - event.from.x, event.to.y - event.from.y,
                       event.to.z - event.from.z};
-    const double millimeters =
-        std::sqrt(unit[0] * unit[0] + unit[1] * unit[1] + unit[2] * unit[2]);
+    // A move along one axis, as most raster moves are, has its length and direction without
+    // a root or a division.
+    const int single = unit[1] == 0.0 && unit[2] == 0.0   ? 0
+                       : unit[0] == 0.0 && unit[2] == 0.0 ? 1
+                       : unit[0] == 0.0 && unit[1] == 0.0 ? 2
+                                                          : -1;
+    double millimeters = 0.0;
+    if (single >= 0) {
+        double& along = unit[single];
+        millimeters = std::abs(along);
+        along = along > 0.0 ? 1.0 : -1.0;
+    } else {
+        millimeters = std::sqrt(unit[0] * unit[0] + unit[1] * unit[1] + unit[2] * unit[2]);
+        const double inverse = 1.0 / millimeters;
+        for (double& component : unit) {
+            component *= inverse;
+        }
+    }
     if (!(millimeters > 0.0) || !std::isfinite(millimeters)) {
         return;
-    }
-    const double inverse = 1.0 / millimeters;
-    for (double& component : unit) {
-        component *= inverse;
     }
     if (count_ == capacity_) {
         retireOldest();  // the machine takes a new block once the oldest has run
@@ -156,14 +168,14 @@ void MotionPlanner::addMove(const Event& event)
     const double (&rates)[3] = ratesPerSecond_;
     Block block;
     block.millimeters = millimeters;
-    // A move along one axis, as most raster moves are, takes that axis's limits.
-    const int single = unit[1] == 0.0 && unit[2] == 0.0   ? 0
-                       : unit[0] == 0.0 && unit[2] == 0.0 ? 1
-                       : unit[0] == 0.0 && unit[1] == 0.0 ? 2
-                                                          : -1;
+    // A move along one axis takes that axis's limits.
     block.acceleration = single >= 0 ? accelerations[single] : LimitByAxes(accelerations, unit);
     const double rapidRate = single >= 0 ? rates[single] : LimitByAxes(rates, unit);
-    double nominal = event.motion == Motion::Rapid ? rapidRate : event.feed / 60.0;
+    if (event.feed != lastFeed_) {
+        lastFeed_ = event.feed;
+        lastFeedPerSecond_ = event.feed / 60.0;
+    }
+    double nominal = event.motion == Motion::Rapid ? rapidRate : lastFeedPerSecond_;
     nominal = std::max(kMinimumSpeed, std::min(nominal, rapidRate));
     block.nominalSpeed = nominal;
     block.line = event.line;
@@ -307,24 +319,35 @@ private:
     static constexpr std::size_t kBatch = 4096;
     static constexpr std::size_t kBatchesInFlight = 4;
 
+    // The batches go round: a planned batch comes back empty for the reader to fill again,
+    // so that no batch's memory is given back to the system and asked for again.
     void handOver()
     {
         std::unique_lock<std::mutex> lock(mutex_);
         roomLeft_.wait(lock, [this] { return queue_.size() < kBatchesInFlight; });
         queue_.push_back(std::move(batch_));
-        batch_ = {};
-        batch_.reserve(kBatch);
+        if (spare_.empty()) {
+            batch_ = {};
+            batch_.reserve(kBatch);
+        } else {
+            batch_ = std::move(spare_.back());
+            spare_.pop_back();
+        }
         ready_.notify_one();
     }
     void plan()
     {
+        std::vector<Event> batch;
         for (;;) {
-            std::vector<Event> batch;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 ready_.wait(lock, [this] { return !queue_.empty() || done_; });
                 if (queue_.empty()) {
                     return;
+                }
+                if (!batch.empty()) {
+                    batch.clear();
+                    spare_.push_back(std::move(batch));
                 }
                 batch = std::move(queue_.front());
                 queue_.pop_front();
@@ -353,6 +376,7 @@ private:
     FileEstimate result_;
     std::vector<Event> batch_;
     std::deque<std::vector<Event>> queue_;
+    std::vector<std::vector<Event>> spare_;
     std::mutex mutex_;
     std::condition_variable ready_;
     std::condition_variable roomLeft_;

@@ -78,6 +78,8 @@ private:
     std::size_t planned_ = 0;  // blocks before this index can no longer improve
     double previousUnit_[3] = {0.0, 0.0, 0.0};
     double previousNominal_ = 0.0;
+    double lastFeed_ = 0.0;           // mm/min, and the same in mm/s
+    double lastFeedPerSecond_ = 0.0;
     double ratesPerSecond_[3] = {0.0, 0.0, 0.0};  // the axes' max rates, mm/s
     double lastExitSqr_ = 0.0;                    // the last retired block's exit speed
     double lastExit_ = 0.0;

@@ -462,6 +462,49 @@ TEST(Resample, AveragesWhenShrinkingAndInterpolatesWhenGrowing)
     EXPECT_THROW(ResampleToWidth(source, 1 << 20, BitmapLimits{1 << 20, 1 << 20}), Error);
 }
 
+// A picture converted while it is decoded, a row at a time, against the whole picture
+// converted at once: the same image in every mode, adjusted or not, for a picture of more rows
+// than the decoder may run ahead, in a lossless and a lossy format.
+struct StreamedCase {
+    const char* mode;
+    GrayAdjustments adjustments;
+};
+
+void PrintTo(const StreamedCase& c, std::ostream* os)
+{
+    *os << c.mode;
+}
+
+class StreamedConversion : public PictureFiles, public ::testing::WithParamInterface<StreamedCase> {
+};
+
+TEST_P(StreamedConversion, MakesTheImageOfTheWholeGreyPicture)
+{
+    static const fs::path png = Convert("-size 300x700 plasma:fractal -seed 3", "plasma.png");
+    static const fs::path jpeg = Convert("plasma.png -quality 80", "plasma.jpg");
+    const ImageMode mode = *ParseImageMode(GetParam().mode);
+    for (const fs::path& file : {png, jpeg}) {
+        GrayRaster gray = ReadPictureGrayLevels(file);
+        AdjustGrayLevels(gray, GetParam().adjustments);
+        const MonoBitmap whole = mode == ImageMode::Palette
+                                     ? MakeMonoBitmap(ReadPicture(file))
+                                     : MonoFromGray(std::move(gray), mode, 100);
+        const MonoBitmap streamed = ReadPictureMono(file, GetParam().adjustments, mode, 100);
+        EXPECT_EQ(Drawing(streamed), Drawing(whole)) << file;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, StreamedConversion,
+    ::testing::Values(StreamedCase{"FloydSteinberg", {}}, StreamedCase{"Atkinson", {}},
+                      StreamedCase{"Jarvis", {}}, StreamedCase{"Stucki", {}},
+                      StreamedCase{"Bayer", {}}, StreamedCase{"Threshold", {}},
+                      StreamedCase{"FloydSteinberg", GrayAdjustments{20, 30, 1.5, true}},
+                      StreamedCase{"Palette", {}}),
+    [](const ::testing::TestParamInfo<StreamedCase>& info) {
+        return std::string(info.param.mode) + std::to_string(info.index);
+    });
+
 TEST(JobPicture, DefaultSettingsKeepThePaletteRule)
 {
     Bitmap source;

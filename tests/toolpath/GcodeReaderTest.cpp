@@ -58,6 +58,11 @@ struct Recorder : EventSink {
     {
         problems.push_back(std::to_string(p.line) + " " + p.reason);
     }
+    void note(std::uint64_t line, std::string_view text) override
+    {
+        notes.push_back(std::to_string(line) + " " + std::string(text));
+    }
+    std::vector<std::string> notes;
 };
 
 Recorder ReadWith(const std::string& text, const ReaderOptions& options)
@@ -72,9 +77,12 @@ Recorder ReadWith(const std::string& text, const ReaderOptions& options)
     return recorder;
 }
 
-Recorder Read(const std::string& text, GcodeFlavor flavor, bool laserMode = true)
+Recorder Read(const std::string& text, GcodeFlavor flavor, bool laserMode = true,
+              bool shortcuts = true)
 {
-    return ReadWith(text, ReaderOptions{flavor, laserMode, 0.002});
+    ReaderOptions options{flavor, laserMode, 0.002};
+    options.shortcuts = shortcuts;
+    return ReadWith(text, options);
 }
 
 struct ReaderCase {
@@ -209,6 +217,45 @@ INSTANTIATE_TEST_SUITE_P(
                                                                 std::to_string(line.size())
                                                           : line));
     });
+
+// The short way of reading a raster job's lines against the word-by-word way, at the borders
+// of the shapes it takes: the same events, problems and comment notes in both flavors, in
+// both laser modes, with either printer laser and with or without line events.
+class ShortcutLines : public testing::TestWithParam<std::string> {};
+
+TEST_P(ShortcutLines, ReadAsWordByWord)
+{
+    for (const GcodeFlavor flavor : {G, P}) {
+        for (const bool laserMode : {true, false}) {
+            for (const PrinterLaser laser : {PrinterLaser::FanCommands, PrinterLaser::MarlinInline}) {
+                for (const bool lineEvents : {false, true}) {
+                    ReaderOptions options{flavor, laserMode, 0.002, laser, lineEvents};
+                    const Recorder shortcut = ReadWith(GetParam(), options);
+                    options.shortcuts = false;
+                    const Recorder words = ReadWith(GetParam(), options);
+                    EXPECT_EQ(shortcut.events, words.events) << GetParam();
+                    EXPECT_EQ(shortcut.problems, words.problems) << GetParam();
+                    EXPECT_EQ(shortcut.notes, words.notes) << GetParam();
+                }
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Borders, ShortcutLines,
+    testing::Values(
+        "M4 S0\nG1 X5 Y6 F1000 S1000\nG1 X7 Y6 F1000 S1000\nG1 X8 Y6 F3000 S0\nG1 X9 Y6 F1000 S1000\n",
+        "M3 S0\nG1 X1 F100 S10\nG0 X2\nG1 Y2\nS20\nG1 X3 S20\nG0 X4 S20\nM5\nG1 X5 S30\n",
+        "G1X5Y5F100S3\nG0 X1 ;c X9\n  G1\tX2 \t Y3  \nG1 ;only\nG1\n",
+        "G1 X1 2 F10\nG1 X-\nG1 X.\nG1 X5 X6\nG10 X5\nG1.0 X3\nG01 X4\nG1 X5 Y\n",
+        "g1 x5 f10\nG1 x6\nG1 X7 (c)\nG1 X8*12\nG1 X9 N5\nG1 X+3.50 Y-.25\n",
+        "M106 S255\nG1 X1 F60\nM106\nG1 X2\nM107\nG0 X3\nM106S100\nM107 S3\nM106 S0\n"
+        "G1 X1 E1 F100\nG1 X2 Y2 F3000 E1 \nM1060\nM3 S100\n",
+        "G1 X1." + std::string(73, '0') + " F1\nG1 X1." + std::string(74, '0') + " F1\n"
+        "G1 X2 Y1234567890123456.7 F1000\nG1 X0.12345678901234567 F1\nG1 X1e5 F1\n",
+        "G1 Y5 X1\nG1 X2 F0\nG1 Y3 F-5\nG0 X1 Y1 Z1\nG1 Z2 F10\n",
+        "G20\nG91\nG1 X1 Y1 F10\nG1 X1 Y1 F10\nG90 G21\nG1 X1\nG92 X0\nG1 X1 Y1\n"));
 
 TEST(GrblFeed, AFeedMoveWithoutAnyFeedIsRefused)
 {

@@ -147,7 +147,7 @@ void Copy(const VImage& image, const BitmapLimits& limits, PictureFormat format,
     sink.start(width, height);
     // Strips in top-to-bottom order, as a sequential picture allows.
     const VRegion region = image.region();
-    constexpr int kStrip = 64;
+    constexpr int kStrip = 16;
     for (int top = 0; top < height; top += kStrip) {
         ThrowIfCancelled(cancel);
         const int rows = std::min(kStrip, height - top);
