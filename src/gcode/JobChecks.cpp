@@ -9,6 +9,7 @@
 #include "common/NumberText.h"
 #include "common/TextEncoding.h"
 #include "gcode/LaserPower.h"
+#include "image/ToneCurve.h"
 
 namespace pyrolith {
 namespace {
@@ -173,6 +174,12 @@ void CheckJobNumbers(const JobSettings& settings, std::int32_t width, std::int32
     }
 
     ReadOverscan(settings, decimalSeparator);
+
+    // A curve that does not read would leave the picture's tones as they are, unnoticed.
+    if (HasToneCurve(settings.ToneCurve) && !ParseToneCurve(settings.ToneCurve)) {
+        Refuse("ToneCurve", "Image, Tone curve", settings.ToneCurve,
+               "is not a list of grey:power pairs (for example '0:1.000 128:0.400 255:0.000')");
+    }
 }
 
 } // namespace pyrolith

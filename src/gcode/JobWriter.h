@@ -17,6 +17,7 @@ struct JobEnvironment {
     std::string time;            // the locale's long time text
     std::string versionText;     // "1.3.0.4"
     std::string imageFileName;   // the loaded file's name without folder
+    std::string jobNote;         // one more summary line about a made job (a test card)
 };
 
 // The size of a job written.

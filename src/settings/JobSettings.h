@@ -86,6 +86,8 @@ struct JobSettings {
     std::string Overscan;
     // 3D printers: wait for the queued moves (M400) before every laser command.
     bool SyncLaserCommands = false;
+    // The material's tone curve, "grey:power" pairs (image/ToneCurve.h); empty: none.
+    std::string ToneCurve;
 
     // Kept in no file: back to these values at every start, untouched by profiles.
     bool IndicateLeftCenter = false;

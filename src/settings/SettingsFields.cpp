@@ -16,7 +16,7 @@ using S = std::optional<std::string_view>;
 constexpr S kNotRead = std::nullopt;
 
 // clang-format off
-const std::array<FieldInfo, 70> kFields = {{
+const std::array<FieldInfo, 71> kFields = {{
     // key                    control                 pair control           kind              member                     window       settings file  profile
     {"UseInches",            "rdoInches",            "rdoMm",               K::Flag,          &J::UseInches,             "1",         "0",           "0"},
     {"DistPerPixel",         "edtDperPixel",         "",                    K::Decimal,       &J::DistPerPixel,          "0.1",       "0.1",         "0.1"},
@@ -88,6 +88,7 @@ const std::array<FieldInfo, 70> kFields = {{
     {"MinPower",             "edtMinPower",          "",                    K::Decimal,       &J::MinPower,              "0",         "0",           "0"},
     {"Overscan",             "edtOverscan",          "",                    K::Decimal,       &J::Overscan,              "",          "",            ""},
     {"SyncLaserCommands",    "chkSyncLaserCommands", "",                    K::Flag,          &J::SyncLaserCommands,     "0",         "0",           "0"},
+    {"ToneCurve",            "",                     "",                    K::Text,          &J::ToneCurve,             "",          "",            ""},
 }};
 // clang-format on
 

@@ -25,7 +25,8 @@ const std::vector<std::string> kWriteOrder = {
     "InitialSaveDir", "UseStartOfCode", "StartOfCode", "UseEndOfCode", "EndOfCode",
     "ProfileNotes", "ImageMode", "Threshold", "Brightness", "Contrast", "Gamma", "Invert",
     "ResizeWidth", "MaxRateX", "MaxRateY", "AccelX", "AccelY", "JunctionDeviation",
-    "PlannerBlocks", "LaserMode", "PowerLevels", "MinPower", "Overscan", "SyncLaserCommands"};
+    "PlannerBlocks", "LaserMode", "PowerLevels", "MinPower", "Overscan", "SyncLaserCommands",
+    "ToneCurve"};
 
 TEST(SettingsFields, ListEveryStoredKeyOnceInWriteOrder)
 {
