@@ -17,9 +17,10 @@ AppWindows::AppWindows(TfrmMain::Environment environment)
     context.profilesFolder = locations.profilesFolder;
     context.decimalSeparator = main_->decimalSeparator();
     context.dialogs = dialogs;
-    TfrmMain* mainWindow = main_.get();
-    context.showFinalSize = [mainWindow] { return mainWindow->ShowFinalSize(); };
-    context.pictureSettingsChanged = [mainWindow] { mainWindow->PictureSettingsChanged(); };
+    // The settings window tells the picture what changed; it knows no other window.
+    PictureDocument* document = &main_->document();
+    context.showFinalSize = [document] { return document->showFinalSize(); };
+    context.pictureSettingsChanged = [document] { document->pictureSettingsChanged(); };
     settings_ = std::make_unique<TfrmSettings>(std::move(context));
 
     about_ = std::make_unique<TfrmAboutBox>(main_->versionText(), openUrl, main_.get());
@@ -31,7 +32,7 @@ AppWindows::AppWindows(TfrmMain::Environment environment)
 AppWindows::~AppWindows()
 {
     // The children of the main window go first; the settings window holds a callback into the
-    // main window, so it goes before the main window too.
+    // main window's document, so it goes before the main window too.
     splash_.reset();
     about_.reset();
     settings_.reset();

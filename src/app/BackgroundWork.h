@@ -24,6 +24,8 @@ public:
     ~BackgroundWork() override;
 
     void start(Work work);
+    // The running work stops at its next check and its result is dropped.
+    void cancel() { ++*newest_; }
     bool busy() const { return running_ > 0; }
     // Handles the window's events until no work runs and the newest result has been applied.
     void wait();

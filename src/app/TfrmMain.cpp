@@ -16,46 +16,22 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
-#include <QThreadPool>
 #include <exception>
-#include <filesystem>
-#include <tuple>
-#include <variant>
 
 #include "app/AppLinks.h"
 #include "app/AppStyle.h"
-#include "app/BackgroundWork.h"
-#include "app/BitmapImages.h"
 #include "app/TJobView.h"
 #include "app/TfrmAboutBox.h"
 #include "app/TfrmMachine.h"
 #include "app/UserDialogs.h"
 #include "app/WindowPlacement.h"
 #include "common/Error.h"
-#include "gcode/JobWriter.h"
-#include "image/JobPicture.h"
-#include "image/PictureOptions.h"
 #include "image/PictureReader.h"
-#include "image/Resample.h"
-#include "machine/MachineJob.h"
 #include "settings/SettingsFiles.h"
-#include "toolpath/JobReadback.h"
 #include "app/TfrmSettings.h"
 #include "ui_TfrmMain.h"
 
 namespace {
-
-// Hands `use` the picture a job engraves: the power levels of the picture's grey levels in a
-// grey engraving, the black-and-white image otherwise.
-template <typename Use>
-auto WithJobPicture(const pyrolith::JobSettings& settings, const pyrolith::Bitmap& source,
-                    const pyrolith::MonoBitmap& mono, Use&& use)
-{
-    if (pyrolith::EngravesPowerLevels(settings)) {
-        return use(pyrolith::MakeJobGrayLevels(source, settings));
-    }
-    return use(mono);
-}
 
 const QString kAppTitle = QStringLiteral("Pyrolith");
 
@@ -104,12 +80,6 @@ QString DroppedFile(const QMimeData* data)
     return data->urls().front().toLocalFile();
 }
 
-// The columns a resize asks for; 0 for none.
-std::int64_t ColumnsOf(const pyrolith::JobSettings& settings)
-{
-    return pyrolith::ResizeColumns(settings).value_or(0);
-}
-
 } // namespace
 
 TfrmMain::TfrmMain(Environment environment, QWidget* parent)
@@ -128,20 +98,27 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     ui_->imgBW->setPlaceholder(start);
     setAcceptDrops(true);
 
-    loading_ = new BackgroundWork(this);
-    converting_ = new BackgroundWork(this);
+    document_ = new PictureDocument(environment_.clock, this);
     busyBar_ = new QProgressBar(ui_->pnlImage);
     busyBar_->setObjectName(QStringLiteral("prgPicture"));
     busyBar_->setRange(0, 0); // busy, without a share done
     busyBar_->setTextVisible(false);
     busyBar_->setGeometry(8, 8, 160, 14);
     busyBar_->hide();
-    for (BackgroundWork* work : {loading_, converting_}) {
-        connect(work, &BackgroundWork::busyChanged, this, [this] {
-            busyBar_->setVisible(pictureBusy());
-            busyBar_->raise();
-        });
-    }
+    connect(document_, &PictureDocument::busyChanged, this, [this](bool busy) {
+        busyBar_->setVisible(busy);
+        busyBar_->raise();
+    });
+    connect(document_, &PictureDocument::pictureLoaded, this, &TfrmMain::pictureLoaded);
+    connect(document_, &PictureDocument::pictureCleared, ui_->imgOrig,
+            &TPictureView::clearPicture);
+    connect(document_, &PictureDocument::monoChanged, this, [this](const QImage& mono) {
+        ui_->imgBW->setPicture(mono);
+        jobSettingsChanged(); // the job engraves the new image
+    });
+    connect(document_, &PictureDocument::finalSizeChanged, ui_->lblNewDim, &QLabel::setText);
+    connect(document_, &PictureDocument::failed, this, &TfrmMain::showMessage);
+    connect(document_, &PictureDocument::jobPreviewRead, this, &TfrmMain::jobPreviewRead);
 
     connect(ui_->Button1, &QPushButton::clicked, this, &TfrmMain::Button1Click);
     connect(ui_->LoadBitmap1, &QAction::triggered, this, &TfrmMain::LoadBitmap1Click);
@@ -168,27 +145,12 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
 void TfrmMain::createMachinePanel()
 {
     TfrmMachine::Sources sources;
-    sources.settings = [this] {
-        return settings_ != nullptr ? settings_->jobSettings() : pyrolith::JobSettings{};
-    };
+    sources.settings = [this] { return document_->settings(); };
     sources.job = [this] {
-        if (!imageLoaded_ || settings_ == nullptr) {
-            throw pyrolith::Error("Load a picture first.");
-        }
         HourglassCursor hourglass;
-        waitForPicture(); // the job engraves the image of the settings it is sent with
-        const pyrolith::JobSettings& settings = settings_->jobSettings();
-        return WithJobPicture(settings, *sourceBitmap_, monoBitmap_, [&](const auto& picture) {
-            return pyrolith::machine::MachineJobLines(settings, picture, jobEnvironment());
-        });
+        return document_->machineJobLines();
     };
-    sources.frame = [this] {
-        if (!imageLoaded_ || settings_ == nullptr) {
-            throw pyrolith::Error("Load a picture first.");
-        }
-        return pyrolith::machine::FrameJobLines(settings_->jobSettings(), monoBitmap_,
-                                                static_cast<char>(decimalSeparator_.toLatin1()));
-    };
+    sources.frame = [this] { return document_->frameJobLines(); };
     machineDock_ = new QDockWidget(QStringLiteral("Machine"), this);
     machineDock_->setObjectName(QStringLiteral("dockMachine"));
     machine_ = new TfrmMachine(std::move(sources), environment_.dialogs, machineDock_);
@@ -196,7 +158,7 @@ void TfrmMain::createMachinePanel()
     // The Job view of the picture shows the job being sent, line for line: it marks the part
     // burned. A G-code file in the view is another job.
     connect(machine_, &TfrmMachine::jobProgress, this, [this](qint64 acknowledged) {
-        if (jobView_ != nullptr && gcodeFile_.isEmpty()) {
+        if (jobView_ != nullptr && document_->gcodeFile().isEmpty()) {
             jobView_->setBurnedLines(acknowledged);
         }
     });
@@ -206,18 +168,6 @@ void TfrmMain::createMachinePanel()
     show->setObjectName(QStringLiteral("ShowMachine1"));
     show->setText(QStringLiteral("Machine"));
     ui_->Utility1->addAction(show);
-}
-
-pyrolith::JobEnvironment TfrmMain::jobEnvironment() const
-{
-    const pyrolith::DateTimeTexts now = JobDateTimeTexts(environment_.clock());
-    pyrolith::JobEnvironment job;
-    job.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
-    job.date = now.date;
-    job.time = now.time;
-    job.versionText = versionText_.toStdString();
-    job.imageFileName = imageFileName_.toStdString();
-    return job;
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -235,6 +185,7 @@ void TfrmMain::FormCreate()
 
     setWindowTitle(kAppTitle);
     VersionInformationClick();
+    document_->setJobTexts(decimalSeparator_, versionText_);
     ui_->lblOrigDim->clear();
     ui_->lblNewDim->clear();
 
@@ -257,6 +208,7 @@ void TfrmMain::attachWindows(TfrmSettings* settings, TfrmAboutBox* about)
 {
     settings_ = settings;
     about_ = about;
+    document_->setSettings(settings_ != nullptr ? &settings_->jobSettings() : nullptr);
     if (settings_ != nullptr) {
         connect(settings_, &TfrmSettings::jobSettingsChanged, this,
                 &TfrmMain::jobSettingsChanged);
@@ -320,25 +272,57 @@ void TfrmMain::Button1Click()
     enableViewCommands();
 }
 
-// A picture chosen in the dialog or dropped on the window.
+// A picture chosen in the dialog or dropped on the window. It is read off the window's
+// thread; the window keeps drawing meanwhile, and takes no input until the picture is in.
 void TfrmMain::openPicture(const QString& path)
 {
     openName_ = NameOf(path);
-    try {
-        if (!loadPicture(path)) {
-            return;
-        }
-    } catch (const std::exception& error) {
-        // The reader's message; every view, picture, label and command stays as it was.
-        showMessage(QString::fromStdString(error.what()));
-        return;
+    {
+        HourglassCursor hourglass;
+        ui_->Button1->setEnabled(false);
+        document_->load(path);
+        document_->waitForLoad();
+        ui_->Button1->setEnabled(true);
     }
-    enableViewCommands();
+    pictureLoadFinished();
+}
+
+void TfrmMain::pictureLoadFinished()
+{
+    const PictureDocument::LoadOutcome& outcome = document_->lastLoad();
+    switch (outcome.result) {
+    case PictureDocument::LoadOutcome::Loaded:
+        enableViewCommands();
+        break;
+    case PictureDocument::LoadOutcome::Refused:
+    case PictureDocument::LoadOutcome::Failed:
+        // The reader's message; every view, picture, label and command stays as it was.
+        showMessage(outcome.message);
+        break;
+    case PictureDocument::LoadOutcome::Cancelled:
+        break;
+    }
+}
+
+// A new picture replaced the old one: the window shows it.
+void TfrmMain::pictureLoaded(const QImage& original)
+{
+    ui_->imgOrig->setPicture(original);
+    const pyrolith::Bitmap& picture = document_->sourceBitmap();
+    ui_->lblOrigDim->setText(
+        QString::fromStdString(pyrolith::OriginalSizeLine(picture.width, picture.height)));
+    ui_->btnGcode2->setEnabled(true);
+    ui_->SaveGcode1->setEnabled(true);
+    const QString& path = document_->imagePath();
+    setWindowTitle(kAppTitle + QStringLiteral("  ") + path);
+    setOpenFolder(FolderOf(path));
+    ui_->rdoBW->setChecked(true);
+    showView(BWView);
 }
 
 void TfrmMain::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!DroppedFile(event->mimeData()).isEmpty() && !pictureBusy()) {
+    if (!DroppedFile(event->mimeData()).isEmpty() && !document_->busy()) {
         event->acceptProposedAction();
     }
 }
@@ -353,177 +337,6 @@ void TfrmMain::dropEvent(QDropEvent* event)
     openPicture(path);
 }
 
-// Reads the picture and makes its black-and-white image off the window's thread; the window
-// keeps drawing meanwhile, and takes no input until the picture is in.
-bool TfrmMain::loadPicture(const QString& path)
-{
-    HourglassCursor hourglass;
-    struct Loaded {
-        std::shared_ptr<const pyrolith::Bitmap> picture;
-        Converted converted;
-        QImage origImage;
-    };
-    std::variant<std::monostate, Loaded, std::string> outcome;
-    const pyrolith::JobSettings settings =
-        settings_ != nullptr ? settings_->jobSettings() : pyrolith::JobSettings{};
-    const std::filesystem::path file = ToPath(path);
-    ui_->Button1->setEnabled(false);
-    loading_->start([&outcome, settings, file](const pyrolith::CancelCheck& cancel) {
-        std::variant<std::monostate, Loaded, std::string> result;
-        try {
-            Loaded loaded;
-            loaded.picture = std::make_shared<const pyrolith::Bitmap>(
-                pyrolith::ReadPicture(file, {}, cancel));
-            if (loaded.picture->layout != pyrolith::PixelLayout::Unrecognized) {
-                loaded.converted = Convert(loaded.picture, settings, nullptr, cancel);
-                loaded.origImage = ToImage(*loaded.picture);
-            }
-            result = std::move(loaded);
-        } catch (const std::bad_alloc&) {
-            result = std::string("Out of memory");
-        } catch (const std::exception& error) {
-            result = std::string(error.what());
-        }
-        return BackgroundWork::Finish(
-            [&outcome, result = std::move(result)]() mutable { outcome = std::move(result); });
-    });
-    loading_->wait();
-    ui_->Button1->setEnabled(true);
-    if (const auto* message = std::get_if<std::string>(&outcome)) {
-        throw pyrolith::Error(*message);
-    }
-    Loaded* loaded = std::get_if<Loaded>(&outcome);
-    if (loaded == nullptr) {
-        return false;
-    }
-
-    sourceBitmap_ = std::make_shared<const pyrolith::Bitmap>();
-    if (loaded->picture->layout == pyrolith::PixelLayout::Unrecognized) {
-        ui_->imgOrig->clearPicture();
-        hourglass.restore();
-        showMessage(QString::fromStdString(pyrolith::UnrecognizedFormatMessage()));
-        return false;
-    }
-
-    ui_->imgOrig->setPicture(loaded->origImage);
-    ui_->lblOrigDim->setText(QString::fromStdString(
-        pyrolith::OriginalSizeLine(loaded->picture->width, loaded->picture->height)));
-    sourceBitmap_ = loaded->picture;
-    imageLoaded_ = true;
-    gcodeFile_.clear();
-    showConverted(std::move(loaded->converted));
-    ui_->btnGcode2->setEnabled(true);
-    ui_->SaveGcode1->setEnabled(true);
-
-    imageFileName_ = NameOf(path);
-    setWindowTitle(kAppTitle + QStringLiteral("  ") + path);
-    setOpenFolder(FolderOf(path));
-
-    ui_->rdoBW->setChecked(true);
-    showView(BWView);
-    // Settings changed while the picture was read: its image follows them.
-    PictureSettingsChanged();
-    return true;
-}
-
-TfrmMain::Converted TfrmMain::Convert(std::shared_ptr<const pyrolith::Bitmap> source,
-                                      const pyrolith::JobSettings& settings,
-                                      const Converted* previous,
-                                      const pyrolith::CancelCheck& cancel)
-{
-    Converted out;
-    out.source = std::move(source);
-    out.settings = settings;
-    const std::int64_t columns = ColumnsOf(settings);
-    if (previous != nullptr && previous->source == out.source &&
-        ColumnsOf(previous->settings) == columns) {
-        out.working = previous->working;
-        out.gray = previous->gray;
-    } else if (columns > 0) {
-        out.working = std::make_shared<const pyrolith::Bitmap>(
-            pyrolith::ResampleToWidth(*out.source, columns, {}, cancel));
-    } else {
-        out.working = out.source;
-    }
-    const pyrolith::ConversionOptions options = pyrolith::ConversionOptionsOf(settings);
-    if (options.mode == pyrolith::ImageMode::Palette) {
-        out.mono = pyrolith::MakeMonoBitmap(*out.working);
-    } else {
-        if (!out.gray) {
-            out.gray = std::make_shared<const pyrolith::GrayRaster>(
-                pyrolith::GrayLevels(*out.working, cancel));
-        }
-        if (options.adjustments.isIdentity()) {
-            out.mono = pyrolith::MonoFromGray(*out.gray, options.mode, options.threshold, cancel);
-        } else {
-            pyrolith::GrayRaster adjusted = *out.gray;
-            pyrolith::AdjustGrayLevels(adjusted, options.adjustments);
-            out.mono = pyrolith::MonoFromGray(std::move(adjusted), options.mode, options.threshold,
-                                              cancel);
-        }
-    }
-    out.monoImage = ToImage(out.mono);
-    return out;
-}
-
-void TfrmMain::showConverted(Converted converted)
-{
-    ui_->imgBW->setPicture(converted.monoImage);
-    converted.monoImage = QImage();
-    monoBitmap_ = std::move(converted.mono);
-    converted_ = std::move(converted);
-    ShowFinalSize();
-    if (jobView_ != nullptr) {
-        jobSettingsChanged(); // the job engraves the new image
-    }
-}
-
-void TfrmMain::PictureSettingsChanged()
-{
-    if (!imageLoaded_ || settings_ == nullptr || sourceBitmap_->empty()) {
-        return;
-    }
-    const pyrolith::JobSettings& settings = settings_->jobSettings();
-    const auto same = [](const pyrolith::JobSettings& a, const pyrolith::JobSettings& b) {
-        return ColumnsOf(a) == ColumnsOf(b) &&
-               pyrolith::ConversionOptionsOf(a).mode == pyrolith::ConversionOptionsOf(b).mode &&
-               std::tie(a.Threshold, a.Brightness, a.Contrast, a.Gamma, a.Invert) ==
-                   std::tie(b.Threshold, b.Brightness, b.Contrast, b.Gamma, b.Invert);
-    };
-    if (converted_.source == sourceBitmap_ && same(converted_.settings, settings) &&
-        !converting_->busy()) {
-        return;
-    }
-    auto previous = std::make_shared<const Converted>(converted_);
-    converting_->start([this, previous, settings, source = sourceBitmap_](
-                           const pyrolith::CancelCheck& cancel) -> BackgroundWork::Finish {
-        try {
-            auto converted =
-                std::make_shared<Converted>(Convert(source, settings, previous.get(), cancel));
-            return [this, converted] {
-                if (converted->source == sourceBitmap_) {
-                    showConverted(std::move(*converted));
-                }
-            };
-        } catch (const pyrolith::Cancelled&) {
-            throw;
-        } catch (const std::exception& error) {
-            const QString message = QString::fromStdString(error.what());
-            return [this, message] { showMessage(message); };
-        }
-    });
-}
-
-bool TfrmMain::pictureBusy() const
-{
-    return loading_->busy() || converting_->busy();
-}
-
-void TfrmMain::waitForPicture()
-{
-    converting_->wait();
-}
-
 void TfrmMain::enableViewCommands()
 {
     rdoJob_->setEnabled(true);
@@ -531,20 +344,6 @@ void TfrmMain::enableViewCommands()
     ui_->rdoBW->setEnabled(true);
     ui_->rdoBWPlusCut->setEnabled(false);
     ui_->SaveDisplayedImage1->setEnabled(true);
-}
-
-bool TfrmMain::ShowFinalSize()
-{
-    if (!imageLoaded_ || settings_ == nullptr) {
-        return false;
-    }
-    // The size of the picture that the job engraves: after a refused picture format this is
-    // still the previous picture, which the job and the B+W view go on using.
-    const pyrolith::JobSettings& settings = settings_->jobSettings();
-    ui_->lblNewDim->setText(QString::fromStdString(pyrolith::FinalSizeLine(
-        monoBitmap_.width(), monoBitmap_.height(), settings.DistPerPixel, settings.UseInches,
-        static_cast<char>(decimalSeparator_.toLatin1()))));
-    return true;
 }
 
 // ---- Views ------------------------------------------------------------------------------
@@ -620,7 +419,7 @@ void TfrmMain::OpenGcode1Click()
         return;
     }
     gcodeFolder_ = FolderOf(path);
-    gcodeFile_ = path;
+    document_->setGcodeFile(path);
     previewDirty_ = true;
     rdoJob_->setEnabled(true);
     rdoJob_->setChecked(true);
@@ -635,82 +434,42 @@ void TfrmMain::jobSettingsChanged()
     }
 }
 
-// Reads the job of the picture (generated in memory) or of the G-code file on a worker
-// thread; the result is shown only if no newer reading has started meanwhile.
+// Reads the job of the picture or of the G-code file off the window's thread.
 void TfrmMain::refreshJobPreview()
 {
     if (!jobView_->isVisible() || settings_ == nullptr) {
         return;
     }
     previewDirty_ = false;
-    if (previewCancel_) {
-        previewCancel_->store(true);
-    }
-    if (gcodeFile_.isEmpty() && !imageLoaded_) {
+    if (document_->gcodeFile().isEmpty() && !document_->imageLoaded()) {
+        document_->cancelJobPreview();
         jobView_->setJob(nullptr);
         return;
     }
-    auto cancel = std::make_shared<std::atomic<bool>>(false);
-    previewCancel_ = cancel;
-    const int generation = ++previewGeneration_;
     jobView_->setStatus(QStringLiteral("Reading the job..."));
+    document_->readJobPreview();
+}
 
-    const pyrolith::JobSettings settings = settings_->jobSettings();
-    const std::filesystem::path file = gcodeFile_.isEmpty() ? std::filesystem::path()
-                                                            : ToPath(gcodeFile_);
-    auto picture = std::make_shared<const pyrolith::MonoBitmap>(monoBitmap_);
-    const std::shared_ptr<const pyrolith::Bitmap> source = sourceBitmap_;
-    pyrolith::JobEnvironment environment;
-    environment.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
-    environment.versionText = versionText_.toStdString();
-    environment.imageFileName = imageFileName_.toStdString();
-
-    QPointer<TfrmMain> self(this);
-    QThreadPool::globalInstance()->start([=] {
-        std::shared_ptr<const pyrolith::toolpath::JobPreview> preview;
-        QString failure;
-        try {
-            preview = std::make_shared<const pyrolith::toolpath::JobPreview>(
-                !file.empty() ? pyrolith::toolpath::ReadJobPreviewFile(
-                                   file, pyrolith::toolpath::MachineProfileOf(settings),
-                                   cancel.get())
-                : WithJobPicture(settings, *source, *picture, [&](const auto& job) {
-                      return pyrolith::toolpath::PreviewJob(settings, job, environment,
-                                                            cancel.get());
-                  }));
-        } catch (const std::exception& error) {
-            failure = QString::fromStdString(error.what());
-        }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, preview, failure, generation] {
-                if (!self || generation != self->previewGeneration_) {
-                    return;
-                }
-                if (preview) {
-                    self->jobView_->setJob(preview);
-                } else {
-                    self->jobView_->setJob(nullptr);
-                    self->jobView_->setStatus(failure);
-                }
-            },
-            Qt::QueuedConnection);
-    });
+void TfrmMain::jobPreviewRead(std::shared_ptr<const pyrolith::toolpath::JobPreview> job,
+                              const QString& failure)
+{
+    if (job) {
+        jobView_->setJob(std::move(job));
+    } else {
+        jobView_->setJob(nullptr);
+        jobView_->setStatus(failure);
+    }
 }
 
 // Lines of the job the firmware would refuse or misread: the first few, and whether to
 // save anyway. True when there are none or the user says Yes.
 bool TfrmMain::confirmRefusedLines()
 {
-    pyrolith::JobEnvironment environment;
-    environment.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
     const pyrolith::JobSettings& settings = settings_->jobSettings();
     pyrolith::toolpath::FileEstimate check;
     try {
         HourglassCursor hourglass;
-        check = WithJobPicture(settings, *sourceBitmap_, monoBitmap_, [&](const auto& picture) {
-            return pyrolith::toolpath::CheckJob(settings, picture, environment);
-        });
+        check = document_->checkJob();
     } catch (const pyrolith::Error&) {
         return true;  // a setting that does not read: saving reports it
     }
@@ -744,7 +503,7 @@ void TfrmMain::SaveDisplayedImage1Click()
         return;
     }
     // A view without a picture has nothing to save: no dialog, no file, no message.
-    if (original ? sourceBitmap_->empty() : monoBitmap_.empty()) {
+    if (original ? document_->sourceBitmap().empty() : document_->monoBitmap().empty()) {
         return;
     }
     UserDialogs::FileRequest request;
@@ -762,11 +521,7 @@ void TfrmMain::SaveDisplayedImage1Click()
     bmpFolder_ = FolderOf(path);
     try {
         HourglassCursor hourglass;
-        if (original) {
-            pyrolith::WriteBitmap(ToPath(path), *sourceBitmap_);
-        } else {
-            pyrolith::WriteBitmap(ToPath(path), monoBitmap_);
-        }
+        document_->writePicture(path, original);
     } catch (const std::exception& error) {
         showMessage(QString::fromStdString(error.what()));
     }
@@ -781,7 +536,7 @@ void TfrmMain::SaveGcode1Click()
 
 void TfrmMain::btnGcode2Click()
 {
-    if (!imageLoaded_ || settings_ == nullptr) {
+    if (!document_->imageLoaded() || settings_ == nullptr) {
         return;
     }
     UserDialogs::FileRequest request;
@@ -804,13 +559,7 @@ void TfrmMain::btnGcode2Click()
             return;
         }
         HourglassCursor hourglass;
-        waitForPicture(); // the job engraves the image of the settings it is written with
-        const pyrolith::JobEnvironment job = jobEnvironment();
-        const pyrolith::JobSettings& settings = settings_->jobSettings();
-        const pyrolith::JobFileSummary written =
-            WithJobPicture(settings, *sourceBitmap_, monoBitmap_, [&](const auto& picture) {
-                return pyrolith::WriteJobFile(ToPath(path), settings, picture, job);
-            });
+        const pyrolith::JobFileSummary written = document_->writeJob(path);
         statusBar()->showMessage(QStringLiteral("Saved %1: %2 lines, %3 bytes")
                                      .arg(saveName_)
                                      .arg(written.lines)

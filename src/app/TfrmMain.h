@@ -4,22 +4,15 @@
 #include <QMainWindow>
 #include <QUrl>
 #include <QTimer>
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <optional>
 
 #include "app/AppPlatform.h"
-#include "image/Bitmap.h"
-#include "image/GrayLevels.h"
-#include "gcode/JobWriter.h"
-#include "image/MonoBitmap.h"
-#include "settings/JobSettings.h"
+#include "app/PictureDocument.h"
 
 namespace Ui {
 class TfrmMain;
 }
-class BackgroundWork;
 class QProgressBar;
 class QAction;
 class QRadioButton;
@@ -32,7 +25,7 @@ class UserDialogs;
 
 // The main window. Every command of the program starts here: loading a picture, the two
 // views, saving the displayed image, saving the G-code job, the settings, help and about.
-// It owns the picture as read (SourceBitmap) and the black-and-white image (MonoBitmap).
+// The picture and its work belong to its document (PictureDocument); the window shows them.
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -56,25 +49,21 @@ public:
 
     QChar decimalSeparator() const { return decimalSeparator_; }
     const QString& versionText() const { return versionText_; }
-    bool imageLoaded() const { return imageLoaded_; }
-    const QString& imageFileName() const { return imageFileName_; }
-    const pyrolith::Bitmap& sourceBitmap() const { return *sourceBitmap_; }
-    const pyrolith::MonoBitmap& monoBitmap() const { return monoBitmap_; }
+    // The picture the window shows and the jobs made of it.
+    PictureDocument& document() const { return *document_; }
+    bool imageLoaded() const { return document_->imageLoaded(); }
+    const QString& imageFileName() const { return document_->imageFileName(); }
+    const pyrolith::Bitmap& sourceBitmap() const { return document_->sourceBitmap(); }
+    const pyrolith::MonoBitmap& monoBitmap() const { return document_->monoBitmap(); }
     // The current starting folders of the bitmap open dialog and the G-code save dialog.
     const QString& openDialogFolder() const { return openFolder_; }
     const QString& saveDialogFolder() const { return saveFolder_; }
 
     // The final-size line from the picture size, DistPerPixel and UseInches. False (and
     // nothing changed) while no picture is loaded.
-    bool ShowFinalSize();
-
-    // The settings of the black-and-white image changed: it is made again off the window's
-    // thread (a newer change cancels an older one) and shown when ready.
-    void PictureSettingsChanged();
-    // True while a picture is read or its black-and-white image made.
-    bool pictureBusy() const;
+    bool ShowFinalSize() { return document_->showFinalSize(); }
     // Handles the window's events until the black-and-white image is up to date.
-    void waitForPicture();
+    void waitForPicture() { document_->waitForPicture(); }
 
     // The open dialog's filter: bitmaps first, then every other format this build reads.
     static QString PictureFilter();
@@ -85,7 +74,7 @@ public:
     // The Job view and the G-code file it shows ("File > Open G-code..."); empty while it
     // shows the job of the loaded picture.
     TJobView* jobView() const { return jobView_; }
-    const QString& gcodeFile() const { return gcodeFile_; }
+    const QString& gcodeFile() const { return document_->gcodeFile(); }
 
 public slots:
     void Button1Click();
@@ -118,22 +107,9 @@ protected:
 private:
     void FormCreate();
     void FormClose();
-    // The black-and-white image of a picture, and what it keeps to make the next one faster.
-    struct Converted {
-        std::shared_ptr<const pyrolith::Bitmap> source;
-        pyrolith::JobSettings settings;                    // the picture settings it follows
-        std::shared_ptr<const pyrolith::Bitmap> working;   // the source, resized when asked
-        std::shared_ptr<const pyrolith::GrayRaster> gray;  // working's grey levels, unadjusted
-        pyrolith::MonoBitmap mono; // moved to monoBitmap_ when shown
-        QImage monoImage;
-    };
-    static Converted Convert(std::shared_ptr<const pyrolith::Bitmap> source,
-                             const pyrolith::JobSettings& settings, const Converted* previous,
-                             const pyrolith::CancelCheck& cancel);
-    void showConverted(Converted converted);
-
     void openPicture(const QString& path);
-    bool loadPicture(const QString& path);
+    void pictureLoadFinished();
+    void pictureLoaded(const QImage& original);
     void enableViewCommands();
     void showView(int view);
     void setOpenFolder(const QString& folder);
@@ -142,8 +118,9 @@ private:
     void addJobView();
     void jobSettingsChanged();
     void refreshJobPreview();
+    void jobPreviewRead(std::shared_ptr<const pyrolith::toolpath::JobPreview> job,
+                        const QString& failure);
     bool confirmRefusedLines();
-    pyrolith::JobEnvironment jobEnvironment() const;
     void createMachinePanel();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
@@ -154,15 +131,8 @@ private:
     QChar decimalSeparator_ = QLatin1Char('.');
     QString versionText_;
 
-    std::shared_ptr<const pyrolith::Bitmap> sourceBitmap_ =
-        std::make_shared<const pyrolith::Bitmap>();
-    pyrolith::MonoBitmap monoBitmap_;
-    Converted converted_; // what monoBitmap_ was made from
-    BackgroundWork* loading_ = nullptr;
-    BackgroundWork* converting_ = nullptr;
+    PictureDocument* document_ = nullptr;
     QProgressBar* busyBar_ = nullptr;
-    bool imageLoaded_ = false;
-    QString imageFileName_;
 
     // What each file dialog keeps between commands: its initial folder and file name.
     QString openFolder_, openName_;
@@ -175,11 +145,8 @@ private:
     TJobView* jobView_ = nullptr;
     QRadioButton* rdoJob_ = nullptr;
     QAction* OpenGcode1_ = nullptr;
-    QString gcodeFile_;
     QString gcodeFolder_;
     QTimer previewTimer_;
-    std::shared_ptr<std::atomic<bool>> previewCancel_;
-    int previewGeneration_ = 0;
     bool previewDirty_ = true;
     // The Machine panel, docked at the right and shown from the Utility menu.
     QDockWidget* machineDock_ = nullptr;

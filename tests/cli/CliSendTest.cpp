@@ -48,6 +48,11 @@ struct SendCase {
     std::string errEnd;             // the end of standard error
 };
 
+void PrintTo(const SendCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class CliSend : public ::testing::TestWithParam<SendCase> {};
 
 TEST_P(CliSend, StreamsAndStopsSafely)

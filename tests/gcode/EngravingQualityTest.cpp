@@ -10,6 +10,7 @@
 #include "gcode/ImagePass.h"
 #include "gcode/JobChecks.h"
 #include "gcode/LaserPower.h"
+#include "support/Printable.h"
 
 namespace pyrolith {
 namespace {
@@ -155,6 +156,11 @@ struct PowerCase {
     Lines expected; // levels 1 and up
 };
 
+void PrintTo(const PowerCase& c, std::ostream* os)
+{
+    *os << "'" << c.onCommand << "', " << c.levels << " levels from '" << c.minPower << "'";
+}
+
 class PowerCommandTexts : public testing::TestWithParam<PowerCase> {};
 
 TEST_P(PowerCommandTexts, ReplaceTheSNumber)
@@ -178,7 +184,11 @@ INSTANTIATE_TEST_SUITE_P(
                               "4",
                               " 0 ",
                               {"(S9) M106 P1 S 2 S85", "(S9) M106 P1 S 2 S170",
-                               "(S9) M106 P1 S 2 S255"}}));
+                               "(S9) M106 P1 S 2 S255"}}),
+    [](const testing::TestParamInfo<PowerCase>& info) {
+        return pyrolith::test::CaseName(std::string(info.param.onCommand) + " " +
+                                        info.param.levels + " levels");
+    });
 
 struct RefusalCase {
     const char* name;

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "BmpBuilder.h"
+#include "support/Printable.h"
 #include "common/Error.h"
 #include "image/Bitmap.h"
 
@@ -408,7 +409,8 @@ TEST_P(SuiteTruncationTest, EveryPrefixIsHandled)
 
 INSTANTIATE_TEST_SUITE_P(Files, SuiteTruncationTest,
                          ::testing::Values("g/pal1.bmp", "g/pal4rle.bmp", "g/pal8os2.bmp",
-                                           "g/rgb16-565.bmp", "g/pal8v5.bmp", "q/rgba32h56.bmp"));
+                                           "g/rgb16-565.bmp", "g/pal8v5.bmp", "q/rgba32h56.bmp"),
+                         [](const auto& info) { return test::CaseName(info.param); });
 
 } // namespace
 } // namespace pyrolith

@@ -124,6 +124,11 @@ struct GrblCase {
     std::vector<std::string> lastMessages;
 };
 
+void PrintTo(const GrblCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class GrblStreaming : public ::testing::TestWithParam<GrblCase> {};
 
 TEST_P(GrblStreaming, KeepsTheBufferAndStopsSafely)
@@ -204,6 +209,11 @@ struct PrinterCase {
     std::vector<std::string> extra;  // what the printer got beside the job lines, in order
     std::string lastMessage;
 };
+
+void PrintTo(const PrinterCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class PrinterStreaming : public ::testing::TestWithParam<PrinterCase> {};
 

@@ -22,4 +22,23 @@ inline std::string Printable(std::string_view text)
     return shown;
 }
 
+// A text as part of a test name, which takes letters, digits and '_' only: letters and
+// digits as they are, every run of other characters one '_'.
+inline std::string CaseName(std::string_view text)
+{
+    std::string name;
+    for (const char c : text) {
+        const bool kept = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (kept) {
+            name += c;
+        } else if (!name.empty() && name.back() != '_') {
+            name += '_';
+        }
+    }
+    while (!name.empty() && name.back() == '_') {
+        name.pop_back();
+    }
+    return name.empty() ? std::string("_") : name;
+}
+
 } // namespace pyrolith::test

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/NumberText.h"
+#include "support/Printable.h"
 #include "toolpath/GcodeReader.h"
 
 namespace {
@@ -75,6 +76,11 @@ struct ReaderCase {
     std::string gcode;
     std::vector<std::string> events;
 };
+
+void PrintTo(const ReaderCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class ReaderEvents : public testing::TestWithParam<ReaderCase> {};
 
@@ -147,6 +153,11 @@ struct RefusedCase {
     std::string reason;  // empty: the firmware takes the line
 };
 
+void PrintTo(const RefusedCase& c, std::ostream* os)
+{
+    *os << FlavorName(c.flavor) << ": " << pyrolith::test::Printable(c.line);
+}
+
 class RefusedLines : public testing::TestWithParam<RefusedCase> {};
 
 TEST_P(RefusedLines, NameTheFirstFault)
@@ -181,7 +192,15 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{P, "M3 S255", "M3 is not a laser command of the 3D Printer flavor (M106 S, M107)"},
         RefusedCase{P, "M106 S255", ""},
         RefusedCase{P, "N3 G1 X1*99", "checksum does not match the line (98)"},
-        RefusedCase{P, "G1 X1 E0.5", ""}));
+        RefusedCase{P, "G1 X1 E0.5", ""}),
+    [](const testing::TestParamInfo<RefusedCase>& info) {
+        // Long lines are told apart by their length.
+        const std::string& line = info.param.line;
+        return pyrolith::test::CaseName(std::string(FlavorName(info.param.flavor)) + " " +
+                                        (line.size() > 40 ? line.substr(0, 12) + " " +
+                                                                std::to_string(line.size())
+                                                          : line));
+    });
 
 TEST(GrblFeed, AFeedMoveWithoutAnyFeedIsRefused)
 {

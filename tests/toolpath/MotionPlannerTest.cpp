@@ -81,6 +81,11 @@ struct PlannerCase {
     double seconds;
 };
 
+void PrintTo(const PlannerCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class PlannerTimes : public testing::TestWithParam<PlannerCase> {};
 
 TEST_P(PlannerTimes, MatchTheClosedAnswer)
