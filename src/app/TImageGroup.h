@@ -7,6 +7,9 @@ namespace Ui {
 class TImageGroup;
 }
 
+// Puts a group into a grid page below its other groups, above the page's last spacer.
+void InsertIntoPage(QWidget* group, class QGridLayout* page);
+
 // The group of the settings window's "Image" page that says how the picture becomes black and
 // white: the mode, the threshold, the four adjustments of the grey level and the engraved
 // width. The settings window binds its controls to the settings by their names like any

@@ -20,6 +20,9 @@
 
 #include "app/AppLinks.h"
 #include "app/AppStyle.h"
+#include "app/MaterialCommands.h"
+#include "toolpath/MachineProfile.h"
+#include "toolpath/MotionPlanner.h"
 #include "app/TJobView.h"
 #include "app/TfrmAboutBox.h"
 #include "app/TfrmMachine.h"
@@ -214,6 +217,18 @@ void TfrmMain::attachWindows(TfrmSettings* settings, TfrmAboutBox* about)
                 &TfrmMain::jobSettingsChanged);
         openFolder_ = QString::fromStdString(settings_->appSettings().InitialOpenDir);
         saveFolder_ = QString::fromStdString(settings_->appSettings().InitialSaveDir);
+        MaterialCommands::Context material;
+        material.window = this;
+        material.dialogs = environment_.dialogs;
+        material.settings = settings_;
+        material.environment = [this] { return document_->jobEnvironment(); };
+        material.showJob = [this](const QString& path) { showGcodeFile(path); };
+        material.pictureFilter = [] { return PictureFilter(); };
+        material.confirmJob = [this](std::string_view text) {
+            return confirmRefused(pyrolith::toolpath::EstimateText(
+                text, pyrolith::toolpath::MachineProfileOf(settings_->jobSettings())));
+        };
+        material_ = new MaterialCommands(std::move(material), ui_->Utility1);
     }
 }
 
@@ -419,6 +434,11 @@ void TfrmMain::OpenGcode1Click()
         return;
     }
     gcodeFolder_ = FolderOf(path);
+    showGcodeFile(path);
+}
+
+void TfrmMain::showGcodeFile(const QString& path)
+{
     document_->setGcodeFile(path);
     previewDirty_ = true;
     rdoJob_->setEnabled(true);
@@ -465,7 +485,6 @@ void TfrmMain::jobPreviewRead(std::shared_ptr<const pyrolith::toolpath::JobPrevi
 // save anyway. True when there are none or the user says Yes.
 bool TfrmMain::confirmRefusedLines()
 {
-    const pyrolith::JobSettings& settings = settings_->jobSettings();
     pyrolith::toolpath::FileEstimate check;
     try {
         HourglassCursor hourglass;
@@ -473,6 +492,13 @@ bool TfrmMain::confirmRefusedLines()
     } catch (const pyrolith::Error&) {
         return true;  // a setting that does not read: saving reports it
     }
+    return confirmRefused(check);
+}
+
+// Asks whether to save a job of which the firmware would refuse or misread lines.
+bool TfrmMain::confirmRefused(const pyrolith::toolpath::FileEstimate& check)
+{
+    const pyrolith::JobSettings& settings = settings_->jobSettings();
     if (check.problemCount == 0) {
         return true;
     }

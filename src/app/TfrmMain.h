@@ -16,6 +16,7 @@ class TfrmMain;
 class QProgressBar;
 class QAction;
 class QRadioButton;
+class MaterialCommands;
 class TJobView;
 class QDockWidget;
 class TfrmAboutBox;
@@ -67,6 +68,10 @@ public:
 
     // The open dialog's filter: bitmaps first, then every other format this build reads.
     static QString PictureFilter();
+    // Shows a G-code file in the Job view, as "File > Open G-code..." does.
+    void showGcodeFile(const QString& path);
+    // Utility > "Material test..." and "Measure tone..."; null until attachWindows.
+    MaterialCommands* materialCommands() const { return material_; }
 
     // Builds the version text of the program (the start-up calls it once).
     void VersionInformationClick();
@@ -121,11 +126,13 @@ private:
     void jobPreviewRead(std::shared_ptr<const pyrolith::toolpath::JobPreview> job,
                         const QString& failure);
     bool confirmRefusedLines();
+    bool confirmRefused(const pyrolith::toolpath::FileEstimate& check);
     void createMachinePanel();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
     Environment environment_;
     TfrmSettings* settings_ = nullptr;
+    MaterialCommands* material_ = nullptr;
     TfrmAboutBox* about_ = nullptr;
 
     QChar decimalSeparator_ = QLatin1Char('.');

@@ -88,7 +88,7 @@ const std::array<FieldInfo, 71> kFields = {{
     {"MinPower",             "edtMinPower",          "",                    K::Decimal,       &J::MinPower,              "0",         "0",           "0"},
     {"Overscan",             "edtOverscan",          "",                    K::Decimal,       &J::Overscan,              "",          "",            ""},
     {"SyncLaserCommands",    "chkSyncLaserCommands", "",                    K::Flag,          &J::SyncLaserCommands,     "0",         "0",           "0"},
-    {"ToneCurve",            "",                     "",                    K::Text,          &J::ToneCurve,             "",          "",            ""},
+    {"ToneCurve",            "edtToneCurve",         "",                    K::Text,          &J::ToneCurve,             "",          "",            ""},
 }};
 // clang-format on
 
