@@ -33,7 +33,10 @@ void MaterialCommands::MaterialTest1Click()
         context.dialogs = context_.dialogs;
         context.settings = [this] { return context_.settings->jobSettings(); };
         context.environment = context_.environment;
-        context.profileName = [this] { return context_.settings->profileLabel(); };
+        context.profileName = [this] {
+            const QString label = context_.settings->profileLabel();
+            return label == TfrmSettings::kNoProfileLabel ? tr("Default settings") : label;
+        };
         context.showJob = context_.showJob;
         context.confirmJob = context_.confirmJob;
         context.showField = [this](const std::string& key) {

@@ -103,7 +103,7 @@ void MaterialWindowTest::savesTheJobAndShowsIt()
         pyrolith::TestGridOptions options;
         options.powers = {20, 100, 3};
         options.speeds = pyrolith::GridRange{100, 400, 2};
-        options.title = "<none loaded>  " + environment.date;
+        options.title = "Default settings  " + environment.date;
         environment.imageFileName = "Material test grid";
         pyrolith::WriteTestGridJob(expected, settings().jobSettings(), options, environment);
     } else {

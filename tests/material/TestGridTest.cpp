@@ -49,6 +49,9 @@ class TestGridJob : public ::testing::TestWithParam<Flavour> {};
 
 TEST_P(TestGridJob, EachSquareAtItsPowerAndFeedThenTheLabels)
 {
+    if (!LabelFontAvailable()) {
+        GTEST_SKIP() << "this build has no label font";
+    }
     JobSettings settings = test::ExampleSettings();
     settings.GRBL = GetParam().grbl;
     const Lines job = GridJob(settings, SmallGrid());
