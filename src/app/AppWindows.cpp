@@ -1,5 +1,8 @@
 #include "app/AppWindows.h"
 
+#include <QFileInfo>
+
+#include "app/FirstStart.h"
 #include "app/TfrmAboutBox.h"
 #include "app/TfrmSplash.h"
 #include "app/TfrmSettings.h"
@@ -9,6 +12,9 @@ AppWindows::AppWindows(TfrmMain::Environment environment)
     UserDialogs* dialogs = environment.dialogs;
     const AppLocations locations = environment.locations;
     auto openUrl = environment.openUrl;
+    dialogs_ = dialogs;
+    profilesFolder_ = locations.profilesFolder;
+    firstStart_ = !QFileInfo::exists(locations.settingsFile);
 
     main_ = std::make_unique<TfrmMain>(std::move(environment));
 
@@ -44,5 +50,9 @@ void AppWindows::showMain()
     main_->show();
     if (splash_->isVisible()) {
         splash_->raise();
+    }
+    if (firstStart_) {
+        firstStart_ = false;
+        FirstStart::AskForMachine(*settings_, *dialogs_, main_.get(), profilesFolder_);
     }
 }

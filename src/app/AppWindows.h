@@ -7,6 +7,7 @@
 class TfrmAboutBox;
 class TfrmSettings;
 class TfrmSplash;
+class UserDialogs;
 
 // The program's windows, created in the start-up order: the main window, the settings window
 // (which reads the settings file and may load the last profile), the about window, and the
@@ -18,7 +19,8 @@ public:
     AppWindows(const AppWindows&) = delete;
     AppWindows& operator=(const AppWindows&) = delete;
 
-    // Shows the main window, with the splash in front of it.
+    // Shows the main window, with the splash in front of it. On the first start (no settings
+    // file when the windows were created) it then asks which machine the program drives.
     void showMain();
 
     TfrmMain& main() { return *main_; }
@@ -31,4 +33,7 @@ private:
     std::unique_ptr<TfrmSettings> settings_;
     std::unique_ptr<TfrmAboutBox> about_;
     std::unique_ptr<TfrmSplash> splash_;
+    UserDialogs* dialogs_ = nullptr;
+    QString profilesFolder_;
+    bool firstStart_ = false;
 };

@@ -7,8 +7,9 @@ namespace Ui {
 class LaserSyncOption;
 }
 
-// The 3D printer's option on the settings window's "GCode Flavor" page: wait for the queued
-// moves (M400) before each laser command. The settings window binds it by its object name.
+// The 3D printer's laser choice on the settings window's "GCode Flavor" page: how the
+// firmware switches the laser (PrinterLaserMode). The settings window binds the choice by its
+// object name; the notes below it say what the firmware needs.
 class LaserSyncOption : public QWidget {
     Q_OBJECT
 public:

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <QClipboard>
 #include <QObject>
 #include <QString>
 #include <functional>
 
 #include "settings/SettingsFields.h"
+
+class QKeyEvent;
+class QLineEdit;
+class QPoint;
 
 // The three key filters of the number fields. A key is judged by the character it types:
 // the candidate text is the field's text with that character appended at its end, whatever
@@ -29,9 +34,21 @@ bool ReadsAsWholeNumber(const QString& text);
 bool KeyLetThrough(KeyFilterKind filter, const QString& current, QChar typed,
                    QChar decimalSeparator);
 
+// What a paste into a field holding `current` keeps of `pasted`: the characters the filter
+// would let through typed one after the other (control characters never).
+QString KeptOfPaste(KeyFilterKind filter, const QString& current, const QString& pasted,
+                    QChar decimalSeparator);
+
+// "Use '.' as the decimal separator": the hint a refused "," shows.
+QString SeparatorHint(QChar decimalSeparator);
+
 // Installed on the number fields of the settings window: drops the refused characters
 // before the field sees them and calls onLetThrough for each one it lets through. Keys that
-// type no character (arrows, Delete, Home, Tab) are left alone.
+// type no character (arrows, Delete, Home, Tab) and shortcuts (select all, copy, cut, undo)
+// are left alone. A paste (its key, the field's menu, the middle button, a drop) keeps only
+// the characters the filter lets through and counts as typed. A "," refused in a decimal
+// field where the separator is "." shows SeparatorHint() under the field for a moment, once
+// until the field loses the focus.
 class NumberKeyFilter : public QObject {
     Q_OBJECT
 public:
@@ -39,12 +56,18 @@ public:
                     QObject* parent = nullptr);
 
     // Filters the line edit with the given filter.
-    void attach(class QLineEdit* edit, KeyFilterKind filter);
+    void attach(QLineEdit* edit, KeyFilterKind filter);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool keyPress(QLineEdit* edit, const QKeyEvent& event);
+    static KeyFilterKind filterOf(const QLineEdit* edit);
+    void paste(QLineEdit* edit, QClipboard::Mode mode);
+    void insertFiltered(QLineEdit* edit, const QString& text);
+    void showContextMenu(QLineEdit* edit, const QPoint& globalPosition);
+
     QChar decimalSeparator_;
     std::function<void()> onLetThrough_;
 };

@@ -12,6 +12,7 @@
 #include "app/BackgroundWork.h"
 #include "app/BitmapImages.h"
 #include "common/Error.h"
+#include "gcode/CutPass.h"
 #include "image/JobPicture.h"
 #include "image/PictureOptions.h"
 #include "image/PictureReader.h"
@@ -263,6 +264,8 @@ pyrolith::JobEnvironment PictureDocument::jobEnvironment() const
     job.time = now.time;
     job.versionText = versionText_.toStdString();
     job.imageFileName = imageFileName_.toStdString();
+    job.sourceWidth = sourceBitmap_->width;
+    job.sourceHeight = sourceBitmap_->height;
     return job;
 }
 
@@ -292,8 +295,7 @@ std::vector<std::string> PictureDocument::frameJobLines() const
 
 pyrolith::toolpath::FileEstimate PictureDocument::checkJob() const
 {
-    pyrolith::JobEnvironment environment;
-    environment.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
+    const pyrolith::JobEnvironment environment = jobEnvironment(); // the header's lines too
     const pyrolith::JobSettings& settings = *settings_;
     return WithJobPicture(settings, *sourceBitmap_, monoBitmap_, [&](const auto& picture) {
         return pyrolith::toolpath::CheckJob(settings, picture, environment);
@@ -347,6 +349,8 @@ void PictureDocument::readJobPreview()
     environment.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
     environment.versionText = versionText_.toStdString();
     environment.imageFileName = imageFileName_.toStdString();
+    environment.sourceWidth = source->width;
+    environment.sourceHeight = source->height;
 
     QPointer<PictureDocument> self(this);
     QThreadPool::globalInstance()->start([=] {
@@ -372,6 +376,49 @@ void PictureDocument::readJobPreview()
                     return;
                 }
                 emit self->jobPreviewRead(preview, failure);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PictureDocument::traceCut()
+{
+    const int generation = ++cutGeneration_;
+    if (!imageLoaded_) {
+        emit cutTraced({});
+        return;
+    }
+    const pyrolith::JobSettings settings = this->settings();
+    auto picture = std::make_shared<const pyrolith::MonoBitmap>(monoBitmap_);
+    const std::shared_ptr<const pyrolith::Bitmap> source = sourceBitmap_;
+    const char separator = static_cast<char>(decimalSeparator_.toLatin1());
+    QPointer<PictureDocument> self(this);
+    QThreadPool::globalInstance()->start([=] {
+        QList<QPolygonF> paths;
+        try {
+            const auto shapes = WithJobPicture(settings, *source, *picture, [&](const auto& job) {
+                return pyrolith::CutPathInPixels(settings, job, separator);
+            });
+            // The path's y grows upward from the picture's bottom edge, the picture's rows
+            // downward from its top.
+            const double height = picture->height();
+            for (const pyrolith::outline::Shape& shape : shapes) {
+                QPolygonF path;
+                path.reserve(static_cast<qsizetype>(shape.size()));
+                for (const pyrolith::outline::Point& p : shape) {
+                    path.append(QPointF(p.x, height - p.y));
+                }
+                paths.append(path);
+            }
+        } catch (const std::exception&) {
+            paths.clear(); // a setting the job refuses: the job has no cut to show
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, paths, generation] {
+                if (self && generation == self->cutGeneration_) {
+                    emit self->cutTraced(paths);
+                }
             },
             Qt::QueuedConnection);
     });

@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 #include <QImage>
+#include <QList>
 #include <QObject>
+#include <QPolygonF>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -97,6 +99,9 @@ public:
     // thread; only the newest reading is announced by jobPreviewRead.
     void readJobPreview();
     void cancelJobPreview();
+    // Traces the path of the perimeter cut over the job's picture on a worker thread; only the
+    // newest tracing is announced by cutTraced.
+    void traceCut();
 
 signals:
     void busyChanged(bool busy);
@@ -114,6 +119,9 @@ signals:
     // The newest Job view reading: a job, or null and why not.
     void jobPreviewRead(std::shared_ptr<const pyrolith::toolpath::JobPreview> job,
                         const QString& failure);
+    // The newest cut path in the picture's pixels (0, 0 its top-left corner), one closed path
+    // a shape; empty without a cut or when the settings would refuse the job.
+    void cutTraced(const QList<QPolygonF>& paths);
 
 private:
     // The black-and-white image of a picture, and what it keeps to make the next one faster.
@@ -150,4 +158,5 @@ private:
     QString gcodeFile_;
     std::shared_ptr<std::atomic<bool>> previewCancel_;
     int previewGeneration_ = 0;
+    int cutGeneration_ = 0;
 };

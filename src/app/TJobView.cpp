@@ -45,8 +45,14 @@ QString TJobView::StatusText(const tp::JobPreview& job)
     auto duration = [](double seconds) {
         return QString::fromStdString(tp::DurationText(seconds));
     };
-    return QStringLiteral("Estimated time: %1 (burning %2, moving %3); burn %4 %6, travel %5 %6")
-        .arg(duration(t.seconds), duration(t.burnSeconds), duration(t.moveSeconds),
-             QString::number(t.burnDistance / unit, 'f', 1),
-             QString::number(t.travelDistance / unit, 'f', 1), unitWord);
+    QString text =
+        QStringLiteral("Estimated time: %1 (burning %2, moving %3); burn %4 %6, travel %5 %6")
+            .arg(duration(t.seconds), duration(t.burnSeconds), duration(t.moveSeconds),
+                 QString::number(t.burnDistance / unit, 'f', 1),
+                 QString::number(t.travelDistance / unit, 'f', 1), unitWord);
+    const std::string late = tp::LateBurnWarning(job.estimate.lateBurn, job.inches);
+    if (!late.empty()) {
+        text += QStringLiteral("\n") + QString::fromStdString(late);
+    }
+    return text;
 }

@@ -1,6 +1,7 @@
 #include "app/TPictureView.h"
 
 #include <QPainter>
+#include <QPen>
 
 #include "app/ViewFit.h"
 
@@ -18,6 +19,13 @@ void TPictureView::setPicture(const QImage& picture)
 void TPictureView::clearPicture()
 {
     picture_ = QImage();
+    update();
+}
+
+void TPictureView::setOverlay(const QList<QPolygonF>& paths, const QColor& colour)
+{
+    overlay_ = paths;
+    overlayColour_ = colour;
     update();
 }
 
@@ -50,4 +58,18 @@ void TPictureView::paintEvent(QPaintEvent* /*event*/)
     // enlarged.
     QPainter painter(this);
     painter.drawImage(target, picture_);
+    if (overlay_.isEmpty()) {
+        return;
+    }
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(target.topLeft());
+    painter.scale(static_cast<double>(target.width()) / picture_.width(),
+                  static_cast<double>(target.height()) / picture_.height());
+    QPen pen(overlayColour_, 2.0);
+    pen.setCosmetic(true);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    for (const QPolygonF& path : overlay_) {
+        painter.drawPolygon(path);
+    }
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QColor>
 #include <QImage>
+#include <QList>
+#include <QPolygonF>
 #include <QWidget>
 
 // One picture view of the image area: shows its picture scaled to fit and centred
@@ -20,10 +23,17 @@ public:
     // Where the picture is drawn, in the view's coordinates; empty without a picture.
     QRect shownRect() const;
 
+    // Closed paths drawn over the picture, in the picture's pixels (0, 0 its top-left
+    // corner), with a pen of two screen pixels in `colour`.
+    void setOverlay(const QList<QPolygonF>& paths, const QColor& colour);
+    const QList<QPolygonF>& overlay() const { return overlay_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QImage picture_;
     QString placeholder_;
+    QList<QPolygonF> overlay_;
+    QColor overlayColour_;
 };

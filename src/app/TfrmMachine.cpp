@@ -91,6 +91,11 @@ bool TfrmMachine::jobActive() const
 void TfrmMachine::btnConnectClick()
 {
     if (portOpen_) {
+        if (jobActive() &&
+            !dialogs_->askYesNo(
+                this, QStringLiteral("A job is running on the machine. Stop it and disconnect?"))) {
+            return;
+        }
         invoke("shutdown");  // a running job is stopped safely first
         portOpen_ = false;
         ui_->btnConnect->setText(QStringLiteral("Connect"));
@@ -100,14 +105,14 @@ void TfrmMachine::btnConnectClick()
     bool ok = false;
     const int baud = ui_->cboBaud->currentText().trimmed().toInt(&ok);
     if (port.isEmpty() || !ok || baud <= 0) {
-        dialogs_->message(this, QStringLiteral("Choose a port and a speed."));
+        dialogs_->warning(this, QStringLiteral("Choose a port and a speed."));
         return;
     }
     const pyrolith::JobSettings settings = sources_.settings();
     portOpen_ = true;
     ui_->btnConnect->setText(QStringLiteral("Disconnect"));
     emit openPort(port, baud, static_cast<int>(settings.GRBL ? Firmware::Grbl : Firmware::Printer),
-                  QString::fromStdString(settings.LaserOffCommand));
+                  QString::fromStdString(pyrolith::LaserOffForStop(settings)));
 }
 
 void TfrmMachine::btnHomeClick()
@@ -128,7 +133,7 @@ void TfrmMachine::jog(int dx, int dy)
     bool ok = false;
     step.toDouble(&ok);
     if (!ok) {
-        dialogs_->message(this, QStringLiteral("The jog step is not a number."));
+        dialogs_->warning(this, QStringLiteral("The jog step is not a number."));
         return;
     }
     const QString axis = dx != 0 ? QStringLiteral("X") : QStringLiteral("Y");
@@ -165,7 +170,7 @@ void TfrmMachine::btnFrameClick()
         sendingJob_ = false;
         send(std::move(frame));
     } catch (const std::exception& error) {
-        dialogs_->message(this, QString::fromStdString(error.what()));
+        dialogs_->warning(this, QString::fromStdString(error.what()));
     }
 }
 
@@ -176,7 +181,7 @@ void TfrmMachine::btnSendJobClick()
         sendingJob_ = true;
         send(std::move(job));
     } catch (const std::exception& error) {
-        dialogs_->message(this, QString::fromStdString(error.what()));
+        dialogs_->warning(this, QString::fromStdString(error.what()));
     }
 }
 

@@ -31,6 +31,8 @@
 #include "common/Error.h"
 #include "image/PictureReader.h"
 #include "settings/SettingsFiles.h"
+#include "toolpath/SpeedLimits.h"
+#include "toolpath/ToolpathPreview.h"
 #include "app/TfrmSettings.h"
 #include "ui_TfrmMain.h"
 
@@ -117,11 +119,19 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
             &TPictureView::clearPicture);
     connect(document_, &PictureDocument::monoChanged, this, [this](const QImage& mono) {
         ui_->imgBW->setPicture(mono);
+        ui_->imgBWCut->setPicture(mono);
         jobSettingsChanged(); // the job engraves the new image
     });
     connect(document_, &PictureDocument::finalSizeChanged, ui_->lblNewDim, &QLabel::setText);
     connect(document_, &PictureDocument::failed, this, &TfrmMain::showMessage);
     connect(document_, &PictureDocument::jobPreviewRead, this, &TfrmMain::jobPreviewRead);
+    connect(document_, &PictureDocument::cutTraced, this, [this](const QList<QPolygonF>& paths) {
+        const auto& c = pyrolith::toolpath::kCutColour;
+        ui_->imgBWCut->setOverlay(paths, QColor(c[0], c[1], c[2]));
+    });
+    cutTimer_.setSingleShot(true);
+    cutTimer_.setInterval(0);
+    connect(&cutTimer_, &QTimer::timeout, this, &TfrmMain::refreshCutView);
 
     connect(ui_->Button1, &QPushButton::clicked, this, &TfrmMain::Button1Click);
     connect(ui_->LoadBitmap1, &QAction::triggered, this, &TfrmMain::LoadBitmap1Click);
@@ -248,9 +258,10 @@ void TfrmMain::setSaveFolder(const QString& folder)
     }
 }
 
+// The window's messages report failures: boxes of the warning kind.
 void TfrmMain::showMessage(const QString& text)
 {
-    environment_.dialogs->message(this, text);
+    environment_.dialogs->warning(this, text);
 }
 
 // ---- Loading a picture ------------------------------------------------------------------
@@ -357,7 +368,7 @@ void TfrmMain::enableViewCommands()
     rdoJob_->setEnabled(true);
     ui_->rdoOrig->setEnabled(true);
     ui_->rdoBW->setEnabled(true);
-    ui_->rdoBWPlusCut->setEnabled(false);
+    ui_->rdoBWPlusCut->setEnabled(document_->imageLoaded());
     ui_->SaveDisplayedImage1->setEnabled(true);
 }
 
@@ -368,6 +379,9 @@ void TfrmMain::showView(int view)
     ui_->imgOrig->setVisible(view == OrigView);
     ui_->imgBW->setVisible(view == BWView);
     ui_->imgBWCut->setVisible(view == BWCutView);
+    if (view == BWCutView && cutDirty_) {
+        refreshCutView();
+    }
     if (jobView_ != nullptr) {
         jobView_->setVisible(view == JobView);
         if (view == JobView && previewDirty_) {
@@ -446,8 +460,21 @@ void TfrmMain::showGcodeFile(const QString& path)
     showView(JobView);
 }
 
+// The cut follows the picture and the settings; it is traced while its view is shown.
+void TfrmMain::refreshCutView()
+{
+    cutDirty_ = true;
+    if (!ui_->imgBWCut->isVisible()) {
+        return;
+    }
+    cutDirty_ = false;
+    document_->traceCut();
+}
+
 void TfrmMain::jobSettingsChanged()
 {
+    cutDirty_ = true;
+    cutTimer_.start();
     previewDirty_ = true;
     if (jobView_->isVisible()) {
         previewTimer_.start();
@@ -495,28 +522,41 @@ bool TfrmMain::confirmRefusedLines()
     return confirmRefused(check);
 }
 
-// Asks whether to save a job of which the firmware would refuse or misread lines.
+// Asks whether to save a job of which the firmware would refuse or misread lines, or whose
+// speeds exceed the machine's rates.
 bool TfrmMain::confirmRefused(const pyrolith::toolpath::FileEstimate& check)
 {
     const pyrolith::JobSettings& settings = settings_->jobSettings();
-    if (check.problemCount == 0) {
+    const std::vector<std::string> fast = pyrolith::toolpath::SpeedsAboveMaxRate(settings);
+    if (check.problemCount == 0 && fast.empty()) {
         return true;
     }
-    const QString flavor =
-        QString::fromLatin1(pyrolith::FlavorName(pyrolith::FlavorOf(settings)).data());
-    QString text = QStringLiteral("%1 would refuse or misread %2 of this job:\n")
-                       .arg(flavor == QStringLiteral("GRBL") ? QStringLiteral("GRBL")
-                                                             : QStringLiteral("The 3D printer"))
-                       .arg(check.problemCount == 1 ? QStringLiteral("1 line")
-                                                    : QStringLiteral("%1 lines").arg(
-                                                          check.problemCount));
-    for (std::size_t i = 0; i < check.problems.size() && i < kListedRefusedLines; ++i) {
-        text += QStringLiteral("\nLine %1: %2")
-                    .arg(check.problems[i].line)
-                    .arg(QString::fromStdString(check.problems[i].reason));
+    QString text;
+    if (check.problemCount > 0) {
+        const QString flavor =
+            QString::fromLatin1(pyrolith::FlavorName(pyrolith::FlavorOf(settings)).data());
+        text = QStringLiteral("%1 would refuse or misread %2 of this job:\n")
+                   .arg(flavor == QStringLiteral("GRBL") ? QStringLiteral("GRBL")
+                                                         : QStringLiteral("The 3D printer"))
+                   .arg(check.problemCount == 1 ? QStringLiteral("1 line")
+                                                : QStringLiteral("%1 lines").arg(
+                                                      check.problemCount));
+        for (std::size_t i = 0; i < check.problems.size() && i < kListedRefusedLines; ++i) {
+            text += QStringLiteral("\nLine %1: %2")
+                        .arg(check.problems[i].line)
+                        .arg(QString::fromStdString(check.problems[i].reason));
+        }
+        if (check.problemCount > kListedRefusedLines) {
+            text += QStringLiteral("\n...");
+        }
     }
-    if (check.problemCount > kListedRefusedLines) {
-        text += QStringLiteral("\n...");
+    if (!fast.empty()) {
+        text += QLatin1String(text.isEmpty() ? "" : "\n\n") +
+                QStringLiteral("The machine moves at its maximum rate where a speed asks for "
+                               "more:\n");
+        for (const std::string& line : fast) {
+            text += QStringLiteral("\n") + QString::fromStdString(line);
+        }
     }
     text += QStringLiteral("\n\nSave anyway?");
     return environment_.dialogs->askYesNo(this, text);
@@ -572,7 +612,7 @@ void TfrmMain::btnGcode2Click()
     request.defaultSuffix = QStringLiteral("txt");
     const QString path = environment_.dialogs->saveFile(this, request);
     if (path.isEmpty()) {
-        showMessage(QStringLiteral("Cancelled..."));
+        environment_.dialogs->message(this, QStringLiteral("Cancelled..."));
         return;
     }
     saveName_ = NameOf(path);
@@ -632,9 +672,12 @@ void TfrmMain::ShowHelp1Click()
             showMessage(QStringLiteral("Help file not found"));
             return;
         }
-        // A desktop that cannot open the manual says so; the user would otherwise see nothing.
+        // A desktop that cannot open the manual says so, and where the manual is, so that the
+        // user can open it with a program of their choice.
         if (!environment_.openUrl(QUrl::fromLocalFile(manual))) {
-            showMessage(QStringLiteral("Show Help failed"));
+            showMessage(QStringLiteral("Show Help failed: no program here opens the manual, a "
+                                       "PDF file. It is at:\n%1")
+                            .arg(QDir::toNativeSeparators(manual)));
         }
     } catch (const std::exception&) {
         showMessage(QStringLiteral("Show Help failed"));
@@ -682,6 +725,14 @@ void TfrmMain::FormClose()
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
     if (!closing_) {
+        // One stray key must not end a long burn: a running job stops only when the user
+        // says so, and No leaves everything as it was.
+        if (machine_->jobActive() &&
+            !environment_.dialogs->askYesNo(
+                this, QStringLiteral("A job is running on the machine. Stop it and quit?"))) {
+            event->ignore();
+            return;
+        }
         closing_ = true;
         // A job on the machine ends with the safe stop before the window goes.
         machine_->shutdown();

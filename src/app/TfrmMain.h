@@ -123,6 +123,7 @@ private:
     void addJobView();
     void jobSettingsChanged();
     void refreshJobPreview();
+    void refreshCutView();
     void jobPreviewRead(std::shared_ptr<const pyrolith::toolpath::JobPreview> job,
                         const QString& failure);
     bool confirmRefusedLines();
@@ -155,6 +156,10 @@ private:
     QString gcodeFolder_;
     QTimer previewTimer_;
     bool previewDirty_ = true;
+    // The B+W+Cut view's path, traced again when the view is shown after a change; the
+    // settings window reports a change before it takes it, so the tracing waits a turn.
+    QTimer cutTimer_;
+    bool cutDirty_ = true;
     // The Machine panel, docked at the right and shown from the Utility menu.
     QDockWidget* machineDock_ = nullptr;
     TfrmMachine* machine_ = nullptr;

@@ -1,6 +1,7 @@
 #include "app/TfrmSettings.h"
 
 #include "app/TMachineSettings.h"
+#include "outline/CutOutline.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -146,6 +147,8 @@ TfrmSettings::TfrmSettings(Context context, QWidget* parent)
     ui_->pgcSettings->addTab(machine, QStringLiteral("Machine"));
 
     InsertEngravingControls(*ui_);
+    // A build without the tracer cuts along the print area only.
+    ui_->rdoCutOutlineImage->setEnabled(pyrolith::outline::PictureOutlineAvailable());
     keyFilter_ = new NumberKeyFilter(
         context_.decimalSeparator, [this] { setProfileModified(true); }, this);
     bindControls();
@@ -325,6 +328,11 @@ void TfrmSettings::fieldChanged(const Binding& binding)
     std::string* text = pyrolith::TextOf(field, job_, app_);
     if (binding.choice != nullptr) {
         *text = binding.choice->currentData().toString().toStdString();
+        if (field.key == "PrinterLaserMode") {
+            // the old key of the M400 choice follows, for earlier versions reading the file
+            pyrolith::SetPrinterLaser(job_, pyrolith::ParsePrinterLaser(*text).value_or(
+                                                pyrolith::PrinterLaser::FanCommands));
+        }
     } else if (binding.memo != nullptr) {
         *text = MemoToLines(binding.memo->toPlainText());
     } else {
@@ -399,7 +407,7 @@ void TfrmSettings::unitSwitch()
     const QString unit = ToQString(std::string(pyrolith::UnitWord(job_)));
     for (QLabel* label :
          {ui_->lblStartHeightUnit, ui_->lblXOffsetUnit, ui_->lblYOffsetUnit, ui_->lblBacklashUnit,
-          ui_->lblInitialCutHeightUnit, ui_->lblAdvDownUnit,
+          ui_->lblInitialCutHeightUnit, ui_->lblAdvDownUnit, ui_->lblCutKerfUnit,
           findChild<QLabel*>(QStringLiteral("lblResizeWidthUnit")),
           findChild<QLabel*>(QStringLiteral("lblOverscanUnit"))}) {
         label->setText(unit);
@@ -430,7 +438,7 @@ bool TfrmSettings::writeIniFile(const QString& path)
         pyrolith::MakeIniFile(ToPath(path), job_, app_);
         return true;
     } catch (const std::exception&) {
-        context_.dialogs->message(
+        context_.dialogs->warning(
             this, QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(path)));
         return false;
     }
@@ -455,7 +463,7 @@ void TfrmSettings::loadProfileCommand()
     try {
         pyrolith::LoadChosenProfile(ToPath(path), job_, app_);
     } catch (const std::exception& error) {
-        context_.dialogs->message(this, ToQString(error.what()));
+        context_.dialogs->warning(this, ToQString(error.what()));
         return;
     }
     profileLoaded(path);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -57,4 +58,24 @@ bool QtUserDialogs::askYesNo(QWidget* parent, const QString& text)
 {
     return QMessageBox::information(parent, QApplication::applicationName(), text,
                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+int QtUserDialogs::choose(QWidget* parent, const QString& text, const QStringList& choices)
+{
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
+                    QMessageBox::NoButton, parent);
+    QList<QAbstractButton*> buttons;
+    for (const QString& choice : choices) {
+        buttons.append(box.addButton(choice, QMessageBox::AcceptRole));
+    }
+    if (!buttons.isEmpty()) {
+        box.setEscapeButton(buttons.constLast()); // Escape and the close box: the last choice
+    }
+    box.exec();
+    return static_cast<int>(buttons.indexOf(box.clickedButton()));
+}
+
+void QtUserDialogs::warning(QWidget* parent, const QString& text)
+{
+    QMessageBox::warning(parent, QApplication::applicationName(), text);
 }

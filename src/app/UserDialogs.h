@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -27,6 +28,11 @@ public:
     virtual void message(QWidget* parent, const QString& text) = 0;
     // An information-kind Yes/No question; true for Yes.
     virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
+    // A question with a button for each choice, in order; the index of the choice, or -1 when
+    // none is chosen. Escape and the close box take the last choice.
+    virtual int choose(QWidget* parent, const QString& text, const QStringList& choices) = 0;
+    // A message box of the warning kind, for a failure.
+    virtual void warning(QWidget* parent, const QString& text) = 0;
 };
 
 // The real dialogs (QFileDialog, QMessageBox).
@@ -36,4 +42,6 @@ public:
     QString saveFile(QWidget* parent, const FileRequest& request) override;
     void message(QWidget* parent, const QString& text) override;
     bool askYesNo(QWidget* parent, const QString& text) override;
+    int choose(QWidget* parent, const QString& text, const QStringList& choices) override;
+    void warning(QWidget* parent, const QString& text) override;
 };

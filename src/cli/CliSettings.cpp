@@ -72,6 +72,20 @@ bool ApplySetting(JobSettings& settings, std::string_view key, std::string_view 
     } else {
         *TextOf(*field, settings, unused) = std::string(value);
     }
+    // The laser choice and its old key stay in step: the last one set holds.
+    if (field->key == "PrinterLaserMode") {
+        const std::optional<PrinterLaser> chosen = ParsePrinterLaser(value);
+        if (!chosen) {
+            throw UsageError("PrinterLaserMode is 0, 1, 2 or 3, not '" + std::string(value) +
+                             "'");
+        }
+        SetPrinterLaser(settings, *chosen);
+    } else if (field->key == "SyncLaserCommands") {
+        const PrinterLaser now = PrinterLaserOf(settings);
+        SetPrinterLaser(settings, settings.SyncLaserCommands ? PrinterLaser::WaitForMoves
+                                  : now == PrinterLaser::WaitForMoves ? PrinterLaser::FanCommands
+                                                                       : now);
+    }
     return true;
 }
 

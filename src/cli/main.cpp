@@ -31,6 +31,7 @@
 #include "common/NumberText.h"
 #include "image/PngWriter.h"
 #include "toolpath/MachineProfile.h"
+#include "toolpath/SpeedLimits.h"
 #include "toolpath/ToolpathPreview.h"
 
 namespace {
@@ -41,11 +42,23 @@ constexpr const char* kUsage =
     "usage: pyrolith-cli [--profile FILE] [--set KEY=VALUE]... [--decimal-separator C] "
     "[--mono FILE.bmp] [--estimate] [--preview FILE.png] INPUT OUTPUT.gcode\n"
     "       pyrolith-cli check [--profile FILE] [--set KEY=VALUE]... FILE.gcode\n"
+    "       pyrolith-cli send --port PORT [options] FILE.gcode\n"
     "       pyrolith-cli test-grid [--powers A:B:N] [--speeds A:B:M] [--size MM] "
     "[--profile FILE] [--set KEY=VALUE]... OUTPUT.gcode\n"
     "       pyrolith-cli test-ramp [--profile FILE] [--set KEY=VALUE]... OUTPUT.gcode\n"
     "       pyrolith-cli measure-ramp PHOTO [--profile FILE] [--set KEY=VALUE]... "
     "[--save-profile FILE]";
+
+// The subcommands, one line each, at the end of --help.
+constexpr const char* kSubcommands =
+    "Subcommands (each has its own --help):\n"
+    "  check FILE.gcode         Reads a G-code file: the estimated time and every line the\n"
+    "                           firmware would refuse\n"
+    "  send --port PORT FILE    Streams a G-code file to a GRBL controller or a 3D printer\n"
+    "  test-grid OUTPUT         Writes the material test grid: squares at several powers and\n"
+    "                           speeds, labelled\n"
+    "  test-ramp OUTPUT         Writes the tone ramp to photograph for measure-ramp\n"
+    "  measure-ramp PHOTO       Reads a photo of the burned ramp into the material's tone curve";
 
 int UsageError(const std::string& detail)
 {
@@ -118,6 +131,7 @@ int main(int argc, char** argv)
         ->required();
     app.add_option("OUTPUT", output, "The G-code file to write")->required();
     app.set_version_flag("--version", std::string("pyrolith-cli ") + PYROLITH_VERSION_TEXT);
+    app.footer(kSubcommands);
 
     try {
         // CLI11 takes the arguments last first.
@@ -159,6 +173,8 @@ int main(int argc, char** argv)
         environment.time = clock.time;
         environment.versionText = PYROLITH_VERSION_TEXT;
         environment.imageFileName = pyrolith::Utf8FromPath(inputPath.filename());
+        environment.sourceWidth = job.sourceWidth;
+        environment.sourceHeight = job.sourceHeight;
         if (grey) {
             pyrolith::WriteJobFile(pyrolith::PathFromUtf8(output), settings, job.gray, environment);
         } else {
@@ -175,13 +191,16 @@ int main(int argc, char** argv)
         // The job read back as the firmware will read it.
         namespace tp = pyrolith::toolpath;
         const tp::MachineProfile machine = tp::MachineProfileOf(settings);
+        for (const std::string& speed : tp::SpeedsAboveMaxRate(settings)) {
+            std::cerr << "Warning: " << speed << "\n";
+        }
         std::string estimateLine;
         if (previewPath.empty()) {
             estimateLine = pyrolith::cli::ReportEstimate(tp::EstimateFile(pyrolith::PathFromUtf8(output), machine),
-                                                         std::cerr);
+                                                         std::cerr, estimate);
         } else {
             const tp::JobPreview preview = tp::ReadJobPreviewFile(pyrolith::PathFromUtf8(output), machine);
-            estimateLine = pyrolith::cli::ReportEstimate(preview.estimate, std::cerr);
+            estimateLine = pyrolith::cli::ReportEstimate(preview.estimate, std::cerr, estimate);
             const double pitch = pyrolith::MyStrtoFloat(settings.DistPerPixel, decimalSeparator) *
                                  (settings.UseInches ? 25.4 : 1.0);
             constexpr int kMaxPreviewSide = 8000;

@@ -295,6 +295,18 @@ public:
     {
         const bool grbl = context.Flavor == GcodeFlavor::Grbl;
         movePrefix_ = c_.MoveWord + " X";
+        burnPrefix_ = movePrefix_;
+        if (!c_.InlinePowers.empty()) {
+            // Marlin's inline laser mode: every move carries its power after the feed. G0
+            // burns nothing there, so burn moves are G1 whatever the laser-off moves use.
+            burnPrefix_ = "G1 X";
+            offTail_ = "S0\r\n";
+            onLead_.resize(c_.InlinePowers.size());
+            for (const std::string& power : c_.InlinePowers) {
+                onTail_.push_back("S" + power + "\r\n");
+            }
+            return;
+        }
         // A 3D printer takes the laser command on a line of its own before the move, GRBL
         // after the feed of the move itself.
         const auto lead = [&](const std::string& command) {
@@ -337,12 +349,12 @@ private:
     // One move: its laser command line for a 3D printer, the move and its line end (with the
     // laser command for GRBL).
     void move(std::string_view lead, std::string_view x, const std::string& mid,
-              std::string_view tail)
+              std::string_view tail, const std::string* prefix = nullptr)
     {
         if (!lead.empty()) {
             sink_.append(lead);
         }
-        sink_.append(movePrefix_);
+        sink_.append(prefix != nullptr ? *prefix : movePrefix_);
         sink_.append(x);
         sink_.append(mid);
         sink_.append(tail);
@@ -356,7 +368,8 @@ private:
     void burnTo(std::uint8_t level, std::int32_t edge)
     {
         move(onLead_[level], edges_.text(edge, scratch_),
-             levelBurnMids_.empty() ? burnMid_ : levelBurnMids_[level], onTail_[level]);
+             levelBurnMids_.empty() ? burnMid_ : levelBurnMids_[level], onTail_[level],
+             &burnPrefix_);
     }
     // Laser off to the start of the next run of the line: a travel at the off feed, or with
     // overscan a move at the burn feed, so the head keeps its speed along the line.
@@ -406,6 +419,7 @@ private:
     std::int32_t width_;
     std::int32_t height_;
     std::string movePrefix_;
+    std::string burnPrefix_;
     std::string offLead_, offTail_;
     std::vector<std::string> onLead_, onTail_; // by power level
     std::string travelMid_, burnMid_, scanMid_;
@@ -475,24 +489,39 @@ template <typename Runs> void PassWriter<Runs>::reverseLine(std::int32_t r, doub
 template <typename Runs>
 void WriteLines(JobSink& sink, const JobContext& context, const JobSettings& settings, Runs runs)
 {
+    const bool inlinePower = !context.InlinePowers.empty();
+    if (inlinePower) {
+        sink.line("M3 I"); // Marlin's inline laser mode, at power 0 until a move sets it
+    }
     PassWriter<Runs> pass(sink, context, std::move(runs));
     const double step = settings.HalfStepHeight ? 0.5 : 1.0;
     const std::int32_t h = context.ImageHeight;
-    double a = settings.HalfStepHeight ? -0.5 : -1.0; // line position in pixel pitches
-    std::int32_t w = -1;                              // row counter, counted from the bottom
-    const auto advance = [&] {
-        a += step;
-        w = settings.HalfStepHeight ? static_cast<std::int32_t>(a) : w + 1;
-        return Clean(context.YOffsetValue + a * context.PixelSize);
-    };
-    while (h - 1 > a) {
-        double y = advance();
-        pass.forwardLine(h - 1 - w, y);
-        if (!settings.Precision) {
-            // The return line runs right to left on the next row, without testing first.
-            y = advance();
-            pass.reverseLine(h - 1 - w, y);
+    // Each pass of a repeated engraving runs from the bottom row up again.
+    for (int passNumber = 1; passNumber <= context.ImagePasses; ++passNumber) {
+        if (passNumber > 1) {
+            sink.line(context.comment("Image pass " + std::to_string(passNumber) + " of " +
+                                      std::to_string(context.ImagePasses)));
         }
+        double a = settings.HalfStepHeight ? -0.5 : -1.0; // line position in pixel pitches
+        std::int32_t w = -1;                              // row counter, from the bottom
+        const auto advance = [&] {
+            a += step;
+            w = settings.HalfStepHeight ? static_cast<std::int32_t>(a) : w + 1;
+            return Clean(context.YOffsetValue + a * context.PixelSize);
+        };
+        while (h - 1 > a) {
+            double y = advance();
+            pass.forwardLine(h - 1 - w, y);
+            if (!settings.Precision) {
+                // The return line runs right to left on the next row, without testing first.
+                y = advance();
+                pass.reverseLine(h - 1 - w, y);
+            }
+        }
+    }
+    if (inlinePower) {
+        sink.line("M5 I"); // laser off, and out of the inline mode
+        return;
     }
     sink.append(context.LaserSync);
     sink.line(context.LaserOffCommand);

@@ -8,8 +8,10 @@
 #include "common/Error.h"
 #include "common/NumberText.h"
 #include "common/TextEncoding.h"
+#include "gcode/CutPass.h"
 #include "gcode/LaserPower.h"
 #include "image/ToneCurve.h"
+#include "outline/CutOutline.h"
 
 namespace pyrolith {
 namespace {
@@ -174,6 +176,15 @@ void CheckJobNumbers(const JobSettings& settings, std::int32_t width, std::int32
     }
 
     ReadOverscan(settings, decimalSeparator);
+    ReadCutNumbers(settings, decimalSeparator);
+    if (settings.IncludeCut && !settings.Outline && !outline::PictureOutlineAvailable()) {
+        outline::PictureOutline({}, {}, 0.0); // throws this build's own message
+    }
+    // Marlin's inline laser mode writes the on command's power on every burn move.
+    if (FlavorOf(settings) == GcodeFlavor::Printer3D &&
+        PrinterLaserOf(settings) == PrinterLaser::MarlinInline) {
+        InlinePowers(settings, Utf8ToCp1252(settings.LaserOnCommand), {});
+    }
 
     // A curve that does not read would leave the picture's tones as they are, unnoticed.
     if (HasToneCurve(settings.ToneCurve) && !ParseToneCurve(settings.ToneCurve)) {

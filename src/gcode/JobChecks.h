@@ -26,7 +26,10 @@ namespace pyrolith {
 //    G-code number with an optional leading "-".
 // The messages name the field as the settings window labels it and show the text.
 // 6. Overscan must be empty or read ("." or ",") as a number of 0 or more.
-// 7. ToneCurve must be blank or a list of grey:power pairs (image/ToneCurve.h).
+// 7. A 3D printer job in Marlin's inline laser mode needs an on command with an S number.
+// 8. The numbers of repeated engraving and of the cut (ReadCutNumbers in CutPass.h); a cut
+//    along the image's outline needs a build that traces pictures.
+// 9. ToneCurve must be blank or a list of grey:power pairs (image/ToneCurve.h).
 // A grey picture also needs the checks of PowerCommands: an on command with an S number,
 // PowerLevels and MinPower.
 void CheckJobNumbers(const JobSettings& settings, const MonoBitmap& picture,

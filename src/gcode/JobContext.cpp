@@ -1,6 +1,7 @@
 #include "gcode/JobContext.h"
 
 #include "common/TextEncoding.h"
+#include "gcode/CutPass.h"
 #include "gcode/GcodeLine.h"
 #include "gcode/LaserPower.h"
 #include "common/NumberText.h"
@@ -38,6 +39,7 @@ JobContext MakeContext(const JobSettings& settings, std::int32_t width, std::int
     const double frontPause = StrToFloatOrThrow(settings.FrontCenterDwellTime, decimalSeparator);
     const double leftPause = StrToFloatOrThrow(settings.LeftCenterDwellTime, decimalSeparator);
     const double overscan = ReadOverscan(settings, decimalSeparator);
+    const CutNumbers cut = ReadCutNumbers(settings, decimalSeparator);
 
     JobContext context;
     context.Flavor = FlavorOf(settings);
@@ -64,11 +66,27 @@ JobContext MakeContext(const JobSettings& settings, std::int32_t width, std::int
     context.ImageHeight = height;
     context.OverscanValue = overscan;
     context.ScanFeed = " F" + onSpeed + " ";
-    if (settings.SyncLaserCommands && context.Flavor == GcodeFlavor::Printer3D) {
+    if (context.Flavor == GcodeFlavor::Printer3D) {
+        context.Laser = PrinterLaserOf(settings);
+    }
+    if (context.Laser == PrinterLaser::WaitForMoves) {
         context.LaserSync = "M400\r\n";
     }
+    context.ImagePasses = cut.imagePasses;
+    context.CutPasses = cut.cutPasses;
+    context.LaserCutPower = Utf8ToCp1252(settings.LaserCutPower);
+    context.CutFeed = " F" + Utf8ToCp1252(settings.CutSpeed) + " ";
+    context.ZFeed = " F" + Utf8ToCp1252(settings.ZSpeed);
+    context.CutStepsDown = settings.IncludeCut && settings.DoAdvDown;
+    context.CutHeight = cut.height;
+    context.CutStepDown = cut.stepDown;
+    context.CutKerfValue = cut.kerf;
     if (powerLevels) {
         context.PowerCommands = PowerCommands(settings, context.LaserOnCommand, decimalSeparator);
+    }
+    if (context.Laser == PrinterLaser::MarlinInline) {
+        context.InlinePowers =
+            InlinePowers(settings, context.LaserOnCommand, context.PowerCommands);
     }
     return context;
 }

@@ -27,6 +27,11 @@ struct JobContext {
     // Written before every line that holds only a laser command: "M400" + CR LF when a 3D
     // printer must finish its queued moves first, else empty.
     std::string LaserSync;
+    // The 3D printer's way of switching the laser (always FanCommands for GRBL).
+    PrinterLaser Laser = PrinterLaser::FanCommands;
+    // Marlin's inline laser mode: the S number of each power level, index 0 "0", written on
+    // the move lines instead of laser command lines. Empty in every other mode.
+    std::vector<std::string> InlinePowers;
     // Grey engraving: the on command of each power level, index 0 (not burned) empty. Empty
     // for a black-and-white job, which burns with LaserOnCommand.
     std::vector<std::string> PowerCommands;
@@ -45,6 +50,16 @@ struct JobContext {
     std::int32_t ImageWidth = 0;
     std::int32_t ImageHeight = 0;
     GcodeFlavor Flavor = GcodeFlavor::Printer3D;
+    // Repeated engraving and the perimeter cut (gcode/CutPass.h).
+    int ImagePasses = 1;       // 0 when the image is not printed
+    int CutPasses = 0;         // 0: no cut
+    std::string LaserCutPower;
+    std::string CutFeed;       // " F" + CutSpeed + " "
+    std::string ZFeed;         // " F" + ZSpeed
+    bool CutStepsDown = false; // Z to the initial cut height, then down after each pass
+    double CutHeight = 0;
+    double CutStepDown = 0;
+    double CutKerfValue = 0;
 
     // StartComment + text + EndComment, text in the job's code page.
     std::string comment(std::string_view text) const;
@@ -56,7 +71,8 @@ struct JobContext {
 // value" is thrown. The pixel size and the offsets read as 0 when they are not numbers;
 // CheckJobNumbers, which WriteJobFile calls first, refuses such a job. Then the overscan must
 // be empty or a number of 0 or more; a grey picture also needs an on command with an S
-// number, PowerLevels 2 to 256 and MinPower from 0 to that S number.
+// number, PowerLevels 2 to 256 and MinPower from 0 to that S number. Last the numbers of
+// repeated engraving and of the cut (ReadCutNumbers).
 JobContext MakeJobContext(const JobSettings& settings, const MonoBitmap& picture,
                           char decimalSeparator);
 JobContext MakeJobContext(const JobSettings& settings, const GrayRaster& picture,

@@ -29,6 +29,78 @@ std::string Join(std::initializer_list<std::string_view> parts)
     return text;
 }
 
+// How the header names a mode; the default mode has no line.
+std::string_view ModeDescription(ImageMode mode)
+{
+    switch (mode) {
+    case ImageMode::Palette:
+        return "Nearest of 16 colours";
+    case ImageMode::Threshold:
+        return "Threshold";
+    case ImageMode::FloydSteinberg:
+        return "Floyd-Steinberg dither";
+    case ImageMode::Atkinson:
+        return "Atkinson dither";
+    case ImageMode::Jarvis:
+        return "Jarvis dither";
+    case ImageMode::Stucki:
+        return "Stucki dither";
+    case ImageMode::Bayer:
+        return "Ordered dither (Bayer 8 x 8)";
+    case ImageMode::Grayscale:
+        return "Grayscale";
+    }
+    return "";
+}
+
+std::string PixelSize(std::int64_t width, std::int64_t height)
+{
+    return GcodeNumber(static_cast<double>(width)) + " x " +
+           GcodeNumber(static_cast<double>(height)) + " pixels";
+}
+
+// What the picture became: a line for each picture setting that is not at its default.
+void WritePictureLines(HeaderLines& comment, const JobContext& context, const JobSettings& s,
+                       const JobEnvironment& environment)
+{
+    const ConversionOptions options = ConversionOptionsOf(s);
+    if (options.mode != ImageMode::Palette) {
+        comment(Join({"Picture: ", ModeDescription(options.mode)}));
+        if (options.mode == ImageMode::Threshold) {
+            comment(Join({"Threshold: ", GcodeNumber(options.threshold)}));
+        }
+        const GrayAdjustments& a = options.adjustments;
+        if (!a.isIdentity()) {
+            std::string text = "Adjustments:";
+            const auto add = [&text](std::string_view part) {
+                text += text.back() == ':' ? " " : ", ";
+                text += part;
+            };
+            if (a.brightness != 0) {
+                add("brightness " + GcodeNumber(a.brightness));
+            }
+            if (a.contrast != 0) {
+                add("contrast " + GcodeNumber(a.contrast));
+            }
+            if (a.gamma != 1) {
+                add("gamma " + GcodeNumber(a.gamma));
+            }
+            if (a.invert) {
+                add("inverted");
+            }
+            comment(text);
+        }
+    }
+    if (ResizeColumns(s)) {
+        comment(Join({"Resized to ", PixelSize(context.ImageWidth, context.ImageHeight),
+                      " for a width of ", s.ResizeWidth, " ", UnitWord(s)}));
+        if (environment.sourceWidth > 0 && environment.sourceHeight > 0) {
+            comment(Join({"Source picture: ",
+                          PixelSize(environment.sourceWidth, environment.sourceHeight)}));
+        }
+    }
+}
+
 } // namespace
 
 void WriteHeader(JobSink& sink, const JobContext& context, const JobSettings& s,
@@ -107,9 +179,23 @@ void WriteHeader(JobSink& sink, const JobContext& context, const JobSettings& s,
     if (context.OverscanValue != 0) {
         comment(Join({"Overscan of ", s.Overscan, " ", unit}));
     }
-    if (!context.LaserSync.empty()) {
-        comment("Waiting for moves before switching the laser (M400)");
+    if (s.IncludeCut && !s.Outline && context.CutKerfValue != 0) {
+        comment(Join({"Cut kerf of ", s.CutKerf, " ", unit}));
     }
+    switch (context.Laser) {
+    case PrinterLaser::FanCommands:
+        break;
+    case PrinterLaser::WaitForMoves:
+        comment("Waiting for moves before switching the laser (M400)");
+        break;
+    case PrinterLaser::SynchronousFan:
+        comment("Firmware applies fan commands in step (synchronous fan)");
+        break;
+    case PrinterLaser::MarlinInline:
+        comment("Marlin laser, inline power (M3 I)");
+        break;
+    }
+    WritePictureLines(comment, context, s, environment);
     // The curve changes the grey levels of every mode but Palette.
     if (const ConversionOptions options = ConversionOptionsOf(s);
         options.mode != ImageMode::Palette && options.adjustments.tone) {
@@ -120,6 +206,33 @@ void WriteHeader(JobSink& sink, const JobContext& context, const JobSettings& s,
         comment(environment.jobNote);
     }
     sink.endLine();
+}
+
+std::optional<GcodeFlavor> FlavorNamedInHeader(std::string_view text)
+{
+    // The program's name stands on the fourth line; the flavor line follows some 30 lines on.
+    constexpr std::size_t kNameLines = 4;
+    constexpr std::size_t kHeaderLines = 200;
+    bool ours = false;
+    for (std::size_t number = 1; number <= kHeaderLines && !text.empty(); ++number) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        if (line.empty()) {
+            return std::nullopt; // the end of the header
+        }
+        if (number <= kNameLines && line.find("Pyrolith v") != std::string_view::npos) {
+            ours = true;
+        } else if (ours && line.find("Using GRBL flavor") != std::string_view::npos) {
+            return GcodeFlavor::Grbl;
+        } else if (ours && line.find("Using 3D Printer flavor") != std::string_view::npos) {
+            return GcodeFlavor::Printer3D;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace pyrolith

@@ -1,5 +1,6 @@
 #include "gcode/JobWriter.h"
 
+#include "gcode/CutPass.h"
 #include "gcode/ImagePass.h"
 #include "gcode/JobChecks.h"
 #include "gcode/JobContext.h"
@@ -18,6 +19,7 @@ void WriteSections(JobSink& sink, const JobContext& context, const JobSettings& 
     WriteHeader(sink, context, settings, environment);
     WritePreamble(sink, context, settings);
     WriteImagePass(sink, context, settings, picture);
+    WriteCutPass(sink, context, MakeCutPath(context, settings, picture));
     WriteJobEnd(sink, settings);
 }
 

@@ -17,6 +17,10 @@ struct JobEnvironment {
     std::string time;            // the locale's long time text
     std::string versionText;     // "1.3.0.4"
     std::string imageFileName;   // the loaded file's name without folder
+    // The picture as read, before a resize; 0 when unknown (the header then leaves out its
+    // size line).
+    std::int32_t sourceWidth = 0;
+    std::int32_t sourceHeight = 0;
     std::string jobNote;         // one more summary line about a made job (a test card)
 };
 

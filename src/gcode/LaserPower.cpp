@@ -116,6 +116,29 @@ std::vector<std::string> PowerCommands(const JobSettings& settings, const std::s
     return commands;
 }
 
+std::vector<std::string> InlinePowers(const JobSettings& settings, std::string_view onCommand,
+                                      const std::vector<std::string>& powerCommands)
+{
+    const auto number = [](std::string_view command) {
+        const std::optional<SWord> s = FindSWord(command);
+        return s ? std::string(command.substr(s->begin, s->end - s->begin)) : std::string();
+    };
+    std::vector<std::string> powers{"0"};
+    if (powerCommands.empty()) {
+        powers.push_back(number(onCommand));
+        if (powers.back().empty()) {
+            Refuse("LaserOnCommand", "Laser Commands, On", settings.LaserOnCommand,
+                   "has no S number to set the power of Marlin's inline laser mode with (for "
+                   "example 'M3 S255')");
+        }
+        return powers;
+    }
+    for (std::size_t level = 1; level < powerCommands.size(); ++level) {
+        powers.push_back(number(powerCommands[level]));
+    }
+    return powers;
+}
+
 double ReadOverscan(const JobSettings& settings, char decimalSeparator)
 {
     if (Trimmed(settings.Overscan).empty()) {

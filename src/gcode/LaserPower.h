@@ -32,6 +32,13 @@ std::array<std::uint8_t, 256> GreyLevelTable(int levels);
 std::vector<std::string> PowerCommands(const JobSettings& settings, const std::string& onCommand,
                                        char decimalSeparator);
 
+// Marlin's inline laser mode: the S number of each power level as the burn moves carry it,
+// index 0 (not burned) "0". A black-and-white job (`powerCommands` empty) burns with the S
+// number of `onCommand` (already in the job's code page), a grey one with those of
+// `powerCommands`. Throws pyrolith::Error when the on command has no S number.
+std::vector<std::string> InlinePowers(const JobSettings& settings, std::string_view onCommand,
+                                      const std::vector<std::string>& powerCommands);
+
 // The overscan distance, typed with "." or ","; 0 when the field is empty. Throws
 // pyrolith::Error when it is not a number of 0 or more.
 double ReadOverscan(const JobSettings& settings, char decimalSeparator);

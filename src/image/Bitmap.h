@@ -46,12 +46,23 @@ struct Bitmap {
 // The bytes of one row of a bitmap file: rows are padded to whole 32-bit words.
 std::uint64_t BitmapRowBytes(std::uint64_t width, std::uint32_t bitsPerPixel);
 
+// The largest picture the program reads and engraves: 16384 x 16384 pixels. Its rows take at
+// most 4 bytes a pixel in any layout, so they always fit the row limit below: this is the one
+// limit a user meets, and the one the messages state.
+inline constexpr std::uint64_t kMaxPicturePixels = std::uint64_t{1} << 28;
+
 // What a read may allocate. The default is the program's; tests and the fuzz target use
 // smaller figures.
 struct BitmapLimits {
     std::uint64_t maxPixelBytes = std::uint64_t{1} << 30; // the decoded rows
-    std::uint64_t maxPixelCount = std::uint64_t{1} << 30; // width x height
+    std::uint64_t maxPixelCount = kMaxPicturePixels;     // width x height
 };
+
+// "<kind> image is too large: 40000 x 40000 pixels. Pyrolith reads pictures of up to
+// 268,435,456 pixels (16384 x 16384)."
+std::string PictureTooLargeText(std::string_view kind, std::uint64_t width, std::uint64_t height);
+// "268,435,456 pixels (16384 x 16384)": the limit as the messages and the manual state it.
+std::string_view PictureSizeLimitText();
 
 // Reads a Windows bitmap: the OS/2 core header and the Windows info headers (40, 52, 56,
 // 108 and 124 bytes, and the OS/2 2.x header of 16 to 64 bytes); 1, 2, 4 and 8 bits per

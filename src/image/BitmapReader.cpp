@@ -243,8 +243,7 @@ void CheckLimits(const Header& header, std::uint64_t rowBytes, const BitmapLimit
 {
     if (header.width > limits.maxPixelCount / header.rows ||
         rowBytes > limits.maxPixelBytes / header.rows) {
-        throw Error("Bitmap image is too large: " + Decimal(header.width) + " x " +
-                    Decimal(header.rows) + " pixels need more memory than Pyrolith allows.");
+        throw Error(PictureTooLargeText("Bitmap", header.width, header.rows));
     }
 }
 

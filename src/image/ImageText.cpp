@@ -15,6 +15,23 @@ std::string Integer(std::int32_t value)
 
 } // namespace
 
+std::string_view PictureSizeLimitText()
+{
+    static_assert(kMaxPicturePixels == 16384u * 16384u);
+    return "268,435,456 pixels (16384 x 16384)";
+}
+
+std::string PictureTooLargeText(std::string_view kind, std::uint64_t width, std::uint64_t height)
+{
+    char buffer[24];
+    const auto number = [&buffer](std::uint64_t value) {
+        return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+    };
+    return std::string(kind) + " image is too large: " + number(width) + " x " + number(height) +
+           " pixels. Pyrolith reads pictures of up to " + std::string(PictureSizeLimitText()) +
+           ".";
+}
+
 std::string UnrecognizedFormatMessage()
 {
     return "Unrecognized pixel format. Try opening with graphics editor and use the \"Save "

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "common/Error.h"
+#include "common/PathText.h"
 #include "image/GrayLevels.h"
 #include "image/PictureDecoder.h"
 
@@ -16,13 +17,6 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view magic, std
 {
     return bytes.size() >= at + magic.size() &&
            std::memcmp(bytes.data() + at, magic.data(), magic.size()) == 0;
-}
-
-std::string Decimal(std::uint64_t value)
-{
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
 }
 
 // Rows into a 24-bit picture.
@@ -88,11 +82,19 @@ PictureFormat SniffFile(const std::filesystem::path& path)
     std::array<std::uint8_t, 16> head{};
     std::size_t got = 0;
     std::ifstream file(path, std::ios::binary);
-    if (file) {
+    const bool opened = file.is_open();
+    if (opened) {
         file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
         got = static_cast<std::size_t>(file.gcount());
     }
-    return SniffPictureFormat(std::span(head.data(), got));
+    const PictureFormat format = SniffPictureFormat(std::span(head.data(), got));
+    // A file that opens and begins like no picture (a text file, an empty file) is none; one
+    // that does not open gets the bitmap reader's message, which says why.
+    std::error_code error;
+    if (format == PictureFormat::Unknown && opened && std::filesystem::is_regular_file(path, error)) {
+        throw Error(NotAPictureMessage(Utf8FromPath(path.filename())));
+    }
+    return format;
 }
 
 } // namespace
@@ -133,10 +135,15 @@ bool PictureDecodersAvailable()
     return detail::DecoderAvailable();
 }
 
+std::string NotAPictureMessage(std::string_view name)
+{
+    return "'" + std::string(name) + "' is not a picture that Pyrolith reads (" +
+           (PictureDecodersAvailable() ? "bitmap, PNG, JPEG, GIF, TIFF, WebP" : "bitmap") + ")";
+}
+
 std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width, std::uint64_t height)
 {
-    return std::string(PictureFormatName(format)) + " image is too large: " + Decimal(width) +
-           " x " + Decimal(height) + " pixels need more memory than Pyrolith allows.";
+    return PictureTooLargeText(PictureFormatName(format), width, height);
 }
 
 Bitmap ReadPicture(const std::filesystem::path& path, const BitmapLimits& limits,

@@ -22,7 +22,8 @@ std::string_view PictureFormatName(PictureFormat format);
 bool PictureDecodersAvailable();
 
 // Reads a picture of any supported format. A bitmap comes back in its own layout, exactly as
-// ReadBitmap gives it (so is a file of no known format, whose error is the bitmap reader's);
+// ReadBitmap gives it; a file that begins like no picture is refused with
+// NotAPictureMessage() (bytes of no known format get the bitmap reader's error);
 // any other picture as a 24-bit picture: orientation applied, colour profile converted to
 // sRGB, transparent parts laid over white, 16-bit samples reduced to 8, the first frame or
 // page only. A picture beyond `limits` is refused from its header, before its pixels are
@@ -37,6 +38,10 @@ Bitmap ReadPicture(std::span<const std::uint8_t> bytes, const BitmapLimits& limi
 // grey levels. A bitmap layout the load refuses throws UnrecognizedFormatMessage().
 GrayRaster ReadPictureGrayLevels(const std::filesystem::path& path, const BitmapLimits& limits = {},
                                  const CancelCheck& cancel = {});
+
+// "'notes.png' is not a picture that Pyrolith reads (bitmap, PNG, JPEG, GIF, TIFF, WebP)":
+// the formats this build reads.
+std::string NotAPictureMessage(std::string_view name);
 
 // The message for a picture too large, as the bitmap reader words it.
 std::string PictureTooLargeMessage(PictureFormat format, std::uint64_t width, std::uint64_t height);

@@ -108,8 +108,8 @@ std::int64_t ResampledRows(std::int32_t width, std::int32_t height, std::int64_t
 std::string ResizeTooLargeMessage(std::int64_t columns, std::int64_t rows)
 {
     return "The resize width gives a picture of " + Integer(columns) + " x " + Integer(rows) +
-           " pixels, more than can be engraved. Choose a smaller width or a larger distance "
-           "per pixel.";
+           " pixels; Pyrolith engraves pictures of up to " + std::string(PictureSizeLimitText()) +
+           ". Choose a smaller width or a larger distance per pixel.";
 }
 
 Bitmap ResampleToWidth(const Bitmap& source, std::int64_t columns, const BitmapLimits& limits,

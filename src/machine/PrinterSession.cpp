@@ -1,5 +1,6 @@
 #include "machine/PrinterSession.h"
 
+#include <algorithm>
 #include <charconv>
 #include <utility>
 
@@ -54,6 +55,26 @@ bool IsLaserCommand(std::string_view line)
 }
 
 constexpr int kMostResends = 10;
+// The firmware's receive buffer: more bytes under way would be lost.
+constexpr std::size_t kReceiveBuffer = 127;
+constexpr std::size_t kMostLinesInFlight = 16;
+
+// The number after " <letter>" in an "ok" line ("ok N12 P15 B3"), if there is one.
+std::optional<std::int64_t> OkField(std::string_view line, char letter)
+{
+    for (std::size_t at = line.find(' '); at != std::string_view::npos;
+         at = line.find(' ', at + 1)) {
+        if (at + 2 <= line.size() && line[at + 1] == letter) {
+            std::int64_t value = 0;
+            const char* first = line.data() + at + 2;
+            const auto result = std::from_chars(first, line.data() + line.size(), value);
+            if (result.ec == std::errc{} && result.ptr != first) {
+                return value;
+            }
+        }
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -73,35 +94,59 @@ void PrinterSession::open(TimePoint now, bool)
 void PrinterSession::sendNumbered(std::string text, std::optional<std::size_t> jobIndex,
                                   Then then, TimePoint now)
 {
-    const std::string line = NumberedLine(lineNumber_, text);
-    send(line);
-    send("\n");
     if (jobIndex && IsLaserCommand(text)) {
         laserInForce_ = text;
     }
-    dwellMs_ = DwellMilliseconds(text).value_or(0.0);
-    pending_ = Pending{lineNumber_, std::move(text), jobIndex, then};
+    Pending line{lineNumber_++, std::move(text), jobIndex, then};
+    line.dwellMs = DwellMilliseconds(line.text).value_or(0.0);
+    sendPending(std::move(line), now);
+}
+
+void PrinterSession::sendPending(Pending line, TimePoint now)
+{
+    const std::string wire = NumberedLine(line.number, line.text) + "\n";
+    send(wire);
+    line.bytes = wire.size();
+    inFlight_.push_back(std::move(line));
     resendPending_ = false;
     sentAt_ = now;
-    ++lineNumber_;
+}
+
+// Whether a line may go out now: one at a time, or with the firmware's advanced "ok" as many
+// as its command buffer and receive buffer take.
+bool PrinterSession::room(std::string_view text) const
+{
+    if (inFlight_.empty()) {
+        return true;
+    }
+    if (!advanced_ || inFlight_.size() >= window_) {
+        return false;
+    }
+    std::size_t bytes = NumberedLine(lineNumber_, text).size() + 1;
+    for (const Pending& line : inFlight_) {
+        bytes += line.bytes;
+    }
+    return bytes <= kReceiveBuffer;
 }
 
 TimePoint PrinterSession::answerDeadline() const
 {
     const TimePoint since = lastHeard_ > sentAt_ ? lastHeard_ : sentAt_;
+    double dwellMs = 0;
+    for (const Pending& line : inFlight_) {
+        dwellMs += line.dwellMs;
+    }
     return since + timings_.answerTimeout +
            std::chrono::duration_cast<Clock::duration>(
-               std::chrono::duration<double, std::milli>(dwellMs_));
+               std::chrono::duration<double, std::milli>(dwellMs));
 }
 
 void PrinterSession::handleLine(std::string_view line, TimePoint now)
 {
     if (line == "ok" || StartsWith(line, "ok ")) {
-        acknowledge(now);
+        acknowledge(line, now);
     } else if (const auto number = ResendNumber(line)) {
-        if (pending_ && *number == pending_->number) {
-            resendPending_ = true;
-        }
+        resendAsked(*number);
     } else if (StartsWith(line, "busy:") || StartsWith(line, "echo:busy:")) {
         // the printer is working on a long command; hearing from it is all that matters
     } else if (StartsWith(line, "Error:") || StartsWith(line, "!!")) {
@@ -126,24 +171,95 @@ void PrinterSession::handleLine(std::string_view line, TimePoint now)
     feed(now);
 }
 
-void PrinterSession::acknowledge(TimePoint now)
+// Counts a resend; past the most, the connection is given up.
+bool PrinterSession::resentTooOften()
 {
-    if (resendPending_ && pending_) {
-        if (++resends_ > kMostResends) {
-            lose("The printer asked for the same line again and again; the connection is "
-                 "unreliable.");
-            return;
+    if (++resends_ <= kMostResends) {
+        return false;
+    }
+    lose("The printer asked for the same line again and again; the connection is unreliable.");
+    return true;
+}
+
+void PrinterSession::resendAsked(std::int64_t number)
+{
+    if (!advanced_) {
+        if (!inFlight_.empty() && number == inFlight_.front().number) {
+            resendPending_ = true;
         }
-        Pending again = std::move(*pending_);
-        pending_.reset();
-        lineNumber_ = again.number;
-        sendNumbered(std::move(again.text), again.jobIndex, again.then, now);
         return;
     }
-    if (pending_) {
+    ++refusalOks_;  // the "ok" that follows answers the refused line, not a command run
+    // A line the firmware took is never sent again: it would not answer it at all.
+    if (number <= lastTaken_) {
+        return;
+    }
+    if (resendFrom_ == number && staleResends_ > 0) {
+        --staleResends_;  // a line sent before the resend began was refused as well
+        return;
+    }
+    if (resentTooOften()) {
+        return;
+    }
+    // That line and every one after it go out again, in order, before anything new; the
+    // unnumbered quick stop stays under way.
+    std::deque<Pending> kept;
+    std::deque<Pending> again;
+    for (Pending& line : inFlight_) {
+        (line.number >= number ? again : kept).push_back(std::move(line));
+    }
+    inFlight_ = std::move(kept);
+    staleResends_ = again.empty() ? 0 : static_cast<int>(again.size()) - 1;
+    resendFrom_ = number;
+    for (auto it = again.rbegin(); it != again.rend(); ++it) {
+        resend_.push_front(std::move(*it));
+    }
+}
+
+void PrinterSession::acknowledge(std::string_view line, TimePoint now)
+{
+    const std::optional<std::int64_t> taken = OkField(line, 'N');
+    const std::optional<std::int64_t> free = OkField(line, 'B');
+    if (taken && free) {
+        advanced_ = true;
+        window_ = std::clamp<std::size_t>(
+            std::max<std::size_t>(window_, static_cast<std::size_t>(std::max<std::int64_t>(*free, 1))),
+            1, kMostLinesInFlight);
+    }
+    if (advanced_) {
+        // N is the last line the firmware took into its queue; each "ok" but those after a
+        // resend request answers the oldest command under way.
+        if (taken) {
+            lastTaken_ = std::max(lastTaken_, *taken);
+        }
+        if (resendFrom_ && lastTaken_ >= *resendFrom_) {
+            resendFrom_.reset();
+            staleResends_ = 0;
+            resends_ = 0;
+        }
+        if (refusalOks_ > 0) {
+            --refusalOks_;
+        } else if (!inFlight_.empty()) {
+            const Pending done = std::move(inFlight_.front());
+            inFlight_.pop_front();
+            completed(done, now);
+        }
+        return;
+    }
+    if (resendPending_ && !inFlight_.empty()) {
+        if (resentTooOften()) {
+            return;
+        }
+        Pending again = std::move(inFlight_.front());
+        inFlight_.pop_front();
+        sendPending(std::move(again), now);
+        return;
+    }
+    if (!inFlight_.empty()) {
         resends_ = 0;
-        const Pending done = std::move(*pending_);
-        pending_.reset();
+        const Pending done = std::move(inFlight_.front());
+        inFlight_.pop_front();
+        lastTaken_ = std::max(lastTaken_, done.number);
         completed(done, now);
     } else if (extraOks_ > 0) {
         --extraOks_;
@@ -195,28 +311,56 @@ void PrinterSession::completed(const Pending& done, TimePoint)
 
 void PrinterSession::feed(TimePoint now)
 {
-    if (link_ != Link::Ready || pending_ || extraOks_ > 0) {
+    if (link_ != Link::Ready || (extraOks_ > 0 && !advanced_)) {
         return;
     }
-    if (!service_.empty()) {
-        Service next = std::move(service_.front());
-        service_.pop_front();
-        sendNumbered(std::move(next.text), std::nullopt, next.then, now);
-        return;
-    }
-    if (jobState_ == JobState::Running) {
-        skipBlankLines();
-        if (next_ < lines_.size()) {
-            sendNumbered(lines_[next_], next_, Then::Nothing, now);
-            ++next_;
-        } else {
-            // every line is taken; M400 answers once the last move is done
-            sendNumbered("M400", std::nullopt, Then::Finished, now);
+    for (;;) {
+        if (lost_ || link_ != Link::Ready) {
+            return;
         }
-    } else if (!jobActive() && !commands_.empty()) {
-        std::string text = std::move(commands_.front());
-        commands_.pop_front();
-        sendNumbered(std::move(text), std::nullopt, Then::Nothing, now);
+        if (!resend_.empty()) {
+            if (!room(resend_.front().text)) {
+                return;
+            }
+            Pending again = std::move(resend_.front());
+            resend_.pop_front();
+            sendPending(std::move(again), now);
+            continue;
+        }
+        if (!service_.empty()) {
+            if (!room(service_.front().text)) {
+                return;
+            }
+            Service next = std::move(service_.front());
+            service_.pop_front();
+            sendNumbered(std::move(next.text), std::nullopt, next.then, now);
+            continue;
+        }
+        if (jobState_ == JobState::Running && !finishSent_) {
+            skipBlankLines();
+            if (next_ < lines_.size()) {
+                if (!room(lines_[next_])) {
+                    return;
+                }
+                sendNumbered(lines_[next_], next_, Then::Nothing, now);
+                ++next_;
+                continue;
+            }
+            if (!room("M400")) {
+                return;
+            }
+            // every line is sent; M400 answers once the last move is done
+            finishSent_ = true;
+            sendNumbered("M400", std::nullopt, Then::Finished, now);
+            return;
+        }
+        if (!jobActive() && !commands_.empty() && room(commands_.front())) {
+            std::string text = std::move(commands_.front());
+            commands_.pop_front();
+            sendNumbered(std::move(text), std::nullopt, Then::Nothing, now);
+            continue;
+        }
+        return;
     }
 }
 
@@ -225,7 +369,7 @@ void PrinterSession::tick(TimePoint now)
     if (lost_ || link_ == Link::Closed) {
         return;
     }
-    if ((pending_ || extraOks_ > 0) && now >= answerDeadline()) {
+    if ((!inFlight_.empty() || (extraOks_ > 0 && !advanced_)) && now >= answerDeadline()) {
         lose(link_ == Link::Connecting ? "No answer from the printer."
                                        : "The printer stopped answering.");
         return;
@@ -237,7 +381,11 @@ void PrinterSession::lose(std::string message)
 {
     link_ = Link::Closed;
     ready_ = false;
-    pending_.reset();
+    inFlight_.clear();
+    resend_.clear();
+    resendFrom_.reset();
+    staleResends_ = 0;
+    refusalOks_ = 0;
     service_.clear();
     extraOks_ = 0;
     status_.state = "Not connected";
@@ -261,6 +409,7 @@ bool PrinterSession::startJob(std::vector<std::string> lines, TimePoint now)
     }
     lines_ = std::move(lines);
     next_ = 0;
+    finishSent_ = false;
     acknowledged_ = 0;
     laserInForce_.clear();
     jobState_ = JobState::Running;
@@ -307,14 +456,27 @@ void PrinterSession::beginSafeStop(TimePoint now, JobState endState)
     stopEnd_ = endState;
     commands_.clear();
     service_.clear();
-    if (resendPending_) {
-        // the printer refused the line; the "ok" after its resend request is still to come
-        pending_.reset();
+    if (resendPending_ && !inFlight_.empty()) {
+        // the printer refused the line; the "ok" after its resend request is still to come,
+        // and the lines of the stop take its number
+        lineNumber_ = inFlight_.front().number;
+        inFlight_.clear();
         resendPending_ = false;
         ++extraOks_;
     }
+    if (!resend_.empty()) {
+        // refused job lines are not sent again; the stop's lines take their numbers
+        lineNumber_ = resend_.front().number;
+        resend_.clear();
+        resendFrom_.reset();
+        staleResends_ = 0;
+    }
     send("M410\n");
-    ++extraOks_;
+    if (advanced_) {
+        inFlight_.push_back(Pending{-1, "M410", std::nullopt, Then::Nothing, 5, 0});
+    } else {
+        ++extraOks_;
+    }
     sentAt_ = now;
     service_.push_back({laserOff_, Then::Nothing});
     service_.push_back({"M400", Then::Stopped});

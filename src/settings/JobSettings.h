@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -84,8 +85,14 @@ struct JobSettings {
     // The distance the head runs on with the laser off before and after each line; empty or
     // 0: none.
     std::string Overscan;
-    // 3D printers: wait for the queued moves (M400) before every laser command.
+    // 3D printers: wait for the queued moves (M400) before every laser command. The key of
+    // earlier versions, kept in step with PrinterLaserMode (true exactly for choice 1).
     bool SyncLaserCommands = false;
+    // 3D printers: how the firmware switches the laser, "0" to "3" (see PrinterLaser).
+    std::string PrinterLaserMode = "0";
+    // The width the beam burns away; a cut along the image's outline runs half of it farther
+    // out. Empty or 0: none.
+    std::string CutKerf = "0";
     // The material's tone curve, "grey:power" pairs (image/ToneCurve.h); empty: none.
     std::string ToneCurve;
 
@@ -107,6 +114,26 @@ struct AppSettings {
 };
 
 enum class GcodeFlavor { Printer3D, Grbl };
+
+// How a 3D printer's firmware switches the laser; the number is the PrinterLaserMode value.
+enum class PrinterLaser {
+    FanCommands = 0,    // fan commands on lines of their own, as they are
+    WaitForMoves = 1,   // M400 before each fan command
+    SynchronousFan = 2, // the same lines; the firmware applies them in step with the moves
+    MarlinInline = 3,   // Marlin's laser: "M3 I", the power as S on each move, "M5 I"
+};
+
+// The choice in force: PrinterLaserMode "1" to "3", else the M400 choice when the old key
+// SyncLaserCommands is set, else fan commands as they are.
+PrinterLaser PrinterLaserOf(const JobSettings& settings);
+// Sets PrinterLaserMode and keeps SyncLaserCommands in step with it.
+void SetPrinterLaser(JobSettings& settings, PrinterLaser laser);
+// The command a pause or a stop switches the laser off with: Marlin's laser is off with "M5"
+// whatever the off command of the settings says; otherwise LaserOffCommand.
+std::string LaserOffForStop(const JobSettings& settings);
+// The choice a PrinterLaserMode text names; empty for anything but "0" to "3" (blanks around
+// it aside).
+std::optional<PrinterLaser> ParsePrinterLaser(std::string_view text);
 
 GcodeFlavor FlavorOf(const JobSettings& settings);
 // "3D Printer" or "GRBL".

@@ -16,7 +16,7 @@ using S = std::optional<std::string_view>;
 constexpr S kNotRead = std::nullopt;
 
 // clang-format off
-const std::array<FieldInfo, 71> kFields = {{
+const std::array<FieldInfo, 73> kFields = {{
     // key                    control                 pair control           kind              member                     window       settings file  profile
     {"UseInches",            "rdoInches",            "rdoMm",               K::Flag,          &J::UseInches,             "1",         "0",           "0"},
     {"DistPerPixel",         "edtDperPixel",         "",                    K::Decimal,       &J::DistPerPixel,          "0.1",       "0.1",         "0.1"},
@@ -57,7 +57,7 @@ const std::array<FieldInfo, 71> kFields = {{
     {"IncludeCut",           "chkAddPerimeterCut",   "",                    K::Flag,          &J::IncludeCut,            "0",         "0",           "0"},
     {"Outline",              "rdoCutOutlineBorder",  "rdoCutOutlineImage",  K::Flag,          &J::Outline,               "0",         "1",           "1"},
     {"NumRepeats",           "edtNumReps",           "",                    K::Whole,         &J::NumRepeats,            "6",         "1",           "1"},
-    {"InitialCutHeight",     "edtInitialCutHeight",  "",                    K::Decimal,       &J::InitialCutHeight,      "26",        kNotRead,      kNotRead},
+    {"InitialCutHeight",     "edtInitialCutHeight",  "",                    K::Decimal,       &J::InitialCutHeight,      "26",        "26",          "26"},
     {"DoAdvDown",            "chkAdvDown",           "",                    K::Flag,          &J::DoAdvDown,             "1",         "0",           "0"},
     {"AdvDownAmount",        "edtAdvDown",           "",                    K::Decimal,       &J::AdvDownAmount,         "1",         "0.2",         "0.2"},
     {"GRBL",                 "rdoGRBL",              "rdoPrinter",          K::Flag,          &J::GRBL,                  "0",         "0",           "0"},
@@ -87,7 +87,9 @@ const std::array<FieldInfo, 71> kFields = {{
     {"PowerLevels",          "edtPowerLevels",       "",                    K::Whole,         &J::PowerLevels,           "16",        "16",          "16"},
     {"MinPower",             "edtMinPower",          "",                    K::Decimal,       &J::MinPower,              "0",         "0",           "0"},
     {"Overscan",             "edtOverscan",          "",                    K::Decimal,       &J::Overscan,              "",          "",            ""},
-    {"SyncLaserCommands",    "chkSyncLaserCommands", "",                    K::Flag,          &J::SyncLaserCommands,     "0",         "0",           "0"},
+    {"SyncLaserCommands",    "",                     "",                    K::Flag,          &J::SyncLaserCommands,     "0",         "0",           "0"},
+    {"PrinterLaserMode",     "cboPrinterLaserMode",  "",                    K::Choice,        &J::PrinterLaserMode,      "0",         "0",           "0"},
+    {"CutKerf",              "edtCutKerf",           "",                    K::Decimal,       &J::CutKerf,               "0",         "0",           "0"},
     {"ToneCurve",            "edtToneCurve",         "",                    K::Text,          &J::ToneCurve,             "",          "",            ""},
 }};
 // clang-format on
@@ -191,6 +193,44 @@ std::optional<bool> ParseFlagText(std::string_view text)
         return std::nullopt;
     }
     return value != 0;
+}
+
+std::optional<PrinterLaser> ParsePrinterLaser(std::string_view text)
+{
+    while (!text.empty() && text.front() == ' ') {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && text.back() == ' ') {
+        text.remove_suffix(1);
+    }
+    if (text.size() != 1 || text[0] < '0' || text[0] > '3') {
+        return std::nullopt;
+    }
+    return static_cast<PrinterLaser>(text[0] - '0');
+}
+
+PrinterLaser PrinterLaserOf(const JobSettings& settings)
+{
+    const std::optional<PrinterLaser> chosen = ParsePrinterLaser(settings.PrinterLaserMode);
+    if (chosen && *chosen != PrinterLaser::FanCommands) {
+        return *chosen;
+    }
+    return settings.SyncLaserCommands ? PrinterLaser::WaitForMoves : PrinterLaser::FanCommands;
+}
+
+std::string LaserOffForStop(const JobSettings& settings)
+{
+    if (FlavorOf(settings) == GcodeFlavor::Printer3D &&
+        PrinterLaserOf(settings) == PrinterLaser::MarlinInline) {
+        return "M5";
+    }
+    return settings.LaserOffCommand;
+}
+
+void SetPrinterLaser(JobSettings& settings, PrinterLaser laser)
+{
+    settings.PrinterLaserMode = std::string(1, static_cast<char>('0' + static_cast<int>(laser)));
+    settings.SyncLaserCommands = laser == PrinterLaser::WaitForMoves;
 }
 
 GcodeFlavor FlavorOf(const JobSettings& settings)

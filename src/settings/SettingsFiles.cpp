@@ -52,6 +52,21 @@ std::string LinesFromFile(std::string_view text)
     return out;
 }
 
+// A value as a file holds it: the lines fields with their line breaks as characters; a value
+// that begins or ends with a blank or a quote in double quotes, which the reader removes
+// again (it would otherwise lose the blanks, or a pair of quotes of its own).
+std::string ValueForFile(bool lines, std::string_view value)
+{
+    std::string text = lines ? LinesToFile(value) : std::string(value);
+    const auto edge = [](char c) {
+        return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '"' || c == '\'';
+    };
+    if (!text.empty() && (edge(text.front()) || edge(text.back()))) {
+        text = '"' + text + '"';
+    }
+    return text;
+}
+
 const std::optional<std::string_view>& DefaultFor(const FieldInfo& field, SettingsReader reader)
 {
     return reader == SettingsReader::SettingsFile ? field.missingInSettingsFile
@@ -106,8 +121,12 @@ void ReadStoredFields(const IniDocument& document, SettingsReader reader, JobSet
         }
     }
     const std::vector<std::optional<std::string>> values = document.Values(kSettingsSection, keys);
+    std::optional<bool> laserModeGiven;  // whether the file has PrinterLaserMode
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const FieldInfo& field = *fields[i];
+        if (field.key == "PrinterLaserMode") {
+            laserModeGiven = values[i].has_value();
+        }
         const std::string_view fallback = *DefaultFor(field, reader);
         const std::optional<std::string>& value = values[i];
         if (field.isFlag()) {
@@ -119,14 +138,17 @@ void ReadStoredFields(const IniDocument& document, SettingsReader reader, JobSet
             *TextOf(field, job, app) = value ? *value : std::string(fallback);
         }
     }
+    if (laserModeGiven == false && job.SyncLaserCommands) {
+        // A file of an earlier version: its M400 option is the M400 choice.
+        SetPrinterLaser(job, PrinterLaser::WaitForMoves);
+    }
 }
 
 void SetStoredFields(IniDocument& document, const JobSettings& job, const AppSettings& app)
 {
     for (const FieldInfo& field : StoredFields()) {
-        const std::string text = ValueText(field, job, app);
         document.Set(kSettingsSection, field.key,
-                     field.kind == FieldKind::Lines ? LinesToFile(text) : text);
+                     ValueForFile(field.kind == FieldKind::Lines, ValueText(field, job, app)));
     }
 }
 
@@ -182,7 +204,7 @@ void WriteIniValues(const std::filesystem::path& path,
             const FieldInfo* field = FindStoredField(key);
             const bool lines = field != nullptr && field->kind == FieldKind::Lines;
             document.Set(kSettingsSection, field != nullptr ? field->key : key,
-                         lines ? LinesToFile(value) : value);
+                         ValueForFile(lines, value));
         }
     });
 }

@@ -29,19 +29,19 @@ void ReadStoredFields(const IniDocument& document, SettingsReader reader, JobSet
 
 // Sets all keys in section "Values", in the order of the table of stored fields, as
 // MakeIniFile writes them: flags "1" or "0", texts as they are, CR and LF of the lines
-// fields as the characters 255 and 254.
+// fields as the characters 255 and 254. A text that begins or ends with a blank or a quote
+// (" or ') is written in double quotes, so that it reads back as it was.
 void SetStoredFields(IniDocument& document, const JobSettings& job, const AppSettings& app);
 
-// The start-up read of the settings file: every stored key but InitialCutHeight, each with
-// its "missing in settings file" default. A missing, unreadable or oversized file reads as
-// empty; nothing is reported. Does not load the profile: the caller does, when
+// The start-up read of the settings file: every stored key, each with its "missing in
+// settings file" default. A missing, unreadable or oversized file reads as empty; nothing is
+// reported. Does not load the profile: the caller does, when
 // app.AutoLoadProfile is true (also when app.Profile is empty or names no file).
 void ReadSettingsFile(const std::filesystem::path& path, JobSettings& job, AppSettings& app);
 
-// Reads a profile into the job settings (every key of JobSettings but InitialCutHeight, with
-// the "missing in profile" defaults; a missing or unreadable file reads as empty) and makes
-// it current: app.Profile becomes path. Nothing else of app changes, nor the fields kept in
-// no file (IndicateLeftCenter, LeftCenterDwellTime) and InitialCutHeight.
+// Reads a profile into the job settings (every key of JobSettings, with the "missing in
+// profile" defaults; a missing or unreadable file reads as empty) and makes it current: app.Profile becomes path. Nothing else of app changes, nor the fields kept in
+// no file (IndicateLeftCenter, LeftCenterDwellTime).
 void LoadProfile(const std::filesystem::path& path, JobSettings& job, AppSettings& app);
 
 // The Load Profile command's read: a file the user picked must be a profile. One that cannot

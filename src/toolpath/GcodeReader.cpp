@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "machine/SendLine.h"
 
 namespace pyrolith::toolpath {
 namespace {
@@ -138,6 +139,9 @@ struct GcodeReader::Words {
     std::size_t mCount = 0;
 
     bool has(char letter) const { return count[static_cast<std::size_t>(letter - 'A')] != 0; }
+    // A letter given without a number, as the I of Marlin's "M3 I".
+    bool flag(char letter) const { return has(letter) || (bare & (1u << (letter - 'A'))) != 0; }
+    std::uint32_t bare = 0;
     double get(char letter) const { return value[static_cast<std::size_t>(letter - 'A')]; }
     std::uint32_t gFlags = 0;  // the G codes that execute() asks for, one bit each
 
@@ -280,6 +284,9 @@ void GcodeReader::line(std::string_view text)
     }
     stripped_ = std::string_view(strippedBuffer_.data(),
                                  static_cast<std::size_t>(out - strippedBuffer_.data()));
+    if (options_.lineEvents && !stripped_.empty()) {
+        lineEvent(text);
+    }
 
     if (checksumAt != std::string_view::npos) {
         unsigned sum = 0;
@@ -302,6 +309,7 @@ void GcodeReader::line(std::string_view text)
     }
 
     if (stripped_.empty()) {
+        sink_.note(lineNumber_, text);
         return;
     }
     if (stripped_.front() == '$' || stripped_.front() == '%') {
@@ -383,6 +391,7 @@ void GcodeReader::line(std::string_view text)
         }
         if (!hasNumber) {
             p = start;
+            words.bare |= 1u << (letter - 'A');
             if (grbl) {
                 problem(std::string(1, letter) + " without a number (error:2)");
             }
@@ -424,7 +433,15 @@ void GcodeReader::line(std::string_view text)
         axisWords = axisWords || letter == 'X' || letter == 'Y' || letter == 'Z';
     }
 
-    if (!grbl) {
+    if (!grbl && options_.printerLaser == PrinterLaser::MarlinInline) {
+        for (std::size_t i = 0; i < words.mCount; ++i) {
+            if (words.m[i] == 1060 || words.m[i] == 1070) {
+                problem(CodeText('M', words.m[i]) +
+                        " switches the fan, not Marlin's laser: its laser commands are M3 S and "
+                        "M5");
+            }
+        }
+    } else if (!grbl) {
         for (std::size_t i = 0; i < words.mCount; ++i) {
             if (words.m[i] == 30 || words.m[i] == 40 || words.m[i] == 50) {
                 problem(CodeText('M', words.m[i]) +
@@ -454,9 +471,60 @@ void GcodeReader::checkGrblCode(char letter, int code, std::array<int, 16>& seen
     }
 }
 
+// The line as a sender sends it: without comments and without blanks around it.
+void GcodeReader::lineEvent(std::string_view text)
+{
+    const std::string sent = machine::CleanLine(text, false);
+    if (sent.empty()) {
+        return;
+    }
+    Event event;
+    event.kind = EventKind::Line;
+    event.line = lineNumber_;
+    event.bytes = static_cast<std::uint32_t>(sent.size());
+    event.checksum = machine::LineChecksum(sent);
+    sink_.event(event);
+}
+
+// Marlin's laser: M3 and M4 switch it on (with I into the inline mode, where the moves carry
+// the power), M5 off (with I out of the inline mode). Outside the inline mode each of them
+// waits for the queued moves; inside, S on a move sets the power without a stop.
+bool GcodeReader::marlinLaser(const Words& w)
+{
+    bool mustStop = false;
+    bool laserCommand = false;
+    for (std::size_t i = 0; i < w.mCount; ++i) {
+        const int code = w.m[i];
+        if (code == 30 || code == 40 || code == 50) {
+            laserCommand = true;
+            mustStop = mustStop || !state_.inlineLaser || (code == 50 && w.flag('I'));
+            if (code == 50) {
+                state_.power = 0.0;
+                state_.spindle = 5;
+                state_.inlineLaser = state_.inlineLaser && !w.flag('I');
+                continue;
+            }
+            state_.inlineLaser = state_.inlineLaser || w.flag('I');
+            state_.spindle = code / 10;
+            state_.power = w.has('S') ? w.get('S') : state_.inlineLaser ? 0.0 : 255.0;
+        } else if (code == 4000) {
+            mustStop = true;
+        }
+    }
+    if (!laserCommand && state_.inlineLaser && w.has('S')) {
+        state_.power = w.get('S');
+    }
+    return mustStop;
+}
+
 bool GcodeReader::burning(Motion motion) const
 {
     if (options_.flavor == GcodeFlavor::Printer3D) {
+        if (options_.printerLaser == PrinterLaser::MarlinInline) {
+            // Inline, only the moves burn, G0 never; otherwise M3 burns until M5.
+            return state_.spindle != 5 && state_.power > 0.0 &&
+                   (!state_.inlineLaser || motion != Motion::Rapid);
+        }
         return state_.spindle == 106 && state_.power > 0.0;
     }
     if (state_.spindle == 5 || state_.power <= 0.0) {
@@ -552,6 +620,8 @@ void GcodeReader::execute(const Words& w, bool axisWords)
                 mustStop = true;
             }
         }
+    } else if (options_.printerLaser == PrinterLaser::MarlinInline) {
+        mustStop = marlinLaser(w);
     } else {
         for (std::size_t i = 0; i < w.mCount; ++i) {
             if (w.m[i] == 1060) {
@@ -587,7 +657,8 @@ void GcodeReader::execute(const Words& w, bool axisWords)
             dwell.laserOn = state_.spindle != 5 && state_.power > 0.0 &&
                             (!options_.laserMode || (state_.spindle == 3 && motion >= 1));
         } else {
-            dwell.laserOn = burning(Motion::Linear);
+            // Marlin's inline laser burns only while moving.
+            dwell.laserOn = !state_.inlineLaser && burning(Motion::Linear);
         }
         sink_.event(dwell);
     }

@@ -44,6 +44,7 @@ enum class EventKind : std::uint8_t {
     Home,   // homing ($H, printer G28): the position jumps to `to`; its time is unknown
     Stop,   // the machine comes to a full stop here (M400, a GRBL spindle change, ...)
     Mode,   // the unit (G20/G21) or the positioning mode (G90/G91) was set
+    Line,   // a line a sender sends (ReaderOptions::lineEvents): `bytes` and `checksum`
 };
 
 enum class Motion : std::uint8_t { Rapid, Linear, Arc };
@@ -60,6 +61,8 @@ struct Event {
     double feed = 0.0;               // Move: mm/min; 0 for rapids (the machine's own rate)
     double power = 0.0;              // the S value in effect (GRBL spindle, printer fan 0-255)
     double seconds = 0.0;            // Dwell
+    std::uint32_t bytes = 0;         // Line: the command without comments and outer blanks
+    std::uint8_t checksum = 0;       // Line: the exclusive-or of those bytes
 };
 
 // A line the chosen firmware refuses or misreads. `reason` is the user's text, such as
@@ -74,12 +77,24 @@ public:
     virtual ~EventSink() = default;
     virtual void event(const Event& event) = 0;
     virtual void problem(const Problem& problem) { (void)problem; }
+    // A line without commands (a comment, or nothing), as it stands.
+    virtual void note(std::uint64_t line, std::string_view text)
+    {
+        (void)line;
+        (void)text;
+    }
 };
 
 struct ReaderOptions {
     GcodeFlavor flavor = GcodeFlavor::Grbl;
     bool laserMode = true;        // GRBL $32: the laser is off on G0 and lit only while moving
     double arcTolerance = 0.002;  // mm, GRBL $12: largest distance of a chord from its arc
+    // 3D printers: MarlinInline reads M3/M4/M5 as the laser (M3 I, S on the moves) and M106
+    // as a fan; every other choice reads the fan commands as the laser.
+    PrinterLaser printerLaser = PrinterLaser::FanCommands;
+    // A Line event before the events of every line that holds a command, for a model of the
+    // serial line.
+    bool lineEvents = false;
 };
 
 // What the reader knows after the lines read so far.
@@ -91,6 +106,8 @@ struct ReaderState {
     double feed = 0.0;               // mm/min, the last F
     double power = 0.0;              // last S (GRBL) or fan S (printer)
     int spindle = 5;                 // GRBL: 3, 4 or 5; printer: 106 when the fan is on, else 107
+                                     // (Marlin's laser: 3, 4 or 5)
+    bool inlineLaser = false;        // Marlin's laser in its inline mode (M3 I to M5 I)
 };
 
 class GcodeReader {
@@ -115,6 +132,8 @@ private:
     void move(const Point& target, Motion motion);
     void arc(const Point& target, const Words& words, bool clockwise);
     void stop();
+    void lineEvent(std::string_view text);
+    bool marlinLaser(const Words& words);
     bool burning(Motion motion) const;
 
     ReaderOptions options_;

@@ -15,6 +15,13 @@ void ReadPositive(const std::string& text, double& value)
     }
 }
 
+// The serial line's speed. The setting comes with the GRBL stream model; until then every
+// machine talks at 115200 baud.
+double BaudRateOf(const JobSettings&)
+{
+    return 115200.0;
+}
+
 }  // namespace
 
 MachineProfile MachineProfileOf(const JobSettings& settings)
@@ -34,6 +41,8 @@ MachineProfile MachineProfileOf(const JobSettings& settings)
         machine.plannerBlocks = static_cast<int>(std::min(blocks, 4096.0));
     }
     machine.laserMode = settings.LaserMode;
+    machine.printerLaser = PrinterLaserOf(settings);
+    machine.baudRate = BaudRateOf(settings);
     return machine;
 }
 

@@ -17,12 +17,20 @@ struct MachineProfile {
     bool laserMode = true;                           // GRBL $32
     double arcTolerance = 0.002;                     // mm, GRBL $12
 
-    ReaderOptions readerOptions() const { return {flavor, laserMode, arcTolerance}; }
+    PrinterLaser printerLaser = PrinterLaser::FanCommands;  // 3D printers: PrinterLaserMode
+    double baudRate = 115200.0;                             // the serial line, bits/s
+
+    // A 3D printer's reader gives the lines as a sender sends them, for the serial line.
+    ReaderOptions readerOptions() const
+    {
+        return {flavor, laserMode, arcTolerance, printerLaser,
+                flavor == GcodeFlavor::Printer3D};
+    }
 };
 
 // The machine of the settings (MaxRateX, MaxRateY, AccelX, AccelY, JunctionDeviation,
-// PlannerBlocks, LaserMode, GRBL). A number that does not read, or is not positive, keeps the
-// default above; Z takes Y's values.
+// PlannerBlocks, LaserMode, GRBL, PrinterLaserMode, BaudRate). A number that does not read, or
+// is not positive, keeps the default above; Z takes Y's values.
 MachineProfile MachineProfileOf(const JobSettings& settings);
 
 }  // namespace pyrolith::toolpath

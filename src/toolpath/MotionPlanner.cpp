@@ -1,5 +1,7 @@
 #include "toolpath/MotionPlanner.h"
 
+#include "toolpath/PrinterPlanner.h"
+
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
@@ -14,7 +16,8 @@ namespace {
 constexpr double kMinimumSpeed = 1.0 / 60.0;  // mm/s: GRBL's slowest feed, 1 mm/min
 constexpr double kLargeSpeedSqr = 1.0e38;     // a straight continuation: no corner limit
 
-// The largest value along `unit` that keeps every axis within its own limit.
+}  // namespace
+
 double LimitByAxes(const double (&limits)[3], const double (&unit)[3])
 {
     double value = std::numeric_limits<double>::infinity();
@@ -26,7 +29,29 @@ double LimitByAxes(const double (&limits)[3], const double (&unit)[3])
     return value;
 }
 
-}  // namespace
+double JunctionSpeedSqr(const double (&from)[3], const double (&to)[3],
+                        const double (&accelerations)[3], double deviation)
+{
+    double cosTheta = 0.0;
+    double junction[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        cosTheta -= from[axis] * to[axis];
+        junction[axis] = to[axis] - from[axis];
+    }
+    if (cosTheta > 0.999999) {
+        return 0.0;  // a reversal stops
+    }
+    if (cosTheta < -0.999999) {
+        return kLargeSpeedSqr;  // straight on
+    }
+    const double length = std::sqrt(junction[0] * junction[0] + junction[1] * junction[1] +
+                                    junction[2] * junction[2]);
+    for (double& component : junction) {
+        component /= length;
+    }
+    const double sinHalf = std::sqrt(0.5 * (1.0 - cosTheta));
+    return LimitByAxes(accelerations, junction) * deviation * sinHalf / (1.0 - sinHalf);
+}
 
 double BlockSeconds(double millimeters, double acceleration, double nominal, double entry,
                     double exit)
@@ -63,10 +88,19 @@ MotionPlanner::MotionPlanner(const MachineProfile& machine)
     for (int axis = 0; axis < 3; ++axis) {
         ratesPerSecond_[axis] = machine_.maxRate[axis] / 60.0;
     }
+    if (machine.flavor == GcodeFlavor::Printer3D) {
+        printer_ = std::make_unique<PrinterPlanner>(machine, times_, onDone);
+    }
 }
+
+MotionPlanner::~MotionPlanner() = default;
 
 void MotionPlanner::add(const Event& event)
 {
+    if (printer_) {
+        printer_->add(event);
+        return;
+    }
     switch (event.kind) {
     case EventKind::Move:
         addMove(event);
@@ -86,12 +120,17 @@ void MotionPlanner::add(const Event& event)
         drain();
         break;
     case EventKind::Mode:
+    case EventKind::Line:
         break;
     }
 }
 
 void MotionPlanner::finish()
 {
+    if (printer_) {
+        printer_->finish();
+        return;
+    }
     drain();
 }
 
@@ -129,31 +168,11 @@ void MotionPlanner::addMove(const Event& event)
     block.line = event.line;
     block.laserOn = event.laserOn;
 
-    double maxJunctionSqr = 0.0;  // from rest after an empty buffer
-    if (count_ > 0) {
-        double cosTheta = 0.0;
-        double junction[3];
-        for (int axis = 0; axis < 3; ++axis) {
-            cosTheta -= previousUnit_[axis] * unit[axis];
-            junction[axis] = unit[axis] - previousUnit_[axis];
-        }
-        if (cosTheta > 0.999999) {
-            maxJunctionSqr = 0.0;  // a reversal stops
-        } else if (cosTheta < -0.999999) {
-            maxJunctionSqr = kLargeSpeedSqr;  // straight on
-        } else {
-            const double length = std::sqrt(junction[0] * junction[0] +
-                                            junction[1] * junction[1] +
-                                            junction[2] * junction[2]);
-            for (double& component : junction) {
-                component /= length;
-            }
-            const double junctionAcceleration = LimitByAxes(accelerations, junction);
-            const double sinHalf = std::sqrt(0.5 * (1.0 - cosTheta));
-            maxJunctionSqr = junctionAcceleration * machine_.junctionDeviation * sinHalf /
-                             (1.0 - sinHalf);
-        }
-    }
+    // from rest after an empty buffer
+    const double maxJunctionSqr =
+        count_ > 0 ? JunctionSpeedSqr(previousUnit_, unit, accelerations,
+                                      machine_.junctionDeviation)
+                   : 0.0;
     const double slower = std::min(nominal, previousNominal_);
     block.maxEntrySpeedSqr = std::min(slower * slower, maxJunctionSqr);
     block.entrySpeedSqr = 0.0;
@@ -241,7 +260,7 @@ namespace {
 // reader's events in batches, in order. With one processor it runs inline.
 class EstimateSink : public EventSink {
 public:
-    explicit EstimateSink(const MachineProfile& machine) : planner_(machine)
+    explicit EstimateSink(const MachineProfile& machine) : planner_(machine), late_(machine)
     {
         if (std::thread::hardware_concurrency() > 1) {
             batch_.reserve(kBatch);
@@ -254,6 +273,7 @@ public:
 
     void event(const Event& e) override
     {
+        late_.add(e);
         if (!worker_.joinable()) {
             planner_.add(e);
             return;
@@ -272,6 +292,7 @@ public:
         }
         planner_.finish();
         result_.times = planner_.times();
+        result_.lateBurn = late_.result();
         return std::move(result_);
     }
 
@@ -321,6 +342,7 @@ private:
     }
 
     MotionPlanner planner_;
+    LateBurnCounter late_;
     FileEstimate result_;
     std::vector<Event> batch_;
     std::deque<std::vector<Event>> queue_;

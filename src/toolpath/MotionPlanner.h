@@ -12,11 +12,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "toolpath/GcodeReader.h"
+#include "toolpath/LateBurn.h"
 #include "toolpath/MachineProfile.h"
 
 namespace pyrolith::toolpath {
@@ -29,9 +31,15 @@ struct JobTimes {
     double travelDistance = 0.0;  // mm
 };
 
+class PrinterPlanner;
+
 class MotionPlanner {
 public:
+    // A 3D printer's machine is timed by PrinterPlanner, the serial line included.
     explicit MotionPlanner(const MachineProfile& machine);
+    ~MotionPlanner();
+    MotionPlanner(const MotionPlanner&) = delete;
+    MotionPlanner& operator=(const MotionPlanner&) = delete;
 
     // Takes the reader's events in order.
     void add(const Event& event);
@@ -74,7 +82,16 @@ private:
     double lastExitSqr_ = 0.0;                    // the last retired block's exit speed
     double lastExit_ = 0.0;
     JobTimes times_;
+    std::unique_ptr<PrinterPlanner> printer_;
 };
+
+// The largest value along `unit` that keeps every axis within its own limit.
+double LimitByAxes(const double (&limits)[3], const double (&unit)[3]);
+
+// The squared speed at which a corner from direction `from` into `to` (unit vectors) may be
+// taken by the junction deviation: 0 for a reversal, no limit straight on.
+double JunctionSpeedSqr(const double (&from)[3], const double (&to)[3],
+                        const double (&accelerations)[3], double deviation);
 
 // The time one block takes from entry to exit speed (mm/s) with top speed `nominal` and
 // acceleration `acceleration` over `millimeters`: a trapezoid, or a triangle when the block is
@@ -85,6 +102,7 @@ double BlockSeconds(double millimeters, double acceleration, double nominal, dou
 // A file read and timed in one pass.
 struct FileEstimate {
     JobTimes times;
+    LateBurn lateBurn;  // fan commands taken as they are: how late a burn may land
     std::vector<Problem> problems;   // the first kKeptProblems refused lines
     std::uint64_t problemCount = 0;  // all of them
     static constexpr std::size_t kKeptProblems = 100;

@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::uint8_t kTravel[3] = {90, 140, 230};
 constexpr std::uint8_t kBurned[3] = {150, 0, 0};
+constexpr std::uint8_t kLate[3] = {250, 175, 60};
 constexpr std::uint8_t kDwell[3] = {220, 30, 30};
 constexpr std::uint8_t kAxisX[3] = {200, 80, 80};
 constexpr std::uint8_t kAxisY[3] = {80, 170, 80};
@@ -30,11 +31,12 @@ void Extend(PreviewBounds& b, double x, double y)
 
 class PreviewSink : public EventSink {
 public:
-    explicit PreviewSink(const MachineProfile& machine) : planner_(machine) {}
+    explicit PreviewSink(const MachineProfile& machine) : planner_(machine), late_(machine) {}
 
     void event(const Event& e) override
     {
         planner_.add(e);
+        late_.add(e);
         switch (e.kind) {
         case EventKind::Move:
             job.segments.push_back({static_cast<float>(e.from.x), static_cast<float>(e.from.y),
@@ -57,14 +59,26 @@ public:
             break;
         case EventKind::Home:
         case EventKind::Stop:
+        case EventKind::Line:
             break;
         }
     }
     void problem(const Problem& p) override { job.estimate.add(p); }
+    void note(std::uint64_t line, std::string_view text) override
+    {
+        if (text.find("Begin Perimeter Cut") != std::string_view::npos) {
+            job.cutFirstLine = line;
+            job.cutLastLine = std::numeric_limits<std::uint64_t>::max();
+        } else if (text.find("End Perimeter Cut") != std::string_view::npos &&
+                   job.cutFirstLine != 0) {
+            job.cutLastLine = line;
+        }
+    }
     JobPreview finish()
     {
         planner_.finish();
         job.estimate.times = planner_.times();
+        job.estimate.lateBurn = late_.result();
         return std::move(job);
     }
 
@@ -72,6 +86,7 @@ public:
 
 private:
     MotionPlanner planner_;
+    LateBurnCounter late_;
 };
 
 class Canvas {
@@ -250,6 +265,20 @@ RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
 
     // Laser-off moves under the burns, so a burn is never hidden by a move across it.
     const double maxPower = job.maxPower > 0.0 ? job.maxPower : 1.0;
+    // Fan commands taken late: beyond the end of each run, the travel over which the laser
+    // may still burn.
+    const double late = job.estimate.lateBurn.runs > 0 ? job.estimate.lateBurn.millimetres : 0.0;
+    for (std::size_t i = 0; late > 0.0 && i < job.segments.size(); ++i) {
+        const PreviewSegment& s = job.segments[i];
+        const bool runEnds = i + 1 == job.segments.size() || job.segments[i + 1].power < 0.0f;
+        const double length = std::hypot(s.x1 - s.x0, s.y1 - s.y0);
+        if (s.power < 0.0f || !runEnds || !(length > 0.0)) {
+            continue;
+        }
+        const double x = s.x1 + (s.x1 - s.x0) / length * late;
+        const double y = s.y1 + (s.y1 - s.y0) / length * late;
+        canvas.line(canvas.px(s.x1), canvas.py(s.y1), canvas.px(x), canvas.py(y), kLate);
+    }
     for (int pass = view.showTravel ? 0 : 1; pass < 2; ++pass) {
         std::size_t n = 0;
         for (const PreviewSegment& s : job.segments) {
@@ -264,6 +293,8 @@ RgbImage RenderPreview(const JobPreview& job, const PreviewView& view,
             std::uint8_t rgb[3];
             if (burn && n <= burned) {
                 std::copy(std::begin(kBurned), std::end(kBurned), rgb);
+            } else if (job.cuts(s)) {
+                std::copy(std::begin(kCutColour), std::end(kCutColour), rgb);
             } else if (burn) {
                 const double level = std::clamp(s.power / maxPower, 0.0, 1.0);
                 // Even the weakest burn stays visible against the white.

@@ -3,8 +3,10 @@
 // The picture of a job as the machine will run it, drawn into a plain pixel buffer so that
 // the window's Job view and "pyrolith-cli --preview" draw the very same thing: burn moves
 // dark (lighter for lower power), laser-off moves as thin blue lines, dwells as red crosses,
-// the axes through the origin with a tick at every ScaleStep(). While a job is sent, the burn
-// moves the machine has taken are drawn in dark red.
+// the axes through the origin with a tick at every ScaleStep(), the moves of the perimeter cut
+// in the cut's colour (kCutColour). With fan commands taken late (LateBurn) an orange band
+// follows each run: where the laser may still burn. While a job is sent, the burn moves the
+// machine has taken are drawn in dark red.
 
 #include <atomic>
 #include <cstdint>
@@ -18,6 +20,9 @@
 #include "toolpath/MotionPlanner.h"
 
 namespace pyrolith::toolpath {
+
+// The strong colour the cut path is drawn in, here and over the picture in the B+W+Cut view.
+inline constexpr std::uint8_t kCutColour[3] = {255, 0, 160};
 
 struct PreviewSegment {
     float x0, y0, x1, y1;  // mm
@@ -38,6 +43,15 @@ struct JobPreview {
     double maxPower = 0.0;     // the strongest burn
     bool inches = false;       // the job's unit at its end (G20)
     FileEstimate estimate;
+    // The lines of the perimeter cut, between the comments "Begin Perimeter Cut" and "End
+    // Perimeter Cut": the burn moves of these lines are drawn in the cut's colour. 0: none.
+    std::uint64_t cutFirstLine = 0;
+    std::uint64_t cutLastLine = 0;
+
+    bool cuts(const PreviewSegment& s) const
+    {
+        return s.power >= 0.0f && s.line > cutFirstLine && s.line < cutLastLine;
+    }
 };
 
 // Reads G-code text or a file. `cancel` (may be null) is polled now and then; once it is set

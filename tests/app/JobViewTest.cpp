@@ -25,6 +25,7 @@ private slots:
 
     void refusedLinesAskBeforeSaving_data();
     void refusedLinesAskBeforeSaving();
+    void fastSpeedsAreFlaggedBeforeSaving();
     void viewFollowsTheSettings();
     void openGcodeShowsAnyFile();
     void burnedPartIsMarked_data();
@@ -32,6 +33,7 @@ private slots:
 
 private:
     void loadPicture();
+    QString saveAnswering(const pyrolith::JobSettings& job, bool answer);
     QString status() { return app_->main().jobView()->status(); }
 
     std::unique_ptr<AppHarness> app_;
@@ -58,6 +60,20 @@ void JobViewTest::loadPicture()
     app_->main().Button1Click();
 }
 
+// The program started with these settings and a picture, "Save G-code" pressed and its
+// question answered; the path of the job.
+QString JobViewTest::saveAnswering(const pyrolith::JobSettings& job, bool answer)
+{
+    app_->writeSettingsFile(job, {});
+    app_->start();
+    loadPicture();
+    const QString target = app_->path(QStringLiteral("job.gcode"));
+    app_->dialogs.saveAnswers.append(target);
+    app_->dialogs.yesNoAnswers.append(answer);
+    QTest::mouseClick(app_->find<QPushButton>(QStringLiteral("btnGcode2")), Qt::LeftButton);
+    return target;
+}
+
 void JobViewTest::refusedLinesAskBeforeSaving_data()
 {
     QTest::addColumn<bool>("answer");
@@ -77,13 +93,7 @@ void JobViewTest::refusedLinesAskBeforeSaving()
     job.LaserOffCommand = "M5";
     job.LaserLowPower = "M3 S5";
     job.StartComment = "; ";
-    app_->writeSettingsFile(job, {});
-    app_->start();
-    loadPicture();
-    const QString target = app_->path(QStringLiteral("job.gcode"));
-    app_->dialogs.saveAnswers.append(target);
-    app_->dialogs.yesNoAnswers.append(answer);
-    QTest::mouseClick(app_->find<QPushButton>(QStringLiteral("btnGcode2")), Qt::LeftButton);
+    const QString target = saveAnswering(job, answer);
 
     QCOMPARE(app_->dialogs.questions,
              QStringList({QStringLiteral(
@@ -94,6 +104,24 @@ void JobViewTest::refusedLinesAskBeforeSaving()
                  "Line 50: M106 is not a GRBL command (error:20)\n"
                  "Line 53: M106 is not a GRBL command (error:20)\n...\n\nSave anyway?")}));
     QCOMPARE(QFile::exists(target), answer);
+    QCOMPARE(app_->dialogs.messages, QStringList());
+}
+
+// A speed the machine cannot reach is named in the question before saving, not refused.
+void JobViewTest::fastSpeedsAreFlaggedBeforeSaving()
+{
+    pyrolith::JobSettings job;
+    job.UseInches = false;
+    job.OffSpeed = "15003000";
+    job.StartComment = "; ";
+    const QString target = saveAnswering(job, true);
+
+    QCOMPARE(app_->dialogs.questions,
+             QStringList({QStringLiteral(
+                 "The machine moves at its maximum rate where a speed asks for more:\n\n"
+                 "Speeds, Laser Off: 15003000 mm/min is above the machine's maximum rate of "
+                 "6000 mm/min (Machine page, Max rate X)\n\nSave anyway?")}));
+    QVERIFY(QFile::exists(target));
     QCOMPARE(app_->dialogs.messages, QStringList());
 }
 

@@ -1,6 +1,12 @@
 // The key filters of the number fields, driven by real key presses.
 
+#include <QAction>
+#include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTimer>
+#include <QToolTip>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -159,8 +165,8 @@ private slots:
             << "edtDwellTime" << int(Qt::Key_Return) << none << "500" << false;
         QTest::newRow("escape dropped")
             << "edtDperPixel" << int(Qt::Key_Escape) << none << "500" << false;
-        QTest::newRow("paste shortcut does nothing")
-            << "edtDwellTime" << int(Qt::Key_V) << ctrl << "500" << false;
+        QTest::newRow("paste shortcut pastes the digits")
+            << "edtDwellTime" << int(Qt::Key_V) << ctrl << "500123" << true;
         QTest::newRow("cut shortcut does nothing")
             << "edtOnSpeed" << int(Qt::Key_X) << ctrl << "500" << false;
         QTest::newRow("delete types no character")
@@ -187,6 +193,178 @@ private slots:
         QTest::keyClick(edit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QCOMPARE(edit->text(), expected);
         QCOMPARE(fixture_.modified(), modified);
+    }
+
+    // Shortcuts edit a number field as they edit every field; only typed characters are
+    // filtered. Each row starts from "1500" with the caret at the end.
+    void editingShortcuts_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QList<QKeySequence>>("keys");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("clipboard");
+
+        const QKeySequence all(QKeySequence::SelectAll);
+        QTest::newRow("select all, then type over it")
+            << "edtOffSpeed" << QList<QKeySequence>{all} << "3000" << "3000" << "";
+        QTest::newRow("select all in a whole-number field")
+            << "edtDwellTime" << QList<QKeySequence>{all} << "250" << "250" << "";
+        QTest::newRow("copy") << "edtOffSpeed"
+                              << QList<QKeySequence>{all, QKeySequence(QKeySequence::Copy)} << ""
+                              << "1500" << "1500";
+        QTest::newRow("cut") << "edtOnSpeed"
+                             << QList<QKeySequence>{all, QKeySequence(QKeySequence::Cut)} << ""
+                             << "" << "1500";
+        QTest::newRow("undo the typing")
+            << "edtXOffset" << QList<QKeySequence>{QKeySequence(QKeySequence::Undo)} << ""
+            << "" << "";
+    }
+
+    void editingShortcuts()
+    {
+        QFETCH(QString, field);
+        QFETCH(QList<QKeySequence>, keys);
+        QFETCH(QString, typed);
+        QFETCH(QString, expected);
+        QFETCH(QString, clipboard);
+
+        createWindow(u'.');
+        QGuiApplication::clipboard()->clear();
+        auto* edit = fixture_.control<QLineEdit>(qPrintable(field));
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("1500"));
+        for (const QKeySequence& key : keys) {
+            QTest::keySequence(edit, key);
+        }
+        QTest::keyClicks(edit, typed);
+        QCOMPARE(edit->text(), expected);
+        QCOMPARE(QGuiApplication::clipboard()->text(), clipboard);
+    }
+
+    // A pasted text keeps the characters the field's filter lets through, in place of the
+    // selection when there is one, and counts as typed.
+    void pasteKeepsWhatTheFilterLetsThrough_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<bool>("selectAll");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("speed with a unit and a thousands comma")
+            << "edtOffSpeed" << "" << false << "1,500 mm/min" << "1500";
+        QTest::newRow("over the selection") << "edtOffSpeed" << "1500" << true << "3000\n"
+                                            << "3000";
+        QTest::newRow("appended at the caret") << "edtDperPixel" << "0" << false << ".25"
+                                               << "0.25";
+        QTest::newRow("signed offset") << "edtXOffset" << "" << false << "-12.5 mm" << "-12.5";
+        QTest::newRow("whole number: no minus, no fraction")
+            << "edtDwellTime" << "" << false << "-350 ms" << "350";
+        QTest::newRow("whole number: digits past the largest dropped")
+            << "edtDwellTime" << "" << false << "99999999999" << "999999999";
+        QTest::newRow("nothing of it") << "edtZSpeed" << "200" << false << "fast" << "200";
+    }
+
+    void pasteKeepsWhatTheFilterLetsThrough()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, start);
+        QFETCH(bool, selectAll);
+        QFETCH(QString, pasted);
+        QFETCH(QString, expected);
+
+        for (const QKeySequence& paste :
+             {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)}) {
+            createWindow(u'.');
+            QLineEdit* edit = prepareField(qPrintable(field), start, -1);
+            if (selectAll) {
+                edit->selectAll();
+            }
+            QGuiApplication::clipboard()->setText(pasted);
+            QTest::keySequence(edit, paste);
+            QCOMPARE(edit->text(), expected);
+            QCOMPARE(fixture_.modified(), expected != start);
+        }
+    }
+
+    // The field's own menu pastes the same way.
+    void menuPasteIsFiltered()
+    {
+        createWindow(u'.');
+        QLineEdit* edit = prepareField("edtOnSpeed", QString(), -1);
+        QGuiApplication::clipboard()->setText(QStringLiteral("F 600;"));
+        bool pasted = false;
+        QTimer::singleShot(0, this, [&pasted] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                if (auto* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"))) {
+                    paste->trigger();
+                    pasted = true;
+                }
+                menu->close();
+            }
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                                edit->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(edit, &event);
+        QVERIFY(pasted);
+        QCOMPARE(edit->text(), QStringLiteral("600"));
+        QVERIFY(fixture_.modified());
+    }
+
+    // A "," refused where the separator is "." shows the hint under a decimal field, once per
+    // edit of the field.
+    void commaShowsTheSeparatorHint_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QChar>("separator");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("hint");
+
+        const QString hint = QStringLiteral("Use '.' as the decimal separator");
+        QTest::newRow("distance per pixel") << "edtDperPixel" << QChar(u'.') << "0,1" << "01"
+                                            << hint;
+        QTest::newRow("signed offset") << "edtYOffset" << QChar(u'.') << "-2,5" << "-25" << hint;
+        QTest::newRow("whole number: no hint") << "edtDwellTime" << QChar(u'.') << "5,0" << "50"
+                                               << QString();
+        QTest::newRow("comma separator: let through") << "edtDperPixel" << QChar(u',') << "0,1"
+                                                      << "0,1" << QString();
+        QTest::newRow("letters: no hint") << "edtOffSpeed" << QChar(u'.') << "1x5" << "15"
+                                          << QString();
+    }
+
+    void commaShowsTheSeparatorHint()
+    {
+        QFETCH(QString, field);
+        QFETCH(QChar, separator);
+        QFETCH(QString, typed);
+        QFETCH(QString, expected);
+        QFETCH(QString, hint);
+
+        createWindow(separator);
+        fixture_.window->activateWindow(); // focus changes reach the fields
+        QVERIFY(QTest::qWaitForWindowActive(fixture_.window.get()));
+        QToolTip::hideText(); // a hint hides after a short delay
+        QTRY_VERIFY(!QToolTip::isVisible());
+        QLineEdit* edit = prepareField(qPrintable(field), QString(), -1);
+        edit->setFocus();
+        QTest::keyClicks(edit, typed);
+        QCOMPARE(edit->text(), expected);
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), hint);
+        if (hint.isEmpty()) {
+            return;
+        }
+        // Once per edit: another "," says nothing until the field is left and edited again.
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        QTest::keyClicks(edit, QStringLiteral(","));
+        QVERIFY(!QToolTip::isVisible());
+        fixture_.control<QLineEdit>("edtHomeCommand")->setFocus();
+        edit->setFocus();
+        QTest::keyClicks(edit, QStringLiteral(","));
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), hint);
+        QToolTip::hideText();
     }
 
     // The same paste shortcut works in a field without a filter, so the clipboard is real.

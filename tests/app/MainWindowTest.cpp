@@ -1,6 +1,7 @@
 // The main window: its layout and enable rules, the load command and the two views.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -49,6 +50,7 @@ private slots:
     void refusedLayoutKeepsPreviousState();
     void unreadableFileKeepsEveryState();
     void viewButtonsSwitchViews();
+    void cutViewDrawsTheCutOverThePicture();
     void smallPictureEnlargedAndRefitOnResize();
     void saveDisplayedImage_data();
     void saveDisplayedImage();
@@ -179,7 +181,7 @@ void MainWindowTest::enableRules()
     QCOMPARE(enabled(QStringLiteral("rdoOrig")), views);
     QCOMPARE(enabled(QStringLiteral("rdoBW")), views);
     QCOMPARE(enabled(QStringLiteral("SaveDisplayedImage1")), views);
-    QVERIFY(!enabled(QStringLiteral("rdoBWPlusCut")));
+    QCOMPARE(enabled(QStringLiteral("rdoBWPlusCut")), saveGcode);
     for (const char* always : {"Button1", "btnSettings", "LoadBitmap1", "LoadProfile1", "Exit1",
                                "ShowSettings1", "ShowHelp1", "About1"}) {
         QVERIFY2(enabled(QLatin1String(always)), always);
@@ -314,6 +316,28 @@ void MainWindowTest::viewButtonsSwitchViews()
     load(app_->path(QStringLiteral("a.bmp")));
     QVERIFY(app_->find<QRadioButton>(QStringLiteral("rdoBW"))->isChecked());
     QVERIFY(bw->isVisible());
+}
+
+// The B+W+Cut view shows the B+W picture and, in the cut's colour, the path the cut takes in
+// the picture's pixels, following the cut settings.
+void MainWindowTest::cutViewDrawsTheCutOverThePicture()
+{
+    load(writeSample(QStringLiteral("a.bmp")));
+    TfrmSettings& settings = app_->windows().settings();
+    settings.findChild<QCheckBox*>(QStringLiteral("chkHalfStepHeight"))->setChecked(false);
+    settings.findChild<QCheckBox*>(QStringLiteral("chkAddPerimeterCut"))->setChecked(true);
+    settings.findChild<QRadioButton*>(QStringLiteral("rdoCutOutlineBorder"))->setChecked(true);
+    QTest::mouseClick(app_->find<QRadioButton>(QStringLiteral("rdoBWPlusCut")), Qt::LeftButton);
+    auto* view = app_->find<TPictureView>(QStringLiteral("imgBWCut"));
+    QVERIFY(view->isVisible());
+    QCOMPARE(view->picture(), app_->find<TPictureView>(QStringLiteral("imgBW"))->picture());
+    // The print area of 3 x 2 pixels: one pixel left of the burned columns, centred on the
+    // burned rows.
+    const QList<QPolygonF> boundary = {
+        QPolygonF({{-1.0, 1.5}, {2.0, 1.5}, {2.0, -0.5}, {-1.0, -0.5}})};
+    QTRY_COMPARE(view->overlay(), boundary);
+    settings.findChild<QCheckBox*>(QStringLiteral("chkAddPerimeterCut"))->setChecked(false);
+    QTRY_COMPARE(view->overlay(), QList<QPolygonF>());
 }
 
 void MainWindowTest::smallPictureEnlargedAndRefitOnResize()

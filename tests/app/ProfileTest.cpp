@@ -135,6 +135,64 @@ private slots:
         QVERIFY(!next->modified());
     }
 
+    // Every text field typed with blanks or quotes at its edges comes back from a saved
+    // profile, and from the settings file at the next start, as it was typed.
+    void edgeBlanksSurviveSaveAndLoad_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("trailing blank") << QStringLiteral("; ");
+        QTest::newRow("leading blank") << QStringLiteral(" M106 S255");
+        QTest::newRow("quoted") << QStringLiteral("\"(\"");
+        QTest::newRow("single quotes and a blank") << QStringLiteral("'x' ");
+    }
+
+    void edgeBlanksSurviveSaveAndLoad()
+    {
+        QFETCH(QString, value);
+        WriteSettingsFile(settingsPath(), {QStringLiteral("AutoLoadProfile=1")});
+        auto f = createWindow();
+        f->window->show();
+        const QStringList edits = {"edtLaserOffCommand", "edtLaserOnCommand", "edtLaserLowPower",
+                                   "edtCutPower",        "edtStartComment",   "edtEndComment",
+                                   "edtHomeCommand"};
+        const QStringList memos = {"Memo1", "Memo2", "Memo3"};
+        for (const QString& name : edits) {
+            auto* edit = f->control<QLineEdit>(qPrintable(name));
+            edit->clear();
+            QTest::keyClicks(edit, value);
+        }
+        for (const QString& name : memos) {
+            auto* memo = f->control<QPlainTextEdit>(qPrintable(name));
+            memo->clear();
+            QTest::keyClicks(memo, value);
+            QTest::keyClick(memo, Qt::Key_Return);
+            QTest::keyClicks(memo, value);
+        }
+        const pyrolith::JobSettings typed = f->window->jobSettings();
+        QCOMPARE(typed.StartComment, value.toStdString());
+        QCOMPARE(typed.StartOfCode, (value + QStringLiteral("\r\n") + value).toStdString());
+        f->dialogs.saveAnswers << profilePath("edges.prf");
+        f->window->saveProfileCommand();
+
+        // Another profile over it, then the saved one loaded back.
+        f->window->loadProfile(profilePath("none.prf"));
+        QVERIFY(f->window->jobSettings() != typed);
+        f->dialogs.openAnswers << profilePath("edges.prf");
+        f->window->loadProfileCommand();
+        QVERIFY(f->window->jobSettings() == typed);
+        for (const QString& name : edits) {
+            QCOMPARE(f->control<QLineEdit>(qPrintable(name))->text(), value);
+        }
+        for (const QString& name : memos) {
+            QCOMPARE(f->control<QPlainTextEdit>(qPrintable(name))->toPlainText(),
+                     value + u'\n' + value);
+        }
+        f->window->finishRun();
+        f.reset();
+        auto next = createWindow();
+        QVERIFY(next->window->jobSettings() == typed);
+    }
+
     void cancelledDialogsChangeNothing()
     {
         WriteSettingsFile(settingsPath(), {QStringLiteral("AutoLoadProfile=0")});

@@ -1,6 +1,7 @@
 // The settings window: its pages, the modified marker, the unit switch, hiding and writing.
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -19,7 +20,7 @@ namespace {
 
 const char* const kUnitLabels[] = {"lblStartHeightUnit",      "lblXOffsetUnit",
                                    "lblYOffsetUnit",          "lblBacklashUnit",
-                                   "lblInitialCutHeightUnit", "lblAdvDownUnit",
+                                   "lblInitialCutHeightUnit", "lblAdvDownUnit", "lblCutKerfUnit",
                                    "lblOverscanUnit"};
 
 } // namespace
@@ -84,9 +85,6 @@ private slots:
         auto& f = createWindow();
         QVERIFY(f.control<QGroupBox>("grpGcodeOutput")->isHidden());
         const QStringList disabled = {
-            "chkNoImage",          "chkRepeatImage",     "edtImageRepeats", "chkAddPerimeterCut",
-            "rdoCutOutlineBorder", "rdoCutOutlineImage", "edtNumReps",      "edtInitialCutHeight",
-            "chkAdvDown",          "edtAdvDown",
             // what the default mode, the nearest of 16 colours, does not use
             "edtThreshold", "edtBrightness", "edtContrast", "edtGamma", "chkInvert"};
         for (const pyrolith::FieldInfo& field : pyrolith::StoredFields()) {
@@ -224,7 +222,7 @@ private slots:
         for (const char* name : {"edtPowerLevels", "edtMinPower", "edtOverscan"}) {
             QCOMPARE(pageOf(name), QStringLiteral("tabImage"));
         }
-        QCOMPARE(pageOf("chkSyncLaserCommands"), QStringLiteral("tabFlavor"));
+        QCOMPARE(pageOf("cboPrinterLaserMode"), QStringLiteral("tabFlavor"));
 
         pages->setCurrentIndex(1);
         auto* overscan = f.control<QLineEdit>("edtOverscan");
@@ -232,10 +230,16 @@ private slots:
         QTest::keyClicks(overscan, QStringLiteral("2.5"));
         QCOMPARE(QString::fromStdString(f.window->jobSettings().Overscan), QStringLiteral("2.5"));
         pages->setCurrentIndex(4);
-        QTest::mouseClick(f.control<QCheckBox>("chkSyncLaserCommands"), Qt::LeftButton, {},
-                          QPoint(8, 8));
+        auto* laser = f.control<QComboBox>("cboPrinterLaserMode");
+        QCOMPARE(laser->count(), 4);
+        laser->setCurrentIndex(1);
         QVERIFY(f.window->jobSettings().SyncLaserCommands);
+        QCOMPARE(f.window->jobSettings().PrinterLaserMode, std::string("1"));
         QVERIFY(f.modified());
+        // Another choice clears the old key of the M400 choice.
+        laser->setCurrentIndex(3);
+        QVERIFY(!f.window->jobSettings().SyncLaserCommands);
+        QCOMPARE(f.window->jobSettings().PrinterLaserMode, std::string("3"));
     }
 
     // Every check box and radio button of the record carries its change into the record.

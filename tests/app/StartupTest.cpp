@@ -12,8 +12,10 @@
 #include "app/AppPlatform.h"
 #include "app/TClickLabel.h"
 #include "app/TfrmAboutBox.h"
+#include "app/TfrmSettings.h"
 #include "app/TfrmSplash.h"
 #include "app/support/AppHarness.h"
+#include "settings/SettingsFiles.h"
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -30,6 +32,8 @@ private slots:
     void settingsBesideAWritableProgram();
     void settingsOfAnInstalledProgram();
     void manualBesideOrInstalled();
+    void firstStartAsksForTheMachine_data();
+    void firstStartAsksForTheMachine();
 };
 
 void StartupTest::firstStartCreatesProfilesFolder()
@@ -148,7 +152,9 @@ void StartupTest::showHelp_data()
     QTest::newRow("manual missing")
         << false << true << QStringList({QStringLiteral("Help file not found")});
     QTest::newRow("desktop cannot open it")
-        << true << false << QStringList({QStringLiteral("Show Help failed")});
+        << true << false
+        << QStringList({QStringLiteral("Show Help failed: no program here opens the manual, a PDF "
+                                       "file. It is at:\n%1")});
 }
 
 void StartupTest::showHelp()
@@ -165,7 +171,11 @@ void StartupTest::showHelp()
     app.shellSucceeds = shellSucceeds;
     app.start();
     app.find<QAction>(QStringLiteral("ShowHelp1"))->trigger();
+    for (QString& message : messages) {
+        message.replace(QStringLiteral("%1"), QDir::toNativeSeparators(app.manualPath));
+    }
     QCOMPARE(app.dialogs.messages, messages);
+    QCOMPARE(app.dialogs.warnings, messages); // each a failure
     if (present) {
         QCOMPARE(app.openedUrls, QList<QUrl>({QUrl::fromLocalFile(app.manualPath)}));
     } else {
@@ -227,6 +237,63 @@ void StartupTest::manualBesideOrInstalled()
     QCOMPARE(ManualPath(programFolder), installed);
     create(beside);
     QCOMPARE(ManualPath(programFolder), beside);
+}
+
+// With no settings file the program asks once which machine it drives and loads the example
+// profile of that machine (copied into the profiles folder) as the current profile.
+void StartupTest::firstStartAsksForTheMachine_data()
+{
+    QTest::addColumn<bool>("settingsFile");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("example"); // empty: the settings stay as they are
+    QTest::newRow("printer") << false << 0 << QStringLiteral("printer-fan-laser");
+    QTest::newRow("GRBL") << false << 1 << QStringLiteral("grbl-laser");
+    QTest::newRow("decide later") << false << 2 << QString();
+    QTest::newRow("box closed") << false << -1 << QString();
+    QTest::newRow("not the first start") << true << 1 << QString();
+}
+
+void StartupTest::firstStartAsksForTheMachine()
+{
+    QFETCH(bool, settingsFile);
+    QFETCH(int, answer);
+    QFETCH(QString, example);
+    AppHarness app;
+    pyrolith::JobSettings expected;
+    pyrolith::AppSettings expectedApp;
+    if (settingsFile) {
+        app.writeSettingsFile(pyrolith::JobSettings{}, pyrolith::AppSettings{});
+    } else {
+        // What a first run that loads nothing holds: the empty profile name loaded.
+        pyrolith::ReadSettingsFile(ToPath(app.path(QStringLiteral("none.ini"))), expected,
+                                   expectedApp);
+        pyrolith::LoadProfile(std::filesystem::path(), expected, expectedApp);
+    }
+    if (!example.isEmpty()) {
+        pyrolith::LoadProfile(ToPath(QStringLiteral(PYROLITH_SOURCE_DIR "/examples/") + example +
+                                     QStringLiteral(".prf")),
+                              expected, expectedApp);
+    }
+    app.dialogs.choiceAnswers.append(answer);
+    app.start();
+
+    QCOMPARE(app.dialogs.choices,
+             settingsFile ? QList<QStringList>()
+                          : QList<QStringList>({{QStringLiteral("3D printer with a laser on the fan output"),
+                                                 QStringLiteral("GRBL laser engraver"),
+                                                 QStringLiteral("Decide later")}}));
+    QCOMPARE(app.dialogs.messages, QStringList());
+    TfrmSettings& settings = app.windows().settings();
+    QVERIFY(settings.jobSettings() == expected);
+    const QString copy = app.locations.profilesFolder + example + QStringLiteral(".prf");
+    if (!example.isEmpty()) {
+        QCOMPARE(settings.profileLabel(), example);
+        QCOMPARE(QString::fromStdString(settings.appSettings().Profile), copy);
+        QVERIFY(!settings.profileModified());
+        QVERIFY(settings.appSettings().AutoLoadProfile); // loaded again at the next start
+    }
+    QCOMPARE(QDir(app.locations.profilesFolder).entryList(QDir::Files),
+             example.isEmpty() ? QStringList() : QStringList{example + QStringLiteral(".prf")});
 }
 
 QTEST_MAIN(StartupTest)

@@ -26,6 +26,8 @@
 #include "material/LabelFont.h"
 #include "material/RampMeasure.h"
 #include "support/SyntheticRamp.h"
+#include "outline/CutOutline.h"
+#include "settings/SettingsFiles.h"
 #ifndef _WIN32
 #include "cli/CliProcess.h"  // RunCli: the program as a child process
 #endif
@@ -261,6 +263,13 @@ TEST_F(CliTest, VersionAndHelpSucceed)
                                "--version", "--help", "INPUT", "OUTPUT"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
+    // The subcommands, one line each.
+    for (const char* line :
+         {"\n  check FILE.gcode         Reads a G-code file: the estimated time and every line the\n",
+          "\n  send --port PORT FILE    Streams a G-code file to a GRBL controller or a 3D "
+          "printer\n"}) {
+        EXPECT_NE(help.out.find(line), std::string::npos) << line << help.out;
+    }
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndWriteNothing)
@@ -334,6 +343,8 @@ TEST_F(CliTest, JobErrorsExitWithOneAndLeaveTheOutputUnchanged)
           Path("out.gcode")},
          "pyrolith-cli: At start of job, Set height to: '' is not a height (digits with at "
          "most one \".\", \"-\" in front when negative)\n"},
+        {{"--set", "IncludeCut=1", "--set", "NumRepeats=0", Path("pic.bmp"), Path("out.gcode")},
+         "pyrolith-cli: Cut, Num Repeats: '0' is not a whole number from 1 to 1000\n"},
     };
     for (const Case& c : cases) {
         const CliRun run = RunCli(c.arguments);
@@ -346,6 +357,32 @@ TEST_F(CliTest, JobErrorsExitWithOneAndLeaveTheOutputUnchanged)
     EXPECT_EQ(unreadable.status, 1);
     EXPECT_EQ(unreadable.err.rfind("pyrolith-cli: ", 0), 0u) << unreadable.err;
     EXPECT_FALSE(fs::exists(folder_ / "fresh.gcode"));
+}
+
+// The cut as the window makes it, set on the command line. A build without the tracer cuts
+// the print area and says plainly that it cannot cut along the image.
+TEST_F(CliTest, SetCutsAlongTheImageOrSaysThisBuildCannot)
+{
+    const std::vector<std::string> cut = {"--set", "IncludeCut=1", "--set", "NumRepeats=2",
+                                          "--set", "DoAdvDown=0"};
+    for (const char* outline : {"Outline=1", "Outline=0"}) {
+        std::vector<std::string> arguments = cut;
+        arguments.insert(arguments.end(), {"--set", outline, Path("pic.bmp"), Path("out.gcode")});
+        const CliRun run = RunCli(arguments);
+        if (std::string(outline) == "Outline=0" && !pyrolith::outline::PictureOutlineAvailable()) {
+            EXPECT_EQ(run.status, 1);
+            EXPECT_EQ(run.err, "pyrolith-cli: This build of Pyrolith cannot trace the outline of "
+                               "the image. Choose \"Outline of printing boundary\" on the Cut "
+                               "page of the settings.\n");
+            continue;
+        }
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string job = Read("out.gcode");
+        for (const char* line : {"; Begin Perimeter Cut\r\n; Cut pass 1 of 2\r\n",
+                                 "\r\n; Cut pass 2 of 2\r\n", "\r\n; End Perimeter Cut\r\n\r\n"}) {
+            EXPECT_NE(job.find(line), std::string::npos) << outline << ": " << line;
+        }
+    }
 }
 
 TEST_F(CliTest, DecimalSeparatorOptionDecidesTheStrictReading)
@@ -371,6 +408,56 @@ TEST_F(CliTest, SetAppliesInOrderOverTheProfile)
     const auto lines = Lines("out.gcode");
     EXPECT_EQ(lines[0], "(Black and White Bitmap)");
     EXPECT_NE(std::find(lines.begin(), lines.end(), "(Laser On Speed: 750 mm/min)"), lines.end());
+}
+
+// A profile saved with blanks and quotes at the edges of its values gives the job those
+// values as they were typed.
+TEST_F(CliTest, ProfileKeepsTheEdgesOfItsValues)
+{
+    pyrolith::JobSettings settings;
+    pyrolith::AppSettings app;
+    settings.UseInches = false;
+    settings.StartComment = "; ";
+    settings.EndComment = " ;";
+    settings.LaserOffCommand = " M107";
+    settings.LaserOnCommand = "'M106 S255'";
+    settings.UseEndOfCode = true;
+    settings.EndOfCode = " G28 X\r\nM84 ";
+    pyrolith::MakeIniFile(folder_ / "edges.prf", settings, app);
+    const CliRun run = RunCli({"--profile", Path("edges.prf"), Path("pic.bmp"), Path("out.gcode")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = Lines("out.gcode");
+    ASSERT_GE(lines.size(), 10u);
+    EXPECT_EQ(lines[0], "; Black and White Bitmap ;");
+    EXPECT_EQ(lines[7], "; Laser Off Command:  M107 ;");
+    EXPECT_EQ(lines[8], "; Laser Print Command: 'M106 S255' ;");
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
+              (std::vector<std::string>{" G28 X", "M84 "}));
+}
+
+// The header ends with what the picture became, the source's size included.
+TEST_F(CliTest, HeaderSaysWhatThePictureBecame)
+{
+    const CliRun run = RunCli({"--set", "ImageMode=FloydSteinberg", "--set", "ResizeWidth=0.8",
+                               Path("pic.bmp"), Path("out.gcode")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = Lines("out.gcode");
+    const auto flavor = std::find(lines.begin(), lines.end(), "; Using 3D Printer flavor");
+    ASSERT_NE(flavor, lines.end());
+    EXPECT_EQ(std::vector<std::string>(flavor + 1, flavor + 5),
+              (std::vector<std::string>{"; Picture: Floyd-Steinberg dither",
+                                        "; Resized to 8 x 4 pixels for a width of 0.8 mm",
+                                        "; Source picture: 4 x 2 pixels", ""}));
+}
+
+// A speed the machine cannot reach is warned of; the job is written all the same.
+TEST_F(CliTest, WarnsOfSpeedsAboveTheMaximumRate)
+{
+    const CliRun run = RunCli({"--set", "OffSpeed=15003000", Path("pic.bmp"), Path("out.gcode")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "Warning: Speeds, Laser Off: 15003000 mm/min is above the machine's "
+                       "maximum rate of 6000 mm/min (Machine page, Max rate X)\n");
+    EXPECT_TRUE(fs::exists(folder_ / "out.gcode"));
 }
 
 TEST_F(CliTest, LinesFieldsTakeTheFileFormsLineBreaks)
@@ -459,6 +546,45 @@ TEST_F(CliTest, CheckPrintsTheEstimateAndTheRefusedLines)
     for (const Case& c : cases) {
         const CliRun run = RunCli(c.arguments);
         EXPECT_EQ(run.status, c.status) << c.arguments[1];
+        EXPECT_EQ(run.out, c.out) << c.arguments[1];
+        EXPECT_EQ(run.err, c.err) << c.arguments[1];
+    }
+}
+
+// Without a profile, check reads a job of ours in the flavor its header names and says so; a
+// flavor given on the command line wins.
+TEST_F(CliTest, CheckTakesTheFlavorFromTheJobsHeader)
+{
+    // A GRBL job with a printer command of the user's: only GRBL refuses it.
+    ASSERT_EQ(RunCli({"--set", "GRBL=1", "--set", "UseEndOfCode=1", "--set", "EndOfCode=M107",
+                      Path("pic.bmp"), Path("grbl.gcode")})
+                  .status,
+              0);
+    ASSERT_EQ(RunCli({"--set", "GRBL=0", Path("pic.bmp"), Path("printer.gcode")}).status, 0);
+    const std::string profile = Path("printer.prf");
+    Write("printer.prf", "[Values]\r\nGRBL=0\r\n");
+    const CliRun asGrbl = RunCli({"check", "--set", "GRBL=1", Path("grbl.gcode")});
+    const CliRun asPrinter = RunCli({"check", "--set", "GRBL=0", Path("grbl.gcode")});
+    ASSERT_NE(asGrbl.err, asPrinter.err);
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string out;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"check", Path("grbl.gcode")}, "Flavor: GRBL, as the job's header says\n" + asGrbl.out,
+         asGrbl.err},
+        {{"check", "--set", "MaxRateX=3000", Path("printer.gcode")},
+         "Flavor: 3D Printer, as the job's header says\n" +
+             RunCli({"check", "--set", "MaxRateX=3000", "--set", "GRBL=0", Path("printer.gcode")})
+                 .out,
+         ""},
+        {{"check", "--set", "grbl=0", Path("grbl.gcode")}, asPrinter.out, asPrinter.err},
+        {{"check", "--profile", profile, Path("grbl.gcode")}, asPrinter.out, asPrinter.err},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = RunCli(c.arguments);
+        EXPECT_EQ(run.status, 0) << c.arguments[1];
         EXPECT_EQ(run.out, c.out) << c.arguments[1];
         EXPECT_EQ(run.err, c.err) << c.arguments[1];
     }
@@ -567,6 +693,11 @@ TEST_F(CliTest, PictureOfAnotherFormatGivesTheSameJob)
     auto fromPng = Lines("png.gcode");
     EXPECT_EQ(fromPng[1], "; Original File: picture.data");
     fromPng[1] = fromBmp[1];
+    // The header says how the picture became black and white; the rest is the same job.
+    const auto mode = std::find(fromPng.begin(), fromPng.end(), "; Picture: Threshold");
+    ASSERT_NE(mode, fromPng.end());
+    EXPECT_EQ(*(mode + 1), "; Threshold: 128");
+    fromPng.erase(mode, mode + 2);
     EXPECT_EQ(fromPng, fromBmp);
 
     const CliRun resized = RunCli({"--set", "ResizeWidth=0.8", "--set", "ImageMode=Bayer",
@@ -619,6 +750,29 @@ TEST_F(CliTest, GrayscaleBurnsThePowerLevelsOfAPicture)
                            "power levels with (for example 'M106 S255')\n");
     EXPECT_FALSE(fs::exists(folder_ / "refused.gcode"));
 }
+
+// The printer's laser choice from the command line: Marlin's inline laser writes the power on
+// the moves; a choice that is no number of the list is a usage error.
+TEST_F(CliTest, PrinterLaserModeChoosesTheLines)
+{
+    const CliRun run = RunCli({"--set", "PrinterLaserMode=3", "--set", "LaserOnCommand=M3 S200",
+                               "--set", "LaserOffCommand=M5", Path("pic.bmp"), Path("out.gcode")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = Lines("out.gcode");
+    const auto image = std::find(lines.begin(), lines.end(), "; BEGIN IMAGE");
+    ASSERT_NE(image, lines.end());
+    EXPECT_EQ(std::vector<std::string>(image + 1, lines.end()),
+              (std::vector<std::string>{"M3 I", "G1 X0.1 Y0 F1500 S0", "G1 X0.2 Y0 F200 S200",
+                                        "G1 X0.4 Y0 F1500 S0", "G1 X0.5 Y0 F200 S200",
+                                        "G1 X0.4 Y0.1 F1500 S0", "G1 X0.2 Y0.1 F200 S200",
+                                        "M5 I"}));
+
+    const CliRun refused =
+        RunCli({"--set", "PrinterLaserMode=7", Path("pic.bmp"), Path("refused.gcode")});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("PrinterLaserMode is 0, 1, 2 or 3, not '7'"), std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(fs::exists(folder_ / "refused.gcode"));
 
 // The material commands: the card jobs with the grid's line in their summary and no line the
 // firmware would refuse; the ramp read from a photo into a saved profile.

@@ -17,23 +17,9 @@ namespace {
 
 using test::ExampleSettings;
 using test::JobLines;
+using test::Greys;
 using test::Picture;
 using Lines = std::vector<std::string>;
-
-// A grey picture from rows of power levels with 4 levels: '.' white, '1' to '3' the greys
-// 191, 127 and 0, top row first.
-GrayRaster Greys(const std::vector<std::string>& rows)
-{
-    GrayRaster picture;
-    picture.height = static_cast<std::int32_t>(rows.size());
-    picture.width = static_cast<std::int32_t>(rows[0].size());
-    for (const std::string& row : rows) {
-        for (const char c : row) {
-            picture.pixels.push_back(c == '.' ? 255 : c == '1' ? 191 : c == '2' ? 127 : 0);
-        }
-    }
-    return picture;
-}
 
 template <typename Pic> Lines Pass(const JobSettings& settings, const Pic& picture)
 {

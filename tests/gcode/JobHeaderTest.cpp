@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -236,11 +237,164 @@ INSTANTIATE_TEST_SUITE_P(
                     s.BacklashVal = "0.50";
                 },
                 "; Backlash Correction enabled, 0.50 mm"},
+        // The kerf of a cut along the image, after the flavor line.
+        RowCase{"CutKerfAsTyped",
+                [](JobSettings& s) {
+                    s.IncludeCut = true;
+                    s.Outline = false;
+                    s.NumRepeats = "1";
+                    s.CutKerf = "0.20";
+                },
+                "; Cut kerf of 0.20 mm"},
         // Characters outside Windows-1252 become "?", the rest keep their code page byte.
         RowCase{"CodePage",
                 [](JobSettings& s) { s.LaserOnCommand = "M3 \xE2\x82\xAC \xE6\x97\xA5"; },
                 "; Laser Print Command: M3 \x80 ?"}),
     [](const testing::TestParamInfo<RowCase>& info) { return info.param.name; });
+
+// What the picture became: the lines after the flavor line, one for each picture setting
+// that is not at its default (a 4 x 2 picture read from one of 3600 x 1800 pixels).
+struct PictureCase {
+    const char* name;
+    void (*change)(JobSettings&);
+    Lines tail;
+};
+
+void PrintTo(const PictureCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class HeaderPicture : public testing::TestWithParam<PictureCase> {};
+
+TEST_P(HeaderPicture, EndsWithWhatThePictureBecame)
+{
+    JobSettings s = ExampleSettings();
+    GetParam().change(s);
+    JobEnvironment environment = Environment();
+    environment.sourceWidth = 3600;
+    environment.sourceHeight = 1800;
+    const Lines header = Header(s, environment);
+    const auto flavor = std::find(header.begin(), header.end(), "; Using 3D Printer flavor");
+    ASSERT_NE(flavor, header.end());
+    Lines expected = GetParam().tail;
+    expected.push_back("");
+    EXPECT_EQ(Lines(flavor + 1, header.end()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, HeaderPicture,
+    testing::Values(
+        PictureCase{"DefaultsAddNothing", [](JobSettings&) {}, {}},
+        // Adjustments change nothing in the default mode, nor does an unknown mode's name.
+        PictureCase{"AdjustmentsOfTheDefaultMode",
+                    [](JobSettings& s) {
+                        s.Brightness = "10";
+                        s.Invert = true;
+                        s.ImageMode = "NoSuchMode";
+                    },
+                    {}},
+        PictureCase{"FloydSteinberg", [](JobSettings& s) { s.ImageMode = "floydsteinberg"; },
+                    {"; Picture: Floyd-Steinberg dither"}},
+        PictureCase{"ThresholdAsUsed",
+                    [](JobSettings& s) {
+                        s.ImageMode = "Threshold";
+                        s.Threshold = "300";
+                    },
+                    {"; Picture: Threshold", "; Threshold: 255"}},
+        PictureCase{"EveryAdjustment",
+                    [](JobSettings& s) {
+                        s.ImageMode = "Atkinson";
+                        s.Brightness = "10";
+                        s.Contrast = "-20";
+                        s.Gamma = "1,5";
+                        s.Invert = true;
+                    },
+                    {"; Picture: Atkinson dither",
+                     "; Adjustments: brightness 10, contrast -20, gamma 1.5, inverted"}},
+        PictureCase{"OneAdjustment",
+                    [](JobSettings& s) {
+                        s.ImageMode = "Bayer";
+                        s.Contrast = "35";
+                    },
+                    {"; Picture: Ordered dither (Bayer 8 x 8)", "; Adjustments: contrast 35"}},
+        PictureCase{"Resized",
+                    [](JobSettings& s) {
+                        s.ImageMode = "Stucki";
+                        s.ResizeWidth = "2";
+                    },
+                    {"; Picture: Stucki dither",
+                     "; Resized to 4 x 2 pixels for a width of 2 mm",
+                     "; Source picture: 3600 x 1800 pixels"}},
+        PictureCase{"ResizedInInches",
+                    [](JobSettings& s) {
+                        s.UseInches = true;
+                        s.ResizeWidth = "2.0";
+                    },
+                    {"; Resized to 4 x 2 pixels for a width of 2.0 in",
+                     "; Source picture: 3600 x 1800 pixels"}},
+        // A width too small for one column keeps the picture's pixels.
+        PictureCase{"ResizeThatAsksForNoColumns",
+                    [](JobSettings& s) { s.ResizeWidth = "0.1"; },
+                    {}}),
+    [](const testing::TestParamInfo<PictureCase>& info) { return info.param.name; });
+
+// The flavor a job's header names, as the command line's check reads it back.
+struct NamedFlavorCase {
+    const char* name;
+    std::string text;
+    std::optional<GcodeFlavor> flavor;
+};
+
+void PrintTo(const NamedFlavorCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class NamedFlavor : public testing::TestWithParam<NamedFlavorCase> {};
+
+TEST_P(NamedFlavor, IsReadFromOurHeaderOnly)
+{
+    EXPECT_EQ(FlavorNamedInHeader(GetParam().text), GetParam().flavor);
+}
+
+std::string HeaderText(const JobSettings& settings)
+{
+    std::string text;
+    for (const std::string& line : Header(settings)) {
+        text += line + "\r\n";
+    }
+    return text + "G90\r\n; Using GRBL flavor\r\n";
+}
+
+JobSettings GrblInParentheses()
+{
+    JobSettings s = ExampleSettings();
+    s.GRBL = true;
+    s.StartComment = "(";
+    s.EndComment = ")";
+    return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, NamedFlavor,
+    testing::Values(
+        NamedFlavorCase{"PrinterJob", HeaderText(ExampleSettings()), GcodeFlavor::Printer3D},
+        NamedFlavorCase{"GrblJobInParentheses", HeaderText(GrblInParentheses()),
+                        GcodeFlavor::Grbl},
+        NamedFlavorCase{"LineFeedsOnly",
+                        "; Black and White Bitmap\n; Original File: a.bmp\n; today\n"
+                        "; Pyrolith v1.3.0.4\n; Using GRBL flavor\n",
+                        GcodeFlavor::Grbl},
+        NamedFlavorCase{"AnotherProgramsFile", "; made by hand\n; Using GRBL flavor\nG1 X1\n",
+                        std::nullopt},
+        NamedFlavorCase{"FlavorAfterTheHeader",
+                        "; Pyrolith v1.3.0.4\r\n\r\n; Using GRBL flavor\r\n", std::nullopt},
+        NamedFlavorCase{"NameTooLate",
+                        "G21\nG90\nG28\nM107\n; Pyrolith v1.3.0.4\n; Using GRBL flavor\n",
+                        std::nullopt},
+        NamedFlavorCase{"Empty", "", std::nullopt}),
+    [](const testing::TestParamInfo<NamedFlavorCase>& info) { return info.param.name; });
 
 TEST(JobHeader, FileNameDateAndTimeInTheJobsCodePage)
 {

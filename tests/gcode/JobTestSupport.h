@@ -10,6 +10,7 @@
 #include "gcode/JobContext.h"
 #include "gcode/JobSink.h"
 #include "gcode/JobWriter.h"
+#include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
 #include "settings/JobSettings.h"
 
@@ -51,6 +52,21 @@ inline MonoBitmap Picture(const std::vector<std::string>& rows)
         }
     }
     return MonoBitmap::FromBlackMask(width, height, mask);
+}
+
+// A grey picture from rows of power levels with 4 levels: '.' white, '1' to '3' the greys
+// 191, 127 and 0, top row first.
+inline GrayRaster Greys(const std::vector<std::string>& rows)
+{
+    GrayRaster picture;
+    picture.height = static_cast<std::int32_t>(rows.size());
+    picture.width = static_cast<std::int32_t>(rows[0].size());
+    for (const std::string& row : rows) {
+        for (const char c : row) {
+            picture.pixels.push_back(c == '.' ? 255 : c == '1' ? 191 : c == '2' ? 127 : 0);
+        }
+    }
+    return picture;
 }
 
 inline MonoBitmap WhitePicture(std::int32_t width, std::int32_t height)

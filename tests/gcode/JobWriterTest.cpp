@@ -190,19 +190,20 @@ TEST(Job, SectionsMeetWithEveryOptionalBlockOff)
     EXPECT_EQ(body.back(), "M107") << "the final off command is the last line";
 }
 
-// Repeats, cuts, suppression and optimization show in the summary only: the job engraves the
-// picture exactly once and cuts nothing.
+// With the repeat, the cut and the suppression clear, their numbers and optimization show in
+// the summary only: the job engraves the picture exactly once and cuts nothing.
 TEST(Job, SettingsOfTheSummaryOnlyLeaveTheBodyAlone)
 {
     JobSettings plain = ExampleSettings();
     plain.UseEndOfCode = true;
     plain.EndOfCode = "M84";
     JobSettings other = plain;
-    other.RepeatImage = true;
     other.RepeatImageTimes = "3";
-    other.IncludeCut = true;
-    other.Outline = true;
-    other.SupressImage = true;
+    other.Outline = false;
+    other.NumRepeats = "x";
+    other.DoAdvDown = true;
+    other.InitialCutHeight = "";
+    other.CutKerf = "0.2";
     other.Optimize = false;
     other.CutSpeed = "1";
     other.LaserCutPower = "M3 S1000";
@@ -210,7 +211,7 @@ TEST(Job, SettingsOfTheSummaryOnlyLeaveTheBodyAlone)
     const Lines otherLines = JobInMemory(other, ExamplePicture());
     EXPECT_EQ(LinesAfter(otherLines, "; BEGIN IMAGE"), LinesAfter(plainLines, "; BEGIN IMAGE"));
     EXPECT_EQ(otherLines.back(), "M84");
-    EXPECT_NE(std::find(otherLines.begin(), otherLines.end(), "; Repeating image print 3 times"),
+    EXPECT_NE(std::find(otherLines.begin(), otherLines.end(), "; Not repeating image"),
               otherLines.end());
 }
 
@@ -272,6 +273,7 @@ TEST_P(BadNumber, StopsTheJobAndLeavesAnExistingFileUnchanged)
 
 const std::string kNoFloat = "' is not a valid floating point value";
 const std::string kNoSpeed = "' is not a speed greater than 0 (digits with at most one \".\")";
+const std::string kNoPasses = "' is not a whole number from 1 to 1000";
 const std::string kNoHeight =
     "' is not a height (digits with at most one \".\", \"-\" in front when negative)";
 
@@ -305,7 +307,17 @@ INSTANTIATE_TEST_SUITE_P(Checks, BadNumber, testing::Values(
     BadNumberCase{"OnSpeedExponent", "OnSpeed=1e3", '.', "Speeds, Laser On: '1e3" + kNoSpeed, "OnSpeed"},
     BadNumberCase{"TraceSpeedWhenTracing", "IndicateBoundary=1|TraceSpeed=+200", '.', "Speeds, Trace: '+200" + kNoSpeed, "TraceSpeed"},
     BadNumberCase{"StartHeightEmpty", "GoStartHeight=1|StartHeight=", '.', "At start of job, Set height to: '" + kNoHeight, "StartHeight"},
-    BadNumberCase{"StartHeightBlankInside", "GoStartHeight=1|StartHeight=2 6", '.', "At start of job, Set height to: '2 6" + kNoHeight, "StartHeight"}),
+    BadNumberCase{"StartHeightBlankInside", "GoStartHeight=1|StartHeight=2 6", '.', "At start of job, Set height to: '2 6" + kNoHeight, "StartHeight"},
+    // Repeats are whole numbers of passes, the cut's lengths numbers the machine can reach.
+    BadNumberCase{"ImageRepeatsEmpty", "RepeatImage=1|RepeatImageTimes=|IncludeCut=1|NumRepeats=0", '.', "Miscellaneous, Repeat image: '" + kNoPasses, "RepeatImageTimes"},
+    BadNumberCase{"CutRepeatsZero", "IncludeCut=1|Outline=1|NumRepeats=0", '.', "Cut, Num Repeats: '0" + kNoPasses, "NumRepeats"},
+    BadNumberCase{"CutRepeatsFraction", "IncludeCut=1|Outline=1|NumRepeats=1.5", '.', "Cut, Num Repeats: '1.5" + kNoPasses, "NumRepeats"},
+    BadNumberCase{"CutRepeatsTooMany", "IncludeCut=1|Outline=1|NumRepeats=1001", '.', "Cut, Num Repeats: '1001" + kNoPasses, "NumRepeats"},
+    BadNumberCase{"CutSpeedZero", "IncludeCut=1|Outline=1|NumRepeats=2|CutSpeed=0", '.', "Speeds, Laser Cut: '0" + kNoSpeed, "CutSpeed"},
+    BadNumberCase{"ZSpeedWithStepDown", "IncludeCut=1|Outline=1|NumRepeats=2|DoAdvDown=1|ZSpeed=", '.', "Speeds, Z-Axis: '" + kNoSpeed, "ZSpeed"},
+    BadNumberCase{"CutHeightEmpty", "IncludeCut=1|Outline=1|NumRepeats=2|DoAdvDown=1|InitialCutHeight=", '.', "Cut, Initial Cut Height: '' is not a height", "InitialCutHeight"},
+    BadNumberCase{"StepDownNegative", "IncludeCut=1|Outline=1|NumRepeats=2|DoAdvDown=1|AdvDownAmount=-1", '.', "Cut, Advance down each repeat: '-1' is not a distance of 0 or more", "AdvDownAmount"},
+    BadNumberCase{"KerfNegative", "IncludeCut=1|Outline=0|NumRepeats=2|CutKerf=-0.2", '.', "Cut, Kerf: '-0.2' is not a distance of 0 or more", "CutKerf"}),
     [](const testing::TestParamInfo<BadNumberCase>& info) { return info.param.name; });
 // clang-format on
 

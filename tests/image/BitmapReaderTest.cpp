@@ -444,7 +444,8 @@ TEST(BitmapReader, RefusesPicturesPastTheLimitsBeforeAllocating)
     recipe.width = 40000;
     recipe.height = 40000; // 4.8 GB of 24-bit rows in a file of a few bytes
     EXPECT_EQ(MessageOf(BuildBmp(recipe)),
-              tooLarge + "40000 x 40000 pixels need more memory than Pyrolith allows.");
+              tooLarge + "40000 x 40000 pixels. Pyrolith reads pictures of up to "
+                         "268,435,456 pixels (16384 x 16384).");
 
     recipe.bitsPerPixel =
         1; // 200 MB of rows, but more pixels than the black-and-white image may have

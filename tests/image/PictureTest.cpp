@@ -124,6 +124,70 @@ TEST(PictureReader, BitmapOnlyBuildRefusesOtherFormatsByName)
     }
 }
 
+// A file that begins like no picture is named as none, whatever its name says; a file that
+// does not open keeps the reader's own message. Both readers of a file say the same.
+struct NoPictureCase {
+    const char* name;
+    const char* file;
+    std::string bytes;    // written unless a folder or nothing is asked for
+    std::string message;  // the start of the message; "*" for the list of formats
+};
+
+void PrintTo(const NoPictureCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class NoPicture : public ::testing::TestWithParam<NoPictureCase> {};
+
+TEST_P(NoPicture, IsRefusedByName)
+{
+    const NoPictureCase& c = GetParam();
+    const fs::path folder = fs::temp_directory_path() /
+                            ("pyrolith-no-picture-" + std::to_string(std::random_device{}()));
+    fs::create_directories(folder);
+    const fs::path path = folder / c.file;
+    if (c.bytes == "<folder>") {
+        fs::create_directories(path);
+    } else if (c.bytes != "<missing>") {
+        std::ofstream(path, std::ios::binary) << c.bytes;
+    }
+    std::string expected = c.message;
+    if (expected.ends_with('*')) {
+        expected.back() = '(';
+        expected += PictureDecodersAvailable() ? "bitmap, PNG, JPEG, GIF, TIFF, WebP)" : "bitmap)";
+    }
+    for (const char* reader : {"picture", "grey levels"}) {
+        try {
+            if (reader == std::string("picture")) {
+                ReadPicture(path);
+            } else {
+                ReadPictureGrayLevels(path);
+            }
+            ADD_FAILURE() << reader << ": read";
+        } catch (const Error& error) {
+            const std::string message = error.what();
+            EXPECT_EQ(expected.ends_with(')') ? message : message.substr(0, expected.size()),
+                      expected)
+                << reader;
+        }
+    }
+    fs::remove_all(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, NoPicture,
+    ::testing::Values(
+        NoPictureCase{"TextNamedPng", "notes.png", "This is a note, not a picture.\n",
+                      "'notes.png' is not a picture that Pyrolith reads *"},
+        NoPictureCase{"EmptyBitmap", "empty.bmp", "",
+                      "'empty.bmp' is not a picture that Pyrolith reads *"},
+        NoPictureCase{"OneByte", "b.jpg", "B", "'b.jpg' is not a picture that Pyrolith reads *"},
+        NoPictureCase{"DamagedBitmap", "cut.png", "BM\x10", "Bitmap image is not valid: "},
+        NoPictureCase{"Missing", "none.bmp", "<missing>", "Path not found"},
+        NoPictureCase{"Folder", "folder.bmp", "<folder>", "Is a folder, not a file"}),
+    [](const ::testing::TestParamInfo<NoPictureCase>& info) { return std::string(info.param.name); });
+
 struct FormatCase {
     const char* name;
     const char* output; // the file convert writes, its prefix choosing the format
@@ -272,8 +336,8 @@ TEST_F(PictureFiles, BadFilesAreRefused)
          {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
          "PNG image is not valid: "},
         {"decompression bomb", bomb,
-         "PNG image is too large: 100000 x 100000 pixels need more memory than Pyrolith "
-         "allows."},
+         "PNG image is too large: 100000 x 100000 pixels. Pyrolith reads pictures of up to "
+         "268,435,456 pixels (16384 x 16384)."},
         {"no known format", {'h', 'e', 'l', 'l', 'o'}, "Bitmap image is not valid: "},
     };
     for (const auto& c : cases) {

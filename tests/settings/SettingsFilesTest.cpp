@@ -142,7 +142,7 @@ void DistinctValues(JobSettings& job, AppSettings& app)
     }
 }
 
-TEST_F(SettingsFiles, SettingsFileReadsBackEveryKeyButInitialCutHeight)
+TEST_F(SettingsFiles, SettingsFileReadsBackEveryKey)
 {
     JobSettings job;
     AppSettings app;
@@ -152,9 +152,7 @@ TEST_F(SettingsFiles, SettingsFileReadsBackEveryKeyButInitialCutHeight)
     JobSettings read;
     AppSettings readApp;
     ReadSettingsFile(file("Pyrolith.ini"), read, readApp);
-    JobSettings expected = job;
-    expected.InitialCutHeight = JobSettings{}.InitialCutHeight;
-    EXPECT_EQ(read, expected);
+    EXPECT_EQ(read, job) << "the initial cut height as well";
     EXPECT_EQ(readApp, app);
 }
 
@@ -173,7 +171,6 @@ TEST_F(SettingsFiles, ProfileReadsBackJobSettingsOnly)
     LoadProfile(file("Mine.prf"), read, readApp);
 
     JobSettings expected = job;
-    expected.InitialCutHeight = JobSettings{}.InitialCutHeight;
     expected.IndicateLeftCenter = true;
     expected.LeftCenterDwellTime = "123";
     EXPECT_EQ(read, expected);
@@ -183,7 +180,7 @@ TEST_F(SettingsFiles, ProfileReadsBackJobSettingsOnly)
     EXPECT_EQ(readApp, expectedApp);
 }
 
-TEST_F(SettingsFiles, TrailingBlankOfStartCommentIsLostThroughAFile)
+TEST_F(SettingsFiles, TrailingBlankOfStartCommentSurvivesAFile)
 {
     JobSettings job;
     AppSettings app;
@@ -192,10 +189,67 @@ TEST_F(SettingsFiles, TrailingBlankOfStartCommentIsLostThroughAFile)
     MakeIniFile(file("Pyrolith.ini"), job, app);
     JobSettings read;
     ReadSettingsFile(file("Pyrolith.ini"), read, app);
-    EXPECT_EQ(read.StartComment, ";");
+    EXPECT_EQ(read.StartComment, "; ");
     LoadProfile(file("Pyrolith.ini"), read, app);
-    EXPECT_EQ(read.StartComment, ";");
+    EXPECT_EQ(read.StartComment, "; ");
 }
+
+// A value with a blank or a quote at an edge is written in double quotes; any other value as
+// it is. Either way every text field reads back as it was, through both readers.
+struct EdgeCase {
+    const char* name;
+    std::string value;
+    std::string line; // the StartComment line in the file
+};
+
+void PrintTo(const EdgeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class EdgeValues : public SettingsFiles, public testing::WithParamInterface<EdgeCase> {};
+
+TEST_P(EdgeValues, SurviveSaveAndLoadInEveryTextField)
+{
+    const EdgeCase& c = GetParam();
+    JobSettings job;
+    AppSettings app;
+    for (const FieldInfo& field : StoredFields()) {
+        if (!field.isFlag()) {
+            *TextOf(field, job, app) = c.value;
+        }
+    }
+    MakeIniFile(file("Pyrolith.ini"), job, app);
+    const std::string bytes = ReadBytes(file("Pyrolith.ini"));
+    EXPECT_NE(bytes.find("\r\n" + c.line + "\r\n"), std::string::npos) << bytes;
+
+    JobSettings fromSettings;
+    AppSettings fromSettingsApp;
+    ReadSettingsFile(file("Pyrolith.ini"), fromSettings, fromSettingsApp);
+    JobSettings expected = job;
+    expected.InitialCutHeight = JobSettings{}.InitialCutHeight; // read by neither reader
+    EXPECT_EQ(fromSettings, expected);
+    EXPECT_EQ(fromSettingsApp, app);
+    JobSettings fromProfile;
+    AppSettings profileApp;
+    LoadProfile(file("Pyrolith.ini"), fromProfile, profileApp);
+    EXPECT_EQ(fromProfile, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, EdgeValues,
+    testing::Values(EdgeCase{"TrailingBlank", "; ", "StartComment=\"; \""},
+                    EdgeCase{"LeadingBlank", " M106 S255", "StartComment=\" M106 S255\""},
+                    EdgeCase{"TabsAtBothEnds", "\tG28\t", "StartComment=\"\tG28\t\""},
+                    EdgeCase{"OnlyABlank", " ", "StartComment=\" \""},
+                    EdgeCase{"QuotedInDoubleQuotes", "\"(\"", "StartComment=\"\"(\"\""},
+                    EdgeCase{"QuotedInSingleQuotes", "'x'", "StartComment=\"'x'\""},
+                    EdgeCase{"LoneQuote", "\"", "StartComment=\"\"\""},
+                    EdgeCase{"QuoteAtTheEnd", "say 'hi'", "StartComment=\"say 'hi'\""},
+                    EdgeCase{"BlanksInsideOnly", "M106 S255", "StartComment=M106 S255"},
+                    EdgeCase{"QuotesInsideOnly", "a \"b\" c", "StartComment=a \"b\" c"},
+                    EdgeCase{"Empty", "", "StartComment="}),
+    [](const testing::TestParamInfo<EdgeCase>& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsFiles, LineBreaksTravelAsCharacters255And254)
 {
@@ -300,7 +354,7 @@ TEST_F(SettingsFiles, FirstRunGivesProfileDefaults)
     EXPECT_TRUE(job.Outline);
     EXPECT_FALSE(job.UseInches);
     EXPECT_EQ(job.LaserOnCommand, "M106 S255");
-    EXPECT_EQ(job.InitialCutHeight, "26") << "read from no file";
+    EXPECT_EQ(job.InitialCutHeight, "26");
     EXPECT_EQ(job.LeftCenterDwellTime, "5000");
     EXPECT_EQ(names(), std::vector<std::string>{}) << "reading creates no file";
 }
@@ -624,6 +678,74 @@ TEST_F(SettingsFiles, ChosenProfileMustHaveTheValuesSection)
     JobSettings job;
     AppSettings app;
     EXPECT_THROW(LoadChosenProfile(folder_, job, app), Error); // a folder cannot be read
+}
+
+// The laser choice of a 3D printer and the M400 option of earlier versions: a file with only
+// the old key reads it as the M400 choice; a file with both reads both as they are, the
+// choice given holding; a file written has both, the old key set exactly for the M400 choice.
+struct LaserKeyCase {
+    const char* values;
+    const char* mode;
+    bool sync;
+    PrinterLaser inForce;
+};
+
+void PrintTo(const LaserKeyCase& c, std::ostream* os)
+{
+    *os << test::Printable(c.values);
+}
+
+class LaserKeys : public SettingsFiles, public testing::WithParamInterface<LaserKeyCase> {};
+
+TEST_P(LaserKeys, ReadIntoTheChoice)
+{
+    const LaserKeyCase& c = GetParam();
+    WriteBytes(file("p.prf"), std::string("[Values]\r\n") + c.values);
+    for (const bool profile : {false, true}) {
+        JobSettings job;
+        AppSettings app;
+        profile ? LoadProfile(file("p.prf"), job, app) : ReadSettingsFile(file("p.prf"), job, app);
+        EXPECT_EQ(std::tie(job.PrinterLaserMode, job.SyncLaserCommands),
+                  std::make_tuple(std::string(c.mode), c.sync))
+            << (profile ? "profile" : "settings file");
+        EXPECT_EQ(PrinterLaserOf(job), c.inForce);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LaserKeys,
+    testing::Values(
+        LaserKeyCase{"", "0", false, PrinterLaser::FanCommands},
+        LaserKeyCase{"SyncLaserCommands=1\r\n", "1", true, PrinterLaser::WaitForMoves},
+        LaserKeyCase{"SyncLaserCommands=0\r\n", "0", false, PrinterLaser::FanCommands},
+        LaserKeyCase{"PrinterLaserMode=2\r\n", "2", false, PrinterLaser::SynchronousFan},
+        LaserKeyCase{"SyncLaserCommands=1\r\nPrinterLaserMode=3\r\n", "3", true,
+                     PrinterLaser::MarlinInline},
+        LaserKeyCase{"SyncLaserCommands=1\r\nPrinterLaserMode=x\r\n", "x", true,
+                     PrinterLaser::WaitForMoves},
+        LaserKeyCase{"PrinterLaserMode= 3 \r\n", "3", false, PrinterLaser::MarlinInline}));
+
+TEST_F(SettingsFiles, LaserChoiceIsWrittenWithTheOldKeyInStep)
+{
+    const auto written = [&](PrinterLaser laser) {
+        JobSettings job;
+        AppSettings app;
+        SetPrinterLaser(job, laser);
+        MakeIniFile(file("p.prf"), job, app);
+        std::vector<std::string> keys;
+        for (const char* key : {"SyncLaserCommands=", "PrinterLaserMode="}) {
+            const std::string text = ReadBytes(file("p.prf"));
+            const std::size_t at = text.find(std::string("\r\n") + key);
+            keys.push_back(at == std::string::npos ? "" : text.substr(at + 2, text.find('\r', at + 2) - at - 2));
+        }
+        return keys;
+    };
+    EXPECT_EQ(written(PrinterLaser::WaitForMoves),
+              (std::vector<std::string>{"SyncLaserCommands=1", "PrinterLaserMode=1"}));
+    EXPECT_EQ(written(PrinterLaser::MarlinInline),
+              (std::vector<std::string>{"SyncLaserCommands=0", "PrinterLaserMode=3"}));
+    EXPECT_EQ(written(PrinterLaser::FanCommands),
+              (std::vector<std::string>{"SyncLaserCommands=0", "PrinterLaserMode=0"}));
 }
 
 } // namespace

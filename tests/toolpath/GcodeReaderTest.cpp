@@ -48,6 +48,9 @@ struct Recorder : EventSink {
         case EventKind::Mode:
             text += std::string(e.inches ? "inch" : "mm") + (e.relative ? " relative" : " absolute");
             break;
+        case EventKind::Line:
+            text += "line " + std::to_string(e.bytes) + " bytes, sum " + std::to_string(e.checksum);
+            break;
         }
         events.push_back(text);
     }
@@ -57,16 +60,21 @@ struct Recorder : EventSink {
     }
 };
 
-Recorder Read(const std::string& text, GcodeFlavor flavor, bool laserMode = true)
+Recorder ReadWith(const std::string& text, const ReaderOptions& options)
 {
     Recorder recorder;
-    GcodeReader reader(ReaderOptions{flavor, laserMode, 0.002}, recorder);
+    GcodeReader reader(options, recorder);
     // Uneven pieces: a line may be split anywhere, even between CR and LF.
     for (std::size_t at = 0; at < text.size(); at += 7) {
         reader.feed(std::string_view(text).substr(at, 7));
     }
     reader.finish();
     return recorder;
+}
+
+Recorder Read(const std::string& text, GcodeFlavor flavor, bool laserMode = true)
+{
+    return ReadWith(text, ReaderOptions{flavor, laserMode, 0.002});
 }
 
 struct ReaderCase {
@@ -228,5 +236,50 @@ TEST(Arcs, ChordsStayOnTheCircleAndEndAtTheTarget)
         EXPECT_TRUE(recorder.problems.empty()) << arc;
     }
 }
+
+// Marlin's laser on a 3D printer: inline, the moves carry the power and only G1 burns; at
+// rest M3 burns until M5, and each of them waits for the moves. The fan commands are a fan.
+struct MarlinCase {
+    const char* name;
+    std::string gcode;
+    std::vector<std::string> events;
+    std::vector<std::string> problems;
+};
+
+void PrintTo(const MarlinCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class MarlinLaser : public testing::TestWithParam<MarlinCase> {};
+
+TEST_P(MarlinLaser, GivesTheEventsAndProblems)
+{
+    const MarlinCase& c = GetParam();
+    const Recorder recorder = ReadWith(
+        c.gcode, ReaderOptions{P, true, 0.002, PrinterLaser::MarlinInline});
+    EXPECT_EQ(recorder.events, c.events);
+    EXPECT_EQ(recorder.problems, c.problems);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MarlinLaser,
+    testing::Values(
+        MarlinCase{"InlineBurnsOnlyFeedMoves",
+                   "M3 I\nG1 X1 F600 S0\nG1 X2 S200\nG0 X3\nG1 X4\nG4 P100\nM5\nG1 X5\nM5 I\n",
+                   {"1 stop", "2 G1 0,0,0 > 1,0,0 F600 off S0", "3 G1 1,0,0 > 2,0,0 F600 on S200",
+                    "4 G0 2,0,0 > 3,0,0 F0 off S200", "5 G1 3,0,0 > 4,0,0 F600 on S200",
+                    "6 dwell 0.1 off", "8 G1 4,0,0 > 5,0,0 F600 off S0", "9 stop"},
+                   {}},
+        MarlinCase{"StandardModeWaitsAndBurnsAtRest", "M3 S100\nG4 P50\nG0 X1 F600\nM5\n",
+                   {"1 stop", "2 dwell 0.05 on", "3 G0 0,0,0 > 1,0,0 F0 on S100", "4 stop"},
+                   {}},
+        MarlinCase{"FanCommandsAreAFan", "M106 S255\nG1 X1 F600\nM107\n",
+                   {"2 G1 0,0,0 > 1,0,0 F600 off S0"},
+                   {"1 M106 switches the fan, not Marlin's laser: its laser commands are M3 S "
+                    "and M5",
+                    "3 M107 switches the fan, not Marlin's laser: its laser commands are M3 S "
+                    "and M5"}}),
+    [](const testing::TestParamInfo<MarlinCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "toolpath/MotionPlanner.h"
+#include "toolpath/PrinterPlanner.h"
 
 namespace {
 
@@ -36,6 +37,20 @@ MachineProfile Machine(int blocks = 15, bool laserMode = true,
     machine.junctionDeviation = kDelta;
     machine.plannerBlocks = blocks;
     machine.laserMode = laserMode;
+    return machine;
+}
+
+// A printer's stepper starts and stops no slower than its slowest step rate, vs.
+double PrinterRestToRest(double d)
+{
+    const double vs = PrinterPlanner::kSlowestSpeed;
+    return 2.0 * (kV - vs) / kA + (d - (kV * kV - vs * vs) / kA) / kV;
+}
+
+MachineProfile Printer()
+{
+    MachineProfile machine = Machine(15, true, GcodeFlavor::Printer3D);
+    machine.baudRate = 1e15;
     return machine;
 }
 
@@ -132,12 +147,14 @@ INSTANTIATE_TEST_SUITE_P(
                     Machine(), RestToRest(100.0)},
         PlannerCase{"GrblPowerChangeStopsWithoutLaserMode", "M4 S1000 G1 X50 F3000\nX100 S0\n",
                     Machine(15, false), 2 * RestToRest(50.0)},
+        // A printer's stepper waits 100 ms before the first move after its queue ran empty
+        // (the serial line of these machines takes no time).
         PlannerCase{"PrinterFanCommandsKeepGoing", "G1 X50 F3000\nM106 S255\nX100\nM107\n",
-                    Machine(15, true, GcodeFlavor::Printer3D), RestToRest(100.0)},
-        PlannerCase{"PrinterWaitStops", "G1 X50 F3000\nM400\nX100\n",
-                    Machine(15, true, GcodeFlavor::Printer3D), 2 * RestToRest(50.0)},
-        PlannerCase{"HomingStops", "G1 X50 F3000\nG28\nG1 X50\n",
-                    Machine(15, true, GcodeFlavor::Printer3D), 2 * RestToRest(50.0)}),
+                    Printer(), 0.1 + PrinterRestToRest(100.0)},
+        PlannerCase{"PrinterWaitStops", "G1 X50 F3000\nM400\nX100\n", Printer(),
+                    2 * (0.1 + PrinterRestToRest(50.0))},
+        PlannerCase{"HomingStops", "G1 X50 F3000\nG28\nG1 X50\n", Printer(),
+                    2 * (0.1 + PrinterRestToRest(50.0))}),
     [](const testing::TestParamInfo<PlannerCase>& info) { return std::string(info.param.name); });
 
 TEST(JobTimes, SplitBurningFromMoving)

@@ -1,11 +1,12 @@
 // Takes the screenshots of the documentation: the main window with a picture in both views,
-// the splash and the about window (the settings window's pages have their own), a refused
+// a logo with its cut in the B+W+Cut view, the splash and the about window (the settings window's pages have their own), a refused
 // job's message and the settings window opened beside the main window on the field to fix.
 // Run under a real X server (for example Xvfb):
 //   xvfb-run -s "-screen 0 1920x1080x24" build/tools/pyrolith-screenshots docs/screenshots
 // The program runs from a temporary folder with its own settings file; nothing of the user's
 // settings is touched.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -13,7 +14,9 @@
 #include <QScreen>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPainterPath>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
@@ -77,6 +80,8 @@ public:
         messageShot.clear();
     }
     bool askYesNo(QWidget*, const QString&) override { return false; }
+    int choose(QWidget*, const QString&, const QStringList&) override { return -1; }
+    void warning(QWidget* parent, const QString& text) override { message(parent, text); }
 };
 
 // A sample picture with colours and shades: a sun over hills, and a name plate.
@@ -108,6 +113,33 @@ QImage SamplePicture()
     p.setFont(font);
     p.setPen(Qt::black);
     p.drawText(QRectF(20, 118, 120, 30), Qt::AlignCenter, QStringLiteral("PYROLITH"));
+    return picture;
+}
+
+// A logo to cut out: a ring with a name in it, a flame above the name and a dot beside it.
+QImage LogoPicture()
+{
+    QImage picture(320, 240, QImage::Format_RGB888);
+    picture.fill(Qt::white);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, 14));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(70, 20, 180, 180));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    QPainterPath flame;
+    flame.moveTo(160, 50);
+    flame.cubicTo(200, 90, 190, 120, 160, 130);
+    flame.cubicTo(130, 120, 125, 90, 160, 50);
+    p.drawPath(flame);
+    p.drawEllipse(QPointF(285, 200), 12, 12);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setBold(true);
+    font.setPixelSize(30);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QRectF(0, 195, 320, 45), Qt::AlignCenter, QStringLiteral("OAK & ASH"));
     return picture;
 }
 
@@ -167,7 +199,6 @@ int main(int argc, char* argv[])
     saved = saved && Save(main, folder + QStringLiteral("/main-job.png"));
 
     // Grayscale mode: the view shows the picture in the 16 greys of a grey engraving.
-    auto* mode = windows.settings().findChild<QComboBox*>(QStringLiteral("cboImageMode"));
     mode->setCurrentIndex(mode->findData(QStringLiteral("Grayscale")));
     main.findChild<QRadioButton*>(QStringLiteral("rdoBW"))->click();
     QTest::qWait(500);
@@ -193,6 +224,24 @@ int main(int argc, char* argv[])
             QTest::qWaitForWindowExposed(&windows.settings()) &&
             SaveScreen(main, windows.settings(),
                        folder + QStringLiteral("/settings-beside-main.png"));
+
+    // The GCode Flavor page with the 3D printer's laser choice.
+    auto* pages = windows.settings().findChild<QTabWidget*>(QStringLiteral("pgcSettings"));
+    pages->setCurrentWidget(windows.settings().findChild<QWidget*>(QStringLiteral("tabFlavor")));
+    saved = saved && Save(windows.settings(), folder + QStringLiteral("/settings-gcode-flavor.png"));
+    // A logo with its cut in the B+W+Cut view.
+    const QString logo = work.filePath(QStringLiteral("logo.bmp"));
+    saved = saved && LogoPicture().save(logo, "BMP");
+    windows.settings().hide();
+    main.resize(760, 480); // room for every view button's caption
+    dialogs.openAnswers.append(logo);
+    main.Button1Click();
+    windows.settings().findChild<QCheckBox*>(QStringLiteral("chkAddPerimeterCut"))->setChecked(true);
+    windows.settings().findChild<QRadioButton*>(QStringLiteral("rdoCutOutlineImage"))->setChecked(true);
+    windows.settings().findChild<QLineEdit*>(QStringLiteral("edtCutKerf"))->setText(QStringLiteral("0.2"));
+    main.findChild<QRadioButton*>(QStringLiteral("rdoBWPlusCut"))->click();
+    QTest::qWait(1500);
+    saved = saved && Save(main, folder + QStringLiteral("/main-bwcut.png"));
 
     if (!saved) {
         std::fputs("pyrolith-screenshots: cannot write the screenshots\n", stderr);

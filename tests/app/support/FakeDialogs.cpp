@@ -25,3 +25,16 @@ bool FakeDialogs::askYesNo(QWidget* /*parent*/, const QString& text)
     questions.append(text);
     return yesNoAnswers.isEmpty() ? false : yesNoAnswers.takeFirst();
 }
+
+int FakeDialogs::choose(QWidget* /*parent*/, const QString& text, const QStringList& offered)
+{
+    choiceQuestions.append(text);
+    choices.append(offered);
+    return choiceAnswers.isEmpty() ? -1 : choiceAnswers.takeFirst();
+}
+
+void FakeDialogs::warning(QWidget* parent, const QString& text)
+{
+    warnings.append(text);
+    message(parent, text);
+}

@@ -41,6 +41,12 @@ public:
         questions.append(text);
         return yesNoAnswers.isEmpty() ? false : yesNoAnswers.takeFirst();
     }
+    int choose(QWidget*, const QString& text, const QStringList&) override
+    {
+        questions.append(text);
+        return -1;
+    }
+    void warning(QWidget* parent, const QString& text) override { message(parent, text); }
 };
 
 // The window with scripted dialogs and a stand-in for the main window's final size: it

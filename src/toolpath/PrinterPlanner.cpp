@@ -1,0 +1,227 @@
+#include "toolpath/PrinterPlanner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "toolpath/MotionPlanner.h"
+
+namespace pyrolith::toolpath {
+namespace {
+
+constexpr double kMinimumSpeed = 1.0 / 60.0;  // mm/s
+
+int Digits(std::uint64_t value)
+{
+    int digits = 1;
+    for (; value >= 10; value /= 10) {
+        ++digits;
+    }
+    return digits;
+}
+
+// The exclusive-or of the bytes of "N<number> ".
+std::uint8_t NumberChecksum(std::uint64_t number)
+{
+    std::uint8_t sum = static_cast<std::uint8_t>('N' ^ ' ');
+    for (; number >= 10; number /= 10) {
+        sum = static_cast<std::uint8_t>(sum ^ ('0' + number % 10));
+    }
+    return static_cast<std::uint8_t>(sum ^ ('0' + number));
+}
+
+}  // namespace
+
+PrinterPlanner::PrinterPlanner(const MachineProfile& machine, JobTimes& times,
+                               const std::function<void(std::uint64_t, double)>& onDone)
+    : machine_(machine), times_(times), onDone_(onDone),
+      secondsPerByte_(10.0 / std::max(300.0, machine.baudRate))
+{
+    for (int axis = 0; axis < 3; ++axis) {
+        ratesPerSecond_[axis] = machine_.maxRate[axis] / 60.0;
+    }
+}
+
+void PrinterPlanner::add(const Event& event)
+{
+    switch (event.kind) {
+    case EventKind::Line:
+        lineArrives(event);
+        break;
+    case EventKind::Move:
+        addMove(event);
+        break;
+    case EventKind::Dwell:
+        drain();
+        now_ += event.seconds;
+        if (event.laserOn) {
+            times_.burnSeconds += event.seconds;
+        }
+        if (onDone_) {
+            onDone_(event.line, now_);
+        }
+        break;
+    case EventKind::Home:
+    case EventKind::Stop:
+        drain();
+        break;
+    case EventKind::Mode:
+        break;
+    }
+}
+
+void PrinterPlanner::finish()
+{
+    drain();
+    times_.seconds = std::max(now_, stepperFree_);
+}
+
+// The "ok" of the line before comes back, then this line goes out.
+void PrinterPlanner::lineArrives(const Event& event)
+{
+    ++numbered_;
+    const std::uint8_t checksum = static_cast<std::uint8_t>(event.checksum ^
+                                                            NumberChecksum(numbered_));
+    // "N", the number, a blank, the command, "*", the checksum, the line end.
+    const double bytes = 1.0 + Digits(numbered_) + 1.0 + event.bytes + 1.0 + Digits(checksum) +
+                         1.0 + (numbered_ > 1 ? kOkBytes : 0);
+    now_ += bytes * secondsPerByte_;
+}
+
+void PrinterPlanner::addMove(const Event& event)
+{
+    double unit[3] = {event.to.x - event.from.x, event.to.y - event.from.y,
+                      event.to.z - event.from.z};
+    const double millimeters =
+        std::sqrt(unit[0] * unit[0] + unit[1] * unit[1] + unit[2] * unit[2]);
+    if (!(millimeters > 0.0) || !std::isfinite(millimeters)) {
+        return;
+    }
+    for (double& component : unit) {
+        component /= millimeters;
+    }
+    // The firmware answers the line once the planner has room for the block.
+    runUntil(now_);
+    while (queued_.size() + (running_ ? 1 : 0) >= kBlocks - 1 && running_) {
+        now_ = std::max(now_, runningEnd_);
+        runUntil(now_);
+    }
+
+    Block block;
+    block.millimeters = millimeters;
+    block.line = event.line;
+    block.laserOn = event.laserOn;
+    block.acceleration = LimitByAxes(machine_.acceleration, unit);
+    const double rapid = LimitByAxes(ratesPerSecond_, unit);
+    double nominal = event.motion == Motion::Rapid ? rapid : event.feed / 60.0;
+    nominal = std::max(kMinimumSpeed, nominal);
+    // Too few blocks queued: a short block is slowed so that the queue can fill.
+    const auto queued = static_cast<double>(queued_.size());
+    if (queued >= 2 && queued < kBlocks / 2) {
+        const double seconds = millimeters / nominal;
+        if (seconds < kMinSegmentSeconds) {
+            nominal = millimeters / (seconds + 2.0 * (kMinSegmentSeconds - seconds) / queued);
+        }
+    }
+    nominal = std::min(nominal, rapid);
+    block.nominalSpeed = nominal;
+
+    // from rest when nothing is planned before it
+    const double junctionSqr =
+        queued_.empty() ? 0.0
+                        : JunctionSpeedSqr(previousUnit_, unit, machine_.acceleration,
+                                           kJunctionDeviation);
+    const double slower = std::min(nominal, previousNominal_);
+    block.maxEntrySpeedSqr = std::min(slower * slower, junctionSqr);
+    previousNominal_ = nominal;
+    std::copy(std::begin(unit), std::end(unit), std::begin(previousUnit_));
+
+    if (queued_.empty() && !running_) {
+        deliverAt_ = now_ + kFirstMoveWait;  // the stepper waits for more blocks
+        lastExitSqr_ = 0.0;
+    }
+    queued_.push_back(block);
+    if (!running_ && queued_.size() >= kBlocksToStartAtOnce) {
+        deliverAt_ = std::min(deliverAt_, now_);
+    }
+    recalculate();
+    runUntil(now_);
+}
+
+// The best plan of the blocks queued: the first starts at the speed the stepper leaves the
+// block it holds with, the newest must be able to stop.
+void PrinterPlanner::recalculate()
+{
+    const std::size_t count = queued_.size();
+    if (count == 0) {
+        return;
+    }
+    queued_[0].entrySpeedSqr = running_ ? lastExitSqr_ : 0.0;
+    double nextEntrySqr = 0.0;
+    for (std::size_t i = count - 1; i > 0; --i) {
+        Block& block = queued_[i];
+        block.entrySpeedSqr = std::min(block.maxEntrySpeedSqr,
+                                       nextEntrySqr + 2.0 * block.acceleration * block.millimeters);
+        nextEntrySqr = block.entrySpeedSqr;
+    }
+    for (std::size_t i = 0; i + 1 < count; ++i) {
+        const Block& block = queued_[i];
+        const double reachable = block.entrySpeedSqr + 2.0 * block.acceleration * block.millimeters;
+        queued_[i + 1].entrySpeedSqr = std::min(queued_[i + 1].entrySpeedSqr, reachable);
+    }
+}
+
+void PrinterPlanner::completeRunning()
+{
+    running_ = false;
+    stepperFree_ = runningEnd_;
+    if (onDone_) {
+        onDone_(runningBlock_.line, runningEnd_);
+    }
+}
+
+void PrinterPlanner::runUntil(double t)
+{
+    for (;;) {
+        if (running_) {
+            if (runningEnd_ > t) {
+                return;
+            }
+            completeRunning();
+        }
+        if (queued_.empty()) {
+            return;
+        }
+        const double start = std::max(stepperFree_, deliverAt_);
+        if (start > t) {
+            return;
+        }
+        runningBlock_ = queued_.front();
+        queued_.pop_front();
+        const double exitSqr = queued_.empty() ? 0.0 : queued_.front().entrySpeedSqr;
+        const double nominal = runningBlock_.nominalSpeed;
+        const double slowest = std::min(kSlowestSpeed, nominal);
+        const double seconds = BlockSeconds(
+            runningBlock_.millimeters, runningBlock_.acceleration, nominal,
+            std::max(slowest, std::sqrt(runningBlock_.entrySpeedSqr)),
+            std::max(slowest, std::sqrt(exitSqr)));
+        lastExitSqr_ = exitSqr;
+        running_ = true;
+        runningEnd_ = start + seconds;
+        if (runningBlock_.laserOn) {
+            times_.burnSeconds += seconds;
+            times_.burnDistance += runningBlock_.millimeters;
+        } else {
+            times_.moveSeconds += seconds;
+            times_.travelDistance += runningBlock_.millimeters;
+        }
+    }
+}
+
+void PrinterPlanner::drain()
+{
+    runUntil(std::numeric_limits<double>::infinity());
+    now_ = std::max(now_, stepperFree_);
+}
+
+}  // namespace pyrolith::toolpath
