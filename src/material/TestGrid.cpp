@@ -293,6 +293,22 @@ void WriteLabels(JobSink& sink, const JobContext& c, const std::vector<Stroke>& 
         sink.append(" Y");
         sink.append(LabelCoordinate(point.y));
     };
+    if (!c.InlinePowers.empty()) {
+        // Marlin's inline laser mode: every move carries its power, 0 for the travels.
+        const std::optional<SWord> s = FindSWord(command);
+        const std::string power = s ? command.substr(s->begin, s->end - s->begin) : "0";
+        for (const Stroke& stroke : strokes) {
+            move(c.MoveWord, stroke.front());
+            sink.append(c.OffFeed);
+            sink.line("S0");
+            for (std::size_t i = 1; i < stroke.size(); ++i) {
+                move("G1", stroke[i]);
+                sink.append(c.BurnFeed);
+                sink.line("S" + power);
+            }
+        }
+        return;
+    }
     for (const Stroke& stroke : strokes) {
         if (!grbl) {
             sink.append(c.LaserSync);
@@ -325,6 +341,8 @@ void WriteTestGridJob(JobSink& sink, const JobSettings& given, const TestGridOpt
     // The grid burns its own powers: no tone curve, no grey levels of the settings.
     JobSettings settings = given;
     settings.ToneCurve.clear();
+    settings.IncludeCut = false;   // a card is burned once, and not cut out
+    settings.RepeatImage = false;
     const TestGrid grid = MakeTestGrid(settings, options, environment.decimalSeparator);
     CheckJobNumbers(settings, grid.levels.width, grid.levels.height, environment.decimalSeparator);
     JobContext context = MakeJobContext(settings, MonoBitmap(), environment.decimalSeparator);
@@ -335,6 +353,9 @@ void WriteTestGridJob(JobSink& sink, const JobSettings& given, const TestGridOpt
     }
     for (const std::string& feed : grid.burnFeeds) {
         context.BurnFeeds.push_back(Utf8ToCp1252(feed));
+    }
+    if (context.Laser == PrinterLaser::MarlinInline) {
+        context.InlinePowers = InlinePowers(settings, context.LaserOnCommand, context.PowerCommands);
     }
     JobEnvironment gridEnvironment = environment;
     gridEnvironment.jobNote = grid.note;

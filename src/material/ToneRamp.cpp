@@ -19,6 +19,8 @@ JobSettings RampSettings(const JobSettings& settings)
 {
     JobSettings ramp = settings;
     ramp.ToneCurve.clear();
+    ramp.IncludeCut = false; // a card is burned once, and not cut out
+    ramp.RepeatImage = false;
     return ramp;
 }
 

@@ -773,6 +773,7 @@ TEST_F(CliTest, PrinterLaserModeChoosesTheLines)
     EXPECT_NE(refused.err.find("PrinterLaserMode is 0, 1, 2 or 3, not '7'"), std::string::npos)
         << refused.err;
     EXPECT_FALSE(fs::exists(folder_ / "refused.gcode"));
+}
 
 // The material commands: the card jobs with the grid's line in their summary and no line the
 // firmware would refuse; the ramp read from a photo into a saved profile.
