@@ -46,8 +46,8 @@ bool SamePicture(const pyrolith::JobSettings& a, const pyrolith::JobSettings& b)
 {
     return ColumnsOf(a) == ColumnsOf(b) &&
            pyrolith::ConversionOptionsOf(a).mode == pyrolith::ConversionOptionsOf(b).mode &&
-           std::tie(a.Threshold, a.Brightness, a.Contrast, a.Gamma, a.Invert) ==
-               std::tie(b.Threshold, b.Brightness, b.Contrast, b.Gamma, b.Invert);
+           std::tie(a.Threshold, a.Brightness, a.Contrast, a.Gamma, a.Invert, a.ToneCurve) ==
+               std::tie(b.Threshold, b.Brightness, b.Contrast, b.Gamma, b.Invert, b.ToneCurve);
 }
 
 } // namespace

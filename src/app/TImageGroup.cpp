@@ -55,7 +55,7 @@ TImageGroup::TImageGroup(QWidget* parent)
 
 TImageGroup::~TImageGroup() = default;
 
-void TImageGroup::insertInto(QGridLayout* page)
+void InsertIntoPage(QWidget* group, QGridLayout* page)
 {
     int row = page->rowCount();
     // The page's spacer moves one row down, below the group.
@@ -70,7 +70,12 @@ void TImageGroup::insertInto(QGridLayout* page)
             break;
         }
     }
-    page->addWidget(this, row, 0, 1, page->columnCount());
+    page->addWidget(group, row, 0, 1, page->columnCount());
+}
+
+void TImageGroup::insertInto(QGridLayout* page)
+{
+    InsertIntoPage(this, page);
 }
 
 // The threshold counts only in Threshold mode; the adjustments in every mode but Palette.

@@ -11,6 +11,8 @@ class TImageGroup;
 // Fills a list with the picture modes: their captions, each with the settings file's word as
 // its data.
 void AddImageModes(QComboBox& list);
+// Puts a group into a grid page below its other groups, above the page's last spacer.
+void InsertIntoPage(QWidget* group, class QGridLayout* page);
 
 // The group of the settings window's "Image" page that says how the picture becomes black and
 // white: the mode, the threshold, the four adjustments of the grey level and the engraved

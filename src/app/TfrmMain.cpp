@@ -28,6 +28,9 @@
 
 #include "app/AppLinks.h"
 #include "app/AppStyle.h"
+#include "app/MaterialCommands.h"
+#include "toolpath/MachineProfile.h"
+#include "toolpath/MotionPlanner.h"
 #include "app/TJobView.h"
 #include "app/TPictureBar.h"
 #include "app/TfrmAboutBox.h"
@@ -339,6 +342,20 @@ void TfrmMain::attachWindows(TfrmSettings* settings, TfrmAboutBox* about)
                 &TfrmMain::jobSettingsChanged);
         openFolder_ = QString::fromStdString(settings_->appSettings().InitialOpenDir);
         saveFolder_ = QString::fromStdString(settings_->appSettings().InitialSaveDir);
+        MaterialCommands::Context material;
+        material.window = this;
+        material.dialogs = environment_.dialogs;
+        material.settings = settings_;
+        material.environment = [this] { return document_->jobEnvironment(); };
+        material.showJob = [this](const QString& path) { showGcodeFile(path); };
+        material.pictureFilter = [] { return PictureFilter(); };
+        material.confirmJob = [this](std::string_view text) {
+            return confirmRefusedLines(
+                pyrolith::toolpath::EstimateText(
+                    text, pyrolith::toolpath::MachineProfileOf(settings_->jobSettings())),
+                [] {});
+        };
+        material_ = new MaterialCommands(std::move(material), ui_->Utility1);
     }
 }
 
@@ -572,6 +589,11 @@ void TfrmMain::OpenGcode1Click()
         return;
     }
     gcodeFolder_ = FolderOf(path);
+    showGcodeFile(path);
+}
+
+void TfrmMain::showGcodeFile(const QString& path)
+{
     document_->setGcodeFile(path);
     previewDirty_ = true;
     rdoJob_->setEnabled(true);

@@ -21,6 +21,7 @@ class QProgressBar;
 class TPictureBar;
 class QAction;
 class QRadioButton;
+class MaterialCommands;
 class TJobView;
 class QDockWidget;
 class TfrmAboutBox;
@@ -73,6 +74,10 @@ public:
     // The open dialog's filter: every picture this build reads first, then bitmaps and each
     // other format alone.
     static QString PictureFilter();
+    // Shows a G-code file in the Job view, as "File > Open G-code..." does.
+    void showGcodeFile(const QString& path);
+    // Utility > "Material test..." and "Measure tone..."; null until attachWindows.
+    MaterialCommands* materialCommands() const { return material_; }
 
     // Builds the version text of the program (the start-up calls it once).
     void VersionInformationClick();
@@ -138,6 +143,7 @@ private:
     std::unique_ptr<Ui::TfrmMain> ui_;
     Environment environment_;
     TfrmSettings* settings_ = nullptr;
+    MaterialCommands* material_ = nullptr;
     TfrmAboutBox* about_ = nullptr;
 
     QChar decimalSeparator_ = QLatin1Char('.');

@@ -22,6 +22,7 @@
 #include "app/CompactLinesOption.h"
 #include "app/LaserSyncOption.h"
 #include "app/TImageGroup.h"
+#include "app/TToneCurveGroup.h"
 #include "app/UserDialogs.h"
 #include "app/WindowPlacement.h"
 #include "common/AsciiCase.h"
@@ -66,7 +67,7 @@ bool FalseChecksNeither(const FieldInfo& field)
 bool ChangesPicture(const FieldInfo& field)
 {
     for (const std::string_view key : {"ImageMode", "Threshold", "Brightness", "Contrast", "Gamma",
-                                       "Invert", "ResizeWidth", "DistPerPixel"}) {
+                                       "Invert", "ResizeWidth", "DistPerPixel", "ToneCurve"}) {
         if (field.key == key) {
             return true;
         }
@@ -138,6 +139,7 @@ TfrmSettings::TfrmSettings(Context context, QWidget* parent)
     Q_ASSERT(context_.dialogs != nullptr);
     ui_->setupUi(this);
     (new TImageGroup(ui_->tabImage))->insertInto(ui_->layImage);
+    (new TToneCurveGroup(ui_->tabImage))->insertInto(ui_->layImage);
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);

@@ -19,6 +19,7 @@
 
 #include "cli/CliCheck.h"
 #include "cli/CliClock.h"
+#include "cli/CliMaterial.h"
 #include "cli/CliSend.h"
 #include "cli/CliSettings.h"
 #include "common/Error.h"
@@ -42,14 +43,23 @@ constexpr const char* kUsage =
     "usage: pyrolith-cli [--profile FILE] [--set KEY=VALUE]... [--decimal-separator C] "
     "[--mono FILE.bmp] [--estimate] [--preview FILE.png] INPUT OUTPUT.gcode\n"
     "       pyrolith-cli check [--profile FILE] [--set KEY=VALUE]... FILE.gcode\n"
-    "       pyrolith-cli send --port PORT [options] FILE.gcode";
+    "       pyrolith-cli send --port PORT [options] FILE.gcode\n"
+    "       pyrolith-cli test-grid [--powers A:B:N] [--speeds A:B:M] [--size MM] "
+    "[--profile FILE] [--set KEY=VALUE]... OUTPUT.gcode\n"
+    "       pyrolith-cli test-ramp [--profile FILE] [--set KEY=VALUE]... OUTPUT.gcode\n"
+    "       pyrolith-cli measure-ramp PHOTO [--profile FILE] [--set KEY=VALUE]... "
+    "[--save-profile FILE]";
 
 // The subcommands, one line each, at the end of --help.
 constexpr const char* kSubcommands =
     "Subcommands (each has its own --help):\n"
     "  check FILE.gcode         Reads a G-code file: the estimated time and every line the\n"
     "                           firmware would refuse\n"
-    "  send --port PORT FILE    Streams a G-code file to a GRBL controller or a 3D printer";
+    "  send --port PORT FILE    Streams a G-code file to a GRBL controller or a 3D printer\n"
+    "  test-grid OUTPUT         Writes the material test grid: squares at several powers and\n"
+    "                           speeds, labelled\n"
+    "  test-ramp OUTPUT         Writes the tone ramp to photograph for measure-ramp\n"
+    "  measure-ramp PHOTO       Reads a photo of the burned ramp into the material's tone curve";
 
 int UsageError(const std::string& detail)
 {
@@ -77,6 +87,15 @@ int main(int argc, char** argv)
     }
     if (argc > 1 && std::string(argv[1]) == "check") {
         return pyrolith::cli::RunCheck(argc - 1, argv + 1);
+    }
+    if (argc >= 2 && std::string_view(argv[1]) == "test-grid") {
+        return pyrolith::cli::RunTestGrid(argc, argv);
+    }
+    if (argc >= 2 && std::string_view(argv[1]) == "test-ramp") {
+        return pyrolith::cli::RunTestRamp(argc, argv);
+    }
+    if (argc >= 2 && std::string_view(argv[1]) == "measure-ramp") {
+        return pyrolith::cli::RunMeasureRamp(argc, argv);
     }
 
     CLI::App app{"Writes the G-code raster-engraving job for a picture.", "pyrolith-cli"};

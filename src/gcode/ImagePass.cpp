@@ -1,5 +1,6 @@
 #include "gcode/ImagePass.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -205,9 +206,8 @@ private:
 // one row at a time; a run is a stretch of one non-zero level.
 class GreyRuns {
 public:
-    GreyRuns(const GrayRaster& picture, int levels)
-        : picture_(picture), table_(GreyLevelTable(levels)),
-          levels_(static_cast<std::size_t>(picture.width) + 8)
+    GreyRuns(const GrayRaster& picture, const std::array<std::uint8_t, 256>& table)
+        : picture_(picture), table_(table), levels_(static_cast<std::size_t>(picture.width) + 8)
     {
     }
 
@@ -339,6 +339,10 @@ private:
             buffer, static_cast<std::size_t>(WritePlainNumber(buffer, y, 12) - buffer));
         travelMid_.assign(" Y").append(yText).append(c_.OffFeed);
         burnMid_.assign(" Y").append(yText).append(c_.BurnFeed);
+        levelBurnMids_.resize(c_.BurnFeeds.size());
+        for (std::size_t level = 0; level < c_.BurnFeeds.size(); ++level) {
+            levelBurnMids_[level].assign(" Y").append(yText).append(c_.BurnFeeds[level]);
+        }
         scanMid_.assign(" Y").append(yText).append(c_.ScanFeed);
     }
 
@@ -363,7 +367,9 @@ private:
     }
     void burnTo(std::uint8_t level, std::int32_t edge)
     {
-        move(onLead_[level], edges_.text(edge, scratch_), burnMid_, onTail_[level], &burnPrefix_);
+        move(onLead_[level], edges_.text(edge, scratch_),
+             levelBurnMids_.empty() ? burnMid_ : levelBurnMids_[level], onTail_[level],
+             &burnPrefix_);
     }
     // Laser off to the start of the next run of the line: a travel at the off feed, or with
     // overscan a move at the burn feed, so the head keeps its speed along the line.
@@ -417,6 +423,7 @@ private:
     std::string offLead_, offTail_;
     std::vector<std::string> onLead_, onTail_; // by power level
     std::string travelMid_, burnMid_, scanMid_;
+    std::vector<std::string> levelBurnMids_; // by power level, when each has its own feed
     char scratch_[kNumberBufferSize] = {};
 };
 
@@ -539,7 +546,24 @@ void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings&
         throw std::invalid_argument("WriteImagePass: the picture does not match the job");
     }
     WriteLines(sink, context, settings,
-               GreyRuns(picture, static_cast<int>(context.PowerCommands.size())));
+               GreyRuns(picture, GreyLevelTable(static_cast<int>(context.PowerCommands.size()))));
+}
+
+void WriteLevelPass(JobSink& sink, const JobContext& context, const JobSettings& settings,
+                    const GrayRaster& levels)
+{
+    const std::size_t count = context.PowerCommands.size();
+    if (levels.width != context.ImageWidth || levels.height != context.ImageHeight || count < 2 ||
+        count > 256 || (!context.BurnFeeds.empty() && context.BurnFeeds.size() != count) ||
+        std::any_of(levels.pixels.begin(), levels.pixels.end(),
+                    [&](std::uint8_t level) { return level >= count; })) {
+        throw std::invalid_argument("WriteLevelPass: the levels do not match the job");
+    }
+    std::array<std::uint8_t, 256> identity{};
+    for (std::size_t level = 0; level < identity.size(); ++level) {
+        identity[level] = static_cast<std::uint8_t>(level);
+    }
+    WriteLines(sink, context, settings, GreyRuns(levels, identity));
 }
 
 void WriteJobEnd(JobSink& sink, const JobSettings& settings)

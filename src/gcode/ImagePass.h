@@ -17,6 +17,11 @@ void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings&
 void WriteImagePass(JobSink& sink, const JobContext& context, const JobSettings& settings,
                     const GrayRaster& picture);
 
+// The same over a picture whose pixels are power levels: level L burns with the context's
+// PowerCommands[L] (0: not burned) and, when the context has them, at BurnFeeds[L].
+void WriteLevelPass(JobSink& sink, const JobContext& context, const JobSettings& settings,
+                    const GrayRaster& levels);
+
 // The lines of EndOfCode when UseEndOfCode is set.
 void WriteJobEnd(JobSink& sink, const JobSettings& settings);
 

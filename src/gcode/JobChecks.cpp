@@ -10,6 +10,7 @@
 #include "common/TextEncoding.h"
 #include "gcode/CutPass.h"
 #include "gcode/LaserPower.h"
+#include "image/ToneCurve.h"
 #include "outline/CutOutline.h"
 
 namespace pyrolith {
@@ -183,6 +184,12 @@ void CheckJobNumbers(const JobSettings& settings, std::int32_t width, std::int32
     if (FlavorOf(settings) == GcodeFlavor::Printer3D &&
         PrinterLaserOf(settings) == PrinterLaser::MarlinInline) {
         InlinePowers(settings, Utf8ToCp1252(settings.LaserOnCommand), {});
+    }
+
+    // A curve that does not read would leave the picture's tones as they are, unnoticed.
+    if (HasToneCurve(settings.ToneCurve) && !ParseToneCurve(settings.ToneCurve)) {
+        Refuse("ToneCurve", "Image, Tone curve", settings.ToneCurve,
+               "is not a list of grey:power pairs (for example '0:1.000 128:0.400 255:0.000')");
     }
 }
 

@@ -29,6 +29,7 @@ namespace pyrolith {
 // 7. A 3D printer job in Marlin's inline laser mode needs an on command with an S number.
 // 8. The numbers of repeated engraving and of the cut (ReadCutNumbers in CutPass.h); a cut
 //    along the image's outline needs a build that traces pictures.
+// 9. ToneCurve must be blank or a list of grey:power pairs (image/ToneCurve.h).
 // A grey picture also needs the checks of PowerCommands: an on command with an S number,
 // PowerLevels and MinPower.
 void CheckJobNumbers(const JobSettings& settings, const MonoBitmap& picture,

@@ -35,6 +35,9 @@ struct JobContext {
     // Grey engraving: the on command of each power level, index 0 (not burned) empty. Empty
     // for a black-and-white job, which burns with LaserOnCommand.
     std::vector<std::string> PowerCommands;
+    // The feed part of each power level's burn moves when every level burns at its own speed
+    // (a test card); empty: every level burns at BurnFeed.
+    std::vector<std::string> BurnFeeds;
     // Pause arguments: milliseconds as typed for a 3D printer, seconds for GRBL.
     std::string CenterPauseText;
     std::string FrontPauseText;

@@ -4,6 +4,7 @@
 
 #include "common/NumberText.h"
 #include "image/PictureOptions.h"
+#include "image/ToneCurve.h"
 
 namespace pyrolith {
 namespace {
@@ -171,7 +172,7 @@ void WriteHeader(JobSink& sink, const JobContext& context, const JobSettings& s,
     comment(context.Flavor == GcodeFlavor::Printer3D ? "Using 3D Printer flavor"
                                                      : "Using GRBL flavor");
     // The engraving options, each only when it changes the job.
-    if (!context.PowerCommands.empty()) {
+    if (!context.PowerCommands.empty() && context.BurnFeeds.empty()) {
         comment(Join({"Grayscale with ", s.PowerLevels, " power levels, minimum power ",
                       s.MinPower}));
     }
@@ -195,6 +196,15 @@ void WriteHeader(JobSink& sink, const JobContext& context, const JobSettings& s,
         break;
     }
     WritePictureLines(comment, context, s, environment);
+    // The curve changes the grey levels of every mode but Palette.
+    if (const ConversionOptions options = ConversionOptionsOf(s);
+        options.mode != ImageMode::Palette && options.adjustments.tone) {
+        const auto points = ParseToneCurve(s.ToneCurve);
+        comment(Join({"Using tone curve of ", std::to_string(points->size()), " points"}));
+    }
+    if (!environment.jobNote.empty()) {
+        comment(environment.jobNote);
+    }
     sink.endLine();
 }
 

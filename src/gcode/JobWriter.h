@@ -21,6 +21,7 @@ struct JobEnvironment {
     // size line).
     std::int32_t sourceWidth = 0;
     std::int32_t sourceHeight = 0;
+    std::string jobNote;         // one more summary line about a made job (a test card)
 };
 
 // The size of a job written.

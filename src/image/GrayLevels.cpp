@@ -297,6 +297,9 @@ std::array<std::uint8_t, 256> AdjustmentTable(const GrayAdjustments& a)
             v = 255 - v;
         }
         table[static_cast<std::size_t>(g)] = Clamp255(v);
+        if (a.tone) {
+            table[static_cast<std::size_t>(g)] = (*a.tone)[table[static_cast<std::size_t>(g)]];
+        }
     }
     return table;
 }

@@ -37,7 +37,7 @@ constexpr std::uint8_t GrayLevel(Rgb c)
 GrayRaster GrayLevels(const Bitmap& source, const CancelCheck& cancel = {});
 
 // What each grey level becomes under the adjustments: brightness, then contrast, then gamma,
-// then inversion, each result rounded and kept within 0..255.
+// then inversion, each result rounded and kept within 0..255, then the tone curve.
 std::array<std::uint8_t, 256> AdjustmentTable(const GrayAdjustments& adjustments);
 
 // The adjustments applied in place.

@@ -6,6 +6,7 @@
 
 #include "common/AsciiCase.h"
 #include "common/NumberText.h"
+#include "image/ToneCurve.h"
 #include "settings/JobSettings.h"
 
 namespace pyrolith {
@@ -49,6 +50,9 @@ ConversionOptions ConversionOptionsOf(const JobSettings& settings)
     const double gamma = MyStrtoFloat(settings.Gamma);
     options.adjustments.gamma = gamma > 0 ? std::clamp(gamma, 0.01, 100.0) : 1.0;
     options.adjustments.invert = settings.Invert;
+    if (const auto curve = ParseToneCurve(settings.ToneCurve)) {
+        options.adjustments.tone = ToneTable(*curve);
+    }
     return options;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -33,9 +34,15 @@ struct GrayAdjustments {
     int brightness = 0;  // -100 to 100: adds brightness * 255 / 100
     int contrast = 0;    // -100 (flat grey) to 100 (a hard step at mid-grey)
     double gamma = 1;    // above 1 lightens the mid-greys, below 1 darkens them
-    bool invert = false; // last: g becomes 255 - g
+    bool invert = false; // g becomes 255 - g
+    // After the others: the material's tone curve as the grey each grey becomes (ToneTable);
+    // empty: no curve.
+    std::optional<std::array<std::uint8_t, 256>> tone = std::nullopt;
 
-    bool isIdentity() const { return brightness == 0 && contrast == 0 && gamma == 1 && !invert; }
+    bool isIdentity() const
+    {
+        return brightness == 0 && contrast == 0 && gamma == 1 && !invert && !tone;
+    }
 };
 
 struct ConversionOptions {
@@ -46,7 +53,8 @@ struct ConversionOptions {
 
 // The conversion settings read from the job settings. Numbers are read as typed with "." or
 // ","; an unknown mode is Palette; a value out of its range takes the nearest end; a gamma
-// that is not above 0 counts as 1.
+// that is not above 0 counts as 1; a ToneCurve that does not read is no curve (the job's
+// checks refuse it).
 ConversionOptions ConversionOptionsOf(const JobSettings& settings);
 
 // The number of columns ResizeWidth asks for: round(ResizeWidth / DistPerPixel); empty when

@@ -103,6 +103,8 @@ struct JobSettings {
     // The width the beam burns away; a cut along the image's outline runs half of it farther
     // out. Empty or 0: none.
     std::string CutKerf = "0";
+    // The material's tone curve, "grey:power" pairs (image/ToneCurve.h); empty: none.
+    std::string ToneCurve;
 
     // Kept in no file: back to these values at every start, untouched by profiles.
     bool IndicateLeftCenter = false;

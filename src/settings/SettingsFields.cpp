@@ -16,7 +16,7 @@ using S = std::optional<std::string_view>;
 constexpr S kNotRead = std::nullopt;
 
 // clang-format off
-const std::array<FieldInfo, 76> kFields = {{
+const std::array<FieldInfo, 77> kFields = {{
     // key                    control                 pair control           kind              member                     window       settings file  profile
     {"UseInches",            "rdoInches",            "rdoMm",               K::Flag,          &J::UseInches,             "1",         "0",           "0"},
     {"DistPerPixel",         "edtDperPixel",         "",                    K::Decimal,       &J::DistPerPixel,          "0.1",       "0.1",         "0.1"},
@@ -94,6 +94,7 @@ const std::array<FieldInfo, 76> kFields = {{
     {"CompactLines",         "chkCompactLines",      "",                    K::Flag,          &J::CompactLines,          "0",         "0",           "0"},
     {"PrinterLaserMode",     "cboPrinterLaserMode",  "",                    K::Choice,        &J::PrinterLaserMode,      "0",         "0",           "0"},
     {"CutKerf",              "edtCutKerf",           "",                    K::Decimal,       &J::CutKerf,               "0",         "0",           "0"},
+    {"ToneCurve",            "edtToneCurve",         "",                    K::Text,          &J::ToneCurve,             "",          "",            ""},
 }};
 // clang-format on
 

@@ -8,11 +8,13 @@
 #include <sys/wait.h>
 #endif
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -21,6 +23,9 @@
 #include "common/PathText.h"
 #include "image/PictureReader.h"
 #include "image/Bitmap.h"
+#include "material/LabelFont.h"
+#include "material/RampMeasure.h"
+#include "support/SyntheticRamp.h"
 #include "outline/CutOutline.h"
 #include "settings/SettingsFiles.h"
 #ifndef _WIN32
@@ -135,11 +140,10 @@ void Put32(std::string& bytes, std::uint32_t v)
     }
 }
 
-// A bottom-up 24-bit bitmap; `black` lists the rows from the top, '#' for a black pixel.
-std::string Bitmap24(const std::vector<std::string>& rows)
+// A bottom-up 24-bit grey bitmap; grey(x, y) gives each pixel, y = 0 the top row.
+std::string GreyBitmap24(std::uint32_t width, std::uint32_t height,
+                         const std::function<std::uint8_t(std::uint32_t, std::uint32_t)>& grey)
 {
-    const auto height = static_cast<std::uint32_t>(rows.size());
-    const auto width = static_cast<std::uint32_t>(rows.front().size());
     const std::uint32_t stride = (width * 3 + 3) / 4 * 4;
     std::string bytes = "BM";
     Put32(bytes, 54 + stride * height);
@@ -156,15 +160,25 @@ std::string Bitmap24(const std::vector<std::string>& rows)
     Put32(bytes, 2835);
     Put32(bytes, 0);
     Put32(bytes, 0);
-    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+    for (std::uint32_t y = height; y-- > 0;) {
         std::string line;
-        for (const char c : *row) {
-            line.append(3, c == '#' ? '\0' : '\xFF');
+        for (std::uint32_t x = 0; x < width; ++x) {
+            line.append(3, static_cast<char>(grey(x, y)));
         }
         line.resize(stride, '\0');
         bytes += line;
     }
     return bytes;
+}
+
+// `black` lists the rows from the top, '#' for a black pixel.
+std::string Bitmap24(const std::vector<std::string>& rows)
+{
+    return GreyBitmap24(static_cast<std::uint32_t>(rows.front().size()),
+                        static_cast<std::uint32_t>(rows.size()),
+                        [&](std::uint32_t x, std::uint32_t y) -> std::uint8_t {
+                            return rows[y][x] == '#' ? 0 : 0xFF;
+                        });
 }
 
 // A 32-bit bitmap stored with colour masks: a layout the program refuses.
@@ -758,4 +772,68 @@ TEST_F(CliTest, PrinterLaserModeChoosesTheLines)
     EXPECT_NE(refused.err.find("PrinterLaserMode is 0, 1, 2 or 3, not '7'"), std::string::npos)
         << refused.err;
     EXPECT_FALSE(fs::exists(folder_ / "refused.gcode"));
+}
+
+// The material commands: the card jobs with the grid's line in their summary and no line the
+// firmware would refuse; the ramp read from a photo into a saved profile.
+TEST_F(CliTest, MaterialCardsAreJobsOfTheSettings)
+{
+    const std::map<std::string, std::string> epoch = {{"SOURCE_DATE_EPOCH", "86400"}};
+    const CliRun grid = RunCli({"test-grid", "--powers", "50:100:2", "--speeds", "100:300:3",
+                                "--size", "2", "--set", "DistPerPixel=0.5", Path("grid.gcode")},
+                               epoch);
+    ASSERT_EQ(grid.status, 0) << grid.err;
+    const std::vector<std::string> lines = Lines("grid.gcode");
+    ASSERT_GT(lines.size(), 40u);
+    EXPECT_EQ(lines[1], "; Original File: Material test grid");
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        std::string("; Material test: powers 50 to 100% in 2 steps, speeds 100 "
+                                    "to 300 mm/min in 3 steps, 2 mm squares 2 mm apart") +
+                            (pyrolith::LabelFontAvailable()
+                                 ? ""
+                                 : ", no labels (no label font in this build)")),
+              lines.end());
+    EXPECT_EQ(lines.back(), "M107");
+    const CliRun ramp = RunCli({"test-ramp", "--set", "GRBL=1", "--set", "LaserOnCommand=M3 S1000",
+                                "--set", "LaserOffCommand=M5", "--set", "LaserLowPower=M3 S10",
+                                Path("ramp.gcode")});
+    ASSERT_EQ(ramp.status, 0) << ramp.err;
+    const CliRun check = RunCli({"check", "--set", "GRBL=1", Path("ramp.gcode")});
+    EXPECT_EQ(check.status, 0);
+    EXPECT_EQ(check.err, "");
+    const CliRun bad = RunCli({"test-grid", "--powers", "50:100", Path("bad.gcode")});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_FALSE(fs::exists(folder_ / "bad.gcode"));
+}
+
+TEST_F(CliTest, MeasureRampSavesTheCurveOrChangesNothing)
+{
+    pyrolith::test::RampPhoto photo;
+    photo.width = 800;
+    photo.height = 400;
+    photo.pixelsPerMm = 6;
+    photo.powers.fill(0);
+    for (std::size_t k = 0; k < photo.powers.size(); ++k) {
+        photo.powers[k] = static_cast<double>(k) / 15;
+    }
+    const pyrolith::GrayRaster picture = photo.render();
+    Write("photo.bmp", GreyBitmap24(800, 400, [&](std::uint32_t x, std::uint32_t y) {
+              return picture.at(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y));
+          }));
+    const CliRun run = RunCli({"measure-ramp", Path("photo.bmp"), "--set", "OnSpeed=300",
+                               "--save-profile", Path("wood.prf")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // The unburned patch is white, the last (full power) the darkest.
+    EXPECT_EQ(run.out.substr(0, run.out.find("\n2 ")), "Patch  Power  Tone\n1      0.000  255");
+    EXPECT_NE(run.out.find("\n16     1.000  0\nToneCurve=0:1.000 "), std::string::npos) << run.out;
+    const std::string curve = run.out.substr(run.out.find("ToneCurve="));
+    const std::string profile = Read("wood.prf");
+    EXPECT_NE(profile.find(curve.substr(0, curve.size() - 1) + "\r\n"), std::string::npos);
+    EXPECT_NE(profile.find("OnSpeed=300\r\n"), std::string::npos);
+
+    Write("white.bmp", GreyBitmap24(300, 200, [](std::uint32_t, std::uint32_t) { return 200; }));
+    const CliRun white = RunCli({"measure-ramp", Path("white.bmp"), "--save-profile", Path("wood.prf")});
+    EXPECT_EQ(white.status, 1);
+    EXPECT_EQ(white.err, std::string("pyrolith-cli: ") + pyrolith::kRampFrameNotFound + "\n");
+    EXPECT_EQ(Read("wood.prf"), profile);
 }

@@ -28,7 +28,8 @@ const std::vector<std::string> kWriteOrder = {
     "PlannerBlocks", "LaserMode", "PowerLevels", "MinPower", "Overscan", "SyncLaserCommands",
     "StepperIdleLock", "BaudRate", "ControllerSpeed", "CompactLines",
     "PrinterLaserMode",
-    "CutKerf"};
+    "CutKerf",
+    "ToneCurve"};
 
 TEST(SettingsFields, ListEveryStoredKeyOnceInWriteOrder)
 {
