@@ -94,7 +94,6 @@ TToneCurveGroup::TToneCurveGroup(QWidget* parent) : QGroupBox(parent)
     edtToneCurve_ = new QLineEdit(this);
     edtToneCurve_->setObjectName(QStringLiteral("edtToneCurve"));
     edtToneCurve_->setReadOnly(true);
-    edtToneCurve_->setToolTip(tr("The power of each grey, measured with Utility > Measure tone..."));
     btnClearToneCurve_ = new QPushButton(tr("Clear"), this);
     btnClearToneCurve_->setObjectName(QStringLiteral("btnClearToneCurve"));
     layout->addWidget(plot_, 0, 0, 1, 2);

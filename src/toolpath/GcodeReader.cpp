@@ -489,7 +489,8 @@ bool GcodeReader::fastLine(std::string_view text)
         // line holds no parenthesis and no line end, so that is all lineEvent() would take).
         std::string_view sent = text.substr(0, text.find(';'));
         const std::size_t first = sent.find_first_not_of(" \t");
-        sentLine(sent.substr(first, sent.find_last_not_of(" \t") - first + 1));
+        sent = sent.substr(first, sent.find_last_not_of(" \t") - first + 1);
+        sentLine(sent, sent);
     }
     const auto has = [&](int slot) { return (words.given & FastWords::Bit(slot)) != 0; };
     const auto get = [&](int slot) { return words.value[static_cast<std::size_t>(slot)]; };
@@ -751,23 +752,26 @@ void GcodeReader::lineEvent(std::string_view text)
 {
     const std::string sent = machine::CleanLine(text, false);
     if (!sent.empty()) {
-        sentLine(sent);
+        sentLine(sent, stripped_);
     }
 }
 
-void GcodeReader::sentLine(std::string_view sent)
+void GcodeReader::sentLine(std::string_view sent, std::string_view code)
 {
     Event event;
     event.kind = EventKind::Line;
     event.line = lineNumber_;
     event.bytes = static_cast<std::uint32_t>(sent.size());
     event.checksum = machine::LineChecksum(sent);
+    // The words and the characters without blanks of the line's code.
     std::size_t words = 0;
-    for (const char c : stripped_) {
+    std::size_t chars = 0;
+    for (const char c : code) {
         words += c >= 'A' && c <= 'Z' ? 1 : 0;
+        chars += c != ' ' && c != '\t' ? 1 : 0;
     }
     event.words = static_cast<std::uint8_t>(std::min<std::size_t>(words, 255));
-    event.chars = static_cast<std::uint16_t>(std::min<std::size_t>(stripped_.size(), 65535));
+    event.chars = static_cast<std::uint16_t>(std::min<std::size_t>(chars, 65535));
     sink_.event(event);
 }
 

@@ -146,7 +146,8 @@ private:
     void arc(const Point& target, const Words& words, bool clockwise);
     void stop();
     void lineEvent(std::string_view text);
-    void sentLine(std::string_view sent);
+    // `code`: the line's code without comments, upper-case, for its words and characters.
+    void sentLine(std::string_view sent, std::string_view code);
     bool marlinLaser(const Words& words);
     bool burning(Motion motion) const;
 

@@ -142,7 +142,8 @@ void MainWindowTest::layoutAndMenus()
     }
     QCOMPARE(menus, QStringList({QStringLiteral("File: Load Bitmap...|Open G-code...|Load Profile...||Save "
                                                 "Displayed Image...||Exit"),
-                                 QStringLiteral("Utility: Save G-code...|Show Settings...|Machine"),
+                                 QStringLiteral("Utility: Save G-code...|Show Settings...|Machine||Material test...|Measure "
+                                                "tone..."),
                                  QStringLiteral("Help: Show Help...|About...")}));
 }
 
