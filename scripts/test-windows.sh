@@ -15,7 +15,7 @@ cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmak
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DPYROLITH_WERROR=$werror >/dev/null
 cmake --build build-windows -j"$jobs" --target pyrolith-cli test_common test_gcode test_image \
-  test_settings test_toolpath test_cli
+  test_settings test_toolpath test_cli test_material
 wine_run() { scripts/wine-run.sh build-windows/wine "$@"; }
 wine_run build-windows/bin/pyrolith-cli.exe --version  # makes the Wine prefix once
 ctest --test-dir build-windows --output-on-failure -j"$jobs"

@@ -3,7 +3,9 @@
 // fails half-way or is not confirmed leaves no file; a cancelled preview stops both sides.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
