@@ -109,7 +109,11 @@ std::vector<std::string> PowerCommands(const JobSettings& settings, const std::s
     const std::string_view before = std::string_view(onCommand).substr(0, s->begin);
     const std::string_view after = std::string_view(onCommand).substr(s->end);
     for (int level = 1; level < levels; ++level) {
-        const double power = *minPower + (s->value - *minPower) * level / (levels - 1);
+        // The top level is the full power itself: the formula can land one rounding step off
+        // it, and at 12 digits a typed power like 63333333333050 then came out as ...100.
+        const double power = level == levels - 1
+                                 ? s->value
+                                 : *minPower + (s->value - *minPower) * level / (levels - 1);
         std::string& command = commands[static_cast<std::size_t>(level)];
         command.append(before).append(PlainNumber(power, 12)).append(after);
     }

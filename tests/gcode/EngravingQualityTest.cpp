@@ -166,6 +166,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PowerCase{"M3 S1000", "3", "100", {"M3 S550", "M3 S1000"}},
                     PowerCase{"S1000", "4", "0,5", {"S333.666666667", "S666.833333333", "S1000"}},
                     PowerCase{"m106s255.0 ; fan", "2", "255", {"m106s255 ; fan"}},
+                    // The top level is the full power as typed, not one rounding step off it.
+                    PowerCase{"S63333333333050",
+                              "4",
+                              "0.3",
+                              {"S21111111111000", "S42222222222000", "S63333333333000"}},
                     PowerCase{"(S9) M106 P1 S 2 S255",
                               "4",
                               " 0 ",
