@@ -1,6 +1,7 @@
 #include "toolpath/GcodeReader.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -414,15 +415,21 @@ bool GcodeReader::fastLine(std::string_view text)
     if (!grbl && options_.printerLaser == PrinterLaser::MarlinInline) {
         return false;  // M106 is a fan there, and S on a move may be the laser's power
     }
-    // The command: G0, G1, M106 or M107, followed by a blank, a comment or the line end.
-    enum class Command { Rapid, Linear, FanOn, FanOff } command;
+    // The command: G0, G1, M106 or M107, followed by a blank, a comment or the line end; or,
+    // for GRBL, none: the words of a move in the modal G0 or G1 ("X20.4S8").
+    enum class Command { Rapid, Linear, Modal, FanOn, FanOff } command;
     const std::size_t left = static_cast<std::size_t>(end - p);
     const auto endsAt = [&](std::size_t n) {
         return left == n || p[n] == ' ' || p[n] == '\t' || p[n] == ';' ||
                (p[0] == 'G' && IsLetter(p[n]));
     };
     std::size_t codeLength = 0;
-    if (left >= 2 && p[0] == 'G' && (p[1] == '0' || p[1] == '1') && endsAt(2)) {
+    if (grbl && FastWords::SlotOf(p[0]) >= 0) {
+        if (state_.motion > 1) {
+            return false;  // an arc's words need I, J or R
+        }
+        command = Command::Modal;
+    } else if (left >= 2 && p[0] == 'G' && (p[1] == '0' || p[1] == '1') && endsAt(2)) {
         command = p[1] == '0' ? Command::Rapid : Command::Linear;
         codeLength = 2;
     } else if (!grbl && left >= 4 && p[0] == 'M' && p[1] == '1' && p[2] == '0' &&
@@ -442,9 +449,10 @@ bool GcodeReader::fastLine(std::string_view text)
     words.kept = codeLength;
     // Along a raster line only X changes: the rest of a move after its X word is looked up
     // among the rests read last, and read only when it is new.
-    if (command <= Command::Linear && end - p >= 2 && (p[0] == ' ' || p[0] == '\t') &&
-        p[1] == 'X') {
-        p += 2;
+    const std::size_t gap = command == Command::Modal ? 0 : 1;  // the blank after G0 or G1
+    if (command <= Command::Modal && end - p >= static_cast<std::ptrdiff_t>(gap + 1) &&
+        (gap == 0 || p[0] == ' ' || p[0] == '\t') && p[gap] == 'X') {
+        p += gap + 1;
         const char* start = p;
         if (!ReadNumber(p, end, words.value[FastWords::X]) || !FastWords::EndsWord(p, end)) {
             return false;
@@ -490,7 +498,9 @@ bool GcodeReader::fastLine(std::string_view text)
         std::string_view sent = text.substr(0, text.find(';'));
         const std::size_t first = sent.find_first_not_of(" \t");
         sent = sent.substr(first, sent.find_last_not_of(" \t") - first + 1);
-        sentLine(sent, sent);
+        // Its words: the command's letter and one for each word read.
+        sentLine(sent, (codeLength > 0 ? 1u : 0u) + static_cast<unsigned>(std::popcount(words.given)),
+                 words.kept);
     }
     const auto has = [&](int slot) { return (words.given & FastWords::Bit(slot)) != 0; };
     const auto get = [&](int slot) { return words.value[static_cast<std::size_t>(slot)]; };
@@ -512,7 +522,9 @@ bool GcodeReader::fastLine(std::string_view text)
     if (has(F)) {
         state_.feed = get(F) * unit;
     }
-    const int motion = command == Command::Rapid ? 0 : 1;
+    const int motion = command == Command::Modal ? state_.motion
+                       : command == Command::Rapid ? 0
+                                                   : 1;
     const bool axisWords =
         (words.given & (FastWords::Bit(FastWords::X) | FastWords::Bit(FastWords::Y) |
                         FastWords::Bit(FastWords::Z))) != 0;
@@ -758,11 +770,6 @@ void GcodeReader::lineEvent(std::string_view text)
 
 void GcodeReader::sentLine(std::string_view sent, std::string_view code)
 {
-    Event event;
-    event.kind = EventKind::Line;
-    event.line = lineNumber_;
-    event.bytes = static_cast<std::uint32_t>(sent.size());
-    event.checksum = machine::LineChecksum(sent);
     // The words and the characters without blanks of the line's code.
     std::size_t words = 0;
     std::size_t chars = 0;
@@ -770,6 +777,20 @@ void GcodeReader::sentLine(std::string_view sent, std::string_view code)
         words += c >= 'A' && c <= 'Z' ? 1 : 0;
         chars += c != ' ' && c != '\t' ? 1 : 0;
     }
+    sentLine(sent, words, chars);
+}
+
+void GcodeReader::sentLine(std::string_view sent, std::size_t words, std::size_t chars)
+{
+    Event event;
+    event.kind = EventKind::Line;
+    event.line = lineNumber_;
+    event.bytes = static_cast<std::uint32_t>(sent.size());
+    std::uint8_t sum = 0;
+    for (const char c : sent) {
+        sum ^= static_cast<std::uint8_t>(c);
+    }
+    event.checksum = sum;
     event.words = static_cast<std::uint8_t>(std::min<std::size_t>(words, 255));
     event.chars = static_cast<std::uint16_t>(std::min<std::size_t>(chars, 65535));
     sink_.event(event);

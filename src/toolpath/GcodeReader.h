@@ -148,6 +148,7 @@ private:
     void lineEvent(std::string_view text);
     // `code`: the line's code without comments, upper-case, for its words and characters.
     void sentLine(std::string_view sent, std::string_view code);
+    void sentLine(std::string_view sent, std::size_t words, std::size_t chars);
     bool marlinLaser(const Words& words);
     bool burning(Motion motion) const;
 

@@ -371,8 +371,10 @@ private:
         worker_.join();
     }
 
-    JobTimer timer_;
-    LateBurnCounter late_;
+    // The planner's thread writes the timer all the time, the reader's thread the counter and
+    // the batch: on cache lines of their own, or each write makes the other thread wait.
+    alignas(64) JobTimer timer_;
+    alignas(64) LateBurnCounter late_;
     FileEstimate result_;
     std::vector<Event> batch_;
     std::deque<std::vector<Event>> queue_;

@@ -229,7 +229,8 @@ void JobTimer::add(const Event& event)
         planner_.add(event);
         return;
     }
-    if (event.kind == EventKind::Move && event.laserOn && event.spindle == 4 && machine_.laserMode) {
+    if (!dynamicBurn_ && event.kind == EventKind::Move && event.laserOn && event.spindle == 4 &&
+        machine_.laserMode) {
         dynamicBurn_ = true;
     }
     stream_->add(event);

@@ -255,7 +255,10 @@ INSTANTIATE_TEST_SUITE_P(
         "G1 X1." + std::string(73, '0') + " F1\nG1 X1." + std::string(74, '0') + " F1\n"
         "G1 X2 Y1234567890123456.7 F1000\nG1 X0.12345678901234567 F1\nG1 X1e5 F1\n",
         "G1 Y5 X1\nG1 X2 F0\nG1 Y3 F-5\nG0 X1 Y1 Z1\nG1 Z2 F10\n",
-        "G20\nG91\nG1 X1 Y1 F10\nG1 X1 Y1 F10\nG90 G21\nG1 X1\nG92 X0\nG1 X1 Y1\n"));
+        "G20\nG91\nG1 X1 Y1 F10\nG1 X1 Y1 F10\nG90 G21\nG1 X1\nG92 X0\nG1 X1 Y1\n",
+        // Compact lines: the modal G0 or G1, no blanks.
+        "M4S0\nS0\nG1F3000\nX20.1Y20S0\nX20.7F1000S1000\nX21F3000S0\nY2\nS5\nF10\nX3 S0\n"
+        "G0X1\nX2S9\nZ1\nG2X0Y0I1\nX5\nG1X1F5\nX1X2\nXY\nX-.5E2\nS1F2X3 ;c\nM5\nX9S3\n"));
 
 TEST(GrblFeed, AFeedMoveWithoutAnyFeedIsRefused)
 {
