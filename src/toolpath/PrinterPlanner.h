@@ -18,11 +18,11 @@
 // stepper's slowest step rate.
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 
 #include "toolpath/GcodeReader.h"
 #include "toolpath/MachineProfile.h"
+#include "toolpath/RingQueue.h"
 
 namespace pyrolith::toolpath {
 
@@ -72,7 +72,7 @@ private:
     double secondsPerByte_;
     std::uint64_t numbered_ = 0;   // the sender's line number of the last line sent
     double now_ = 0.0;             // when the firmware is done with the line it holds
-    std::deque<Block> queued_;     // planned, not yet taken by the stepper
+    RingQueue<Block> queued_;      // planned, not yet taken by the stepper
     bool running_ = false;         // the stepper holds a block
     Block runningBlock_;
     double runningEnd_ = 0.0;

@@ -17,7 +17,6 @@
 // line.
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -27,6 +26,7 @@
 #include "toolpath/GcodeReader.h"
 #include "toolpath/MachineProfile.h"
 #include "toolpath/MotionPlanner.h"
+#include "toolpath/RingQueue.h"
 
 namespace pyrolith::toolpath {
 
@@ -103,13 +103,13 @@ private:
     std::size_t currentBlocks_ = 0;
     double currentSteps_ = 0.0;
 
-    std::deque<Sent> unanswered_;
+    RingQueue<Sent> unanswered_;
     std::size_t unansweredBytes_ = 0;
     double sentAt_ = 0.0;      // the sender sent the last line
     double wireFree_ = 0.0;    // its last byte has arrived
     double controller_ = 0.0;  // the controller is free for the next line
     double lastTaken_ = 0.0;   // the controller has taken the last line
-    std::deque<Block> blocks_; // in the planner, oldest first; `ready` set once its line ends
+    RingQueue<Block> blocks_;  // in the planner, oldest first; `ready` set once its line ends
     double lastEnd_ = 0.0;     // the last block that ran ended
     double lastRetiredEnd_ = 0.0;
     bool moved_ = false;       // the machine has moved since it last came to rest
