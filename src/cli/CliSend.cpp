@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -76,6 +77,27 @@ Firmware JobFlavorGuess(const std::vector<std::string>& lines)
         }
     }
     return Firmware::Printer;
+}
+
+// A printer's laser-off for a job that names none: M5 when the job switches Marlin's laser
+// with M3 or M4 (M107 would only stop a fan there), else M107.
+std::string DefaultLaserOff(const std::vector<std::string>& lines)
+{
+    for (const std::string& line : lines) {
+        std::size_t at = line.find_first_not_of(" \t");
+        if (at == std::string::npos || (line[at] != 'M' && line[at] != 'm')) {
+            continue;
+        }
+        ++at;
+        while (at < line.size() && line[at] == '0') {
+            ++at;
+        }
+        if (at < line.size() && (line[at] == '3' || line[at] == '4') &&
+            (at + 1 == line.size() || !std::isdigit(static_cast<unsigned char>(line[at + 1])))) {
+            return "M5";
+        }
+    }
+    return "M107";
 }
 
 // Progress on standard output: a bar redrawn in place on a terminal, a plain line every tenth
@@ -171,7 +193,7 @@ int RunSend(int argc, char** argv)
     std::string port;
     int baud = 115200;
     std::string flavor;
-    std::string laserOff = "M107";
+    std::string laserOff;
     double timeoutSeconds = 10;
     std::string file;
     app.add_option("--port", port, "The serial port (or a pseudo-terminal)")
@@ -184,7 +206,8 @@ int RunSend(int argc, char** argv)
         ->option_text("F")
         ->check(CLI::IsMember({"grbl", "printer"}));
     app.add_option("--laser-off", laserOff,
-                   "A printer's laser-off command, sent by a pause or a stop (default M107)")
+                   "A printer's laser-off command, sent by a pause or a stop (default M107, or "
+                   "M5 for a job that switches Marlin's laser with M3 or M4)")
         ->option_text("CMD");
     app.add_option("--timeout", timeoutSeconds,
                    "Seconds of silence that count as a lost connection (default 10)")
@@ -203,13 +226,13 @@ int RunSend(int argc, char** argv)
     }
 
     ConnectOptions options;
-    options.laserOffCommand = laserOff;
     options.timings.answerTimeout = Milliseconds(static_cast<long long>(timeoutSeconds * 1000));
 
     std::vector<std::string> lines;
     std::unique_ptr<ByteTransport> transport;
     try {
         lines = ReadJobLines(fs::path(file));
+        options.laserOffCommand = laserOff.empty() ? DefaultLaserOff(lines) : laserOff;
         transport = OpenSerialPort(fs::path(port), baud);
     } catch (const Error& error) {
         std::cerr << "pyrolith-cli: " << error.what() << "\n";

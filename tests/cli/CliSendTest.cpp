@@ -18,11 +18,12 @@ using namespace std::chrono_literals;
 
 constexpr int kJobLines = 200;
 
-std::string WriteJob()
+// `laserOn`: the job's second line, which switches the laser on.
+std::string WriteJob(const char* laserOn)
 {
     const auto path = fs::temp_directory_path() / ("send-job-" + std::to_string(::getpid()) + ".gcode");
     std::ofstream out(path, std::ios::binary);
-    out << "; job\r\nM106 S255\r\n";
+    out << "; job\r\n" << laserOn << "\r\n";
     for (int i = 2; i < kJobLines; ++i) {
         out << "G1 X" << i << " Y1 F3000\r\n";
     }
@@ -49,6 +50,7 @@ struct SendCase {
     std::string out;                // standard output, whole when not empty
     std::string errEnd;             // the end of standard error
     bool greets = true;             // the machine greets when the port opens
+    const char* laserOn = "M106 S255";
 };
 
 void PrintTo(const SendCase& c, std::ostream* os)
@@ -67,7 +69,7 @@ TEST_P(CliSend, StreamsAndStopsSafely)
     } else {
         peer = std::make_unique<pyrolith::testing::FakePrinter>();
     }
-    const std::string job = WriteJob();
+    const std::string job = WriteJob(c.laserOn);
     const bool acts = c.interrupt || c.silent || c.hangUp;
     if (acts) {
         peer->holdAfter(50);  // busy from the 50th line on, until the test has acted
@@ -138,6 +140,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "Ctrl+C: stopping the machine safely (Ctrl+C again to leave at once).\n"},
         SendCase{"PrinterCtrlC", false, true, false, false, 1, {"M410", "M107", "M400"}, "",
                  "Ctrl+C: stopping the machine safely (Ctrl+C again to leave at once).\n"},
+        // Marlin's laser (M3) is switched off with M5: M107 would stop only a fan.
+        SendCase{"MarlinLaserCtrlC", false, true, false, false, 1, {"M410", "M5", "M400"}, "",
+                 "Ctrl+C: stopping the machine safely (Ctrl+C again to leave at once).\n", true,
+                 "M3 I S255"},
         SendCase{"GrblSilent", true, false, true, false, 1, {"!", "^X"}, "",
                  "pyrolith-cli: The controller stopped answering. The job is stopped; if the "
                  "laser is still on, switch the machine off.\n"},
