@@ -793,7 +793,7 @@ void GcodeReader::sentLine(std::string_view sent, std::size_t words, std::size_t
     event.checksum = sum;
     event.words = static_cast<std::uint8_t>(std::min<std::size_t>(words, 255));
     event.chars = static_cast<std::uint16_t>(std::min<std::size_t>(chars, 65535));
-    sink_.event(event);
+    sink_.sent(event);
 }
 
 // Marlin's laser: M3 and M4 switch it on (with I into the inline mode, where the moves carry

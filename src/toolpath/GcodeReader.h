@@ -57,6 +57,9 @@ struct Event {
     bool inches = false;             // Mode: G20 in effect
     bool relative = false;           // Mode: G91 in effect
     std::uint8_t spindle = 0;        // Move: GRBL's M3, M4 or M5 in force (3, 4 or 5)
+    // Not Line: the event carries its line's Line event too (bytes, checksum, words, chars),
+    // which comes first; a sink may pack the two so (EventSink::sent).
+    bool carriesLine = false;
     std::uint64_t line = 0;          // 1-based line number
     Point from;                      // Move: start (mm)
     Point to;                        // Move: end; Dwell, Home, Stop: the position (mm)
@@ -80,6 +83,8 @@ class EventSink {
 public:
     virtual ~EventSink() = default;
     virtual void event(const Event& event) = 0;
+    // A Line event (ReaderOptions::lineEvents), before the events of its line.
+    virtual void sent(const Event& line) { event(line); }
     virtual void problem(const Problem& problem) { (void)problem; }
     // A line without commands (a comment, or nothing), as it stands.
     virtual void note(std::uint64_t line, std::string_view text)

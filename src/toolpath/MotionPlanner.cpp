@@ -298,15 +298,44 @@ public:
             timer_.add(e);
             return;
         }
-        batch_.push_back(e);
-        if (batch_.size() == kBatch) {
-            handOver();
+        if (lineWaits_ && waitingLine_.line == e.line) {
+            // The line rides on the first event of the line: one entry in the batch.
+            lineWaits_ = false;
+            Event carrier = e;
+            carrier.carriesLine = true;
+            carrier.bytes = waitingLine_.bytes;
+            carrier.checksum = waitingLine_.checksum;
+            carrier.words = waitingLine_.words;
+            carrier.chars = waitingLine_.chars;
+            push(carrier);
+            return;
         }
+        if (lineWaits_) {
+            lineWaits_ = false;
+            push(waitingLine_);
+        }
+        push(e);
+    }
+    void sent(const Event& line) override
+    {
+        if (!worker_.joinable()) {
+            timer_.add(line);
+            return;
+        }
+        if (lineWaits_) {
+            push(waitingLine_);  // a line that made no event of its own
+        }
+        waitingLine_ = line;
+        lineWaits_ = true;
     }
     void problem(const Problem& p) override { result_.add(p); }
     FileEstimate finish()
     {
         if (worker_.joinable()) {
+            if (lineWaits_) {
+                lineWaits_ = false;
+                push(waitingLine_);
+            }
             handOver();
             stopWorker();
         }
@@ -318,6 +347,14 @@ public:
 private:
     static constexpr std::size_t kBatch = 4096;
     static constexpr std::size_t kBatchesInFlight = 4;
+
+    void push(const Event& e)
+    {
+        batch_.push_back(e);
+        if (batch_.size() == kBatch) {
+            handOver();
+        }
+    }
 
     // The batches go round: a planned batch comes back empty for the reader to fill again,
     // so that no batch's memory is given back to the system and asked for again.
@@ -354,6 +391,16 @@ private:
                 roomLeft_.notify_one();
             }
             for (const Event& e : batch) {
+                if (e.carriesLine) {
+                    Event line;
+                    line.kind = EventKind::Line;
+                    line.line = e.line;
+                    line.bytes = e.bytes;
+                    line.checksum = e.checksum;
+                    line.words = e.words;
+                    line.chars = e.chars;
+                    timer_.add(line);
+                }
                 timer_.add(e);
             }
         }
@@ -377,6 +424,8 @@ private:
     alignas(64) LateBurnCounter late_;
     FileEstimate result_;
     std::vector<Event> batch_;
+    Event waitingLine_;
+    bool lineWaits_ = false;
     std::deque<std::vector<Event>> queue_;
     std::vector<std::vector<Event>> spare_;
     std::mutex mutex_;

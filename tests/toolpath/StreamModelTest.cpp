@@ -111,3 +111,39 @@ TEST(LineRate, NoteAndWarningNameTheSpeedTheControllerKeepsUpWith)
 }
 
 }  // namespace
+
+namespace {
+
+// The reader hands its events to the planner's thread in batches, a line's Line event packed
+// into the first event of the line; timed on one thread, the same job takes exactly as long.
+TEST(StreamBatches, TimeTheJobAsReadingInline)
+{
+    const std::string grbl =
+        "M4S0\nS0\nG1F3000\nX20.1Y20S0\nX20.7F1000S1000\nX21F3000S0\n; note\nG1F500\n"
+        "G2X25Y20I2J0\nM5\nG4P0.2\nM3S500\nG1X30\nS0\nG0X0Y0\n";
+    const std::string printer =
+        "M106 S255\nG1 X10 F1200\nM107\nG1 X20\nG4 P100\nM400\nG0 X0\n; end\n";
+    for (const auto& [flavor, text] :
+         {std::pair{pyrolith::GcodeFlavor::Grbl, grbl},
+          std::pair{pyrolith::GcodeFlavor::Printer3D, printer}}) {
+        MachineProfile machine;
+        machine.flavor = flavor;
+        std::string job;
+        for (int i = 0; i < 400; ++i) {
+            job += text;  // several batches of events
+        }
+        const FileEstimate batched = EstimateText(job, machine);
+        const FileEstimate inline_ = EstimateStream(
+            [&](GcodeReader& reader) { reader.feed(job); }, machine,
+            ControllerTimingOf(machine.controllerSpeed));
+        EXPECT_EQ(batched.times.seconds, inline_.times.seconds);
+        EXPECT_EQ(batched.times.burnSeconds, inline_.times.burnSeconds);
+        EXPECT_EQ(batched.times.moveSeconds, inline_.times.moveSeconds);
+        EXPECT_EQ(batched.times.burnDistance, inline_.times.burnDistance);
+        EXPECT_EQ(batched.stream.plannerSeconds, inline_.stream.plannerSeconds);
+        EXPECT_EQ(batched.stream.limitedSeconds, inline_.stream.limitedSeconds);
+        EXPECT_GT(batched.times.seconds, 0.0);
+    }
+}
+
+}  // namespace
