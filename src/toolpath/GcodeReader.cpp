@@ -1,7 +1,6 @@
 #include "toolpath/GcodeReader.h"
 
 #include <array>
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -257,6 +256,7 @@ struct GcodeReader::Words {
 // The words of a line of fastLine()'s shapes: X, Y, Z, F, S and E, each at most once.
 struct GcodeReader::FastWords {
     enum Slot { X, Y, Z, F, S, E, kSlots };
+    static_assert(kSlots == kFastSlots);
     static constexpr std::uint32_t Bit(int slot) { return 1u << slot; }
     static constexpr std::uint32_t kMoveWords =
         (1u << X) | (1u << Y) | (1u << Z) | (1u << F) | (1u << S);
@@ -316,6 +316,21 @@ struct GcodeReader::FastWords {
     }
 };
 
+namespace {
+
+// The words of each set of FastWords slots.
+constexpr auto kWordCount = [] {
+    std::array<std::uint8_t, 1u << GcodeReader::kFastSlots> count{};
+    for (std::size_t set = 0; set < count.size(); ++set) {
+        for (std::size_t bits = set; bits != 0; bits &= bits - 1) {
+            ++count[set];
+        }
+    }
+    return count;
+}();
+
+}  // namespace
+
 struct GcodeReader::TailEntry {
     std::size_t size = 0;
     char text[48];
@@ -327,6 +342,7 @@ GcodeReader::~GcodeReader() = default;
 GcodeReader::GcodeReader(const ReaderOptions& options, EventSink& sink)
     : options_(options), sink_(sink), tails_(std::make_unique<std::array<TailEntry, 4>>())
 {
+    lineEvent_.kind = EventKind::Line;
     if (options_.flavor == GcodeFlavor::Printer3D) {
         state_.spindle = 107;
     }
@@ -408,6 +424,7 @@ bool GcodeReader::fastLine(std::string_view text)
     if (p == end) {
         return false;
     }
+    const char* const commandStart = p;
     if (*p == ';') {
         sink_.note(lineNumber_, text);
         return true;
@@ -495,11 +512,14 @@ bool GcodeReader::fastLine(std::string_view text)
     if (options_.lineEvents) {
         // What a sender sends of this line: up to a comment, without blanks around it (the
         // line holds no parenthesis and no line end, so that is all lineEvent() would take).
-        std::string_view sent = text.substr(0, text.find(';'));
-        const std::size_t first = sent.find_first_not_of(" \t");
-        sent = sent.substr(first, sent.find_last_not_of(" \t") - first + 1);
+        const void* comment = std::memchr(commandStart, ';', static_cast<std::size_t>(end - commandStart));
+        const char* last = comment != nullptr ? static_cast<const char*>(comment) : end;
+        while (last[-1] == ' ' || last[-1] == '\t') {
+            --last;  // stops at the command, which is no blank
+        }
+        const std::string_view sent(commandStart, static_cast<std::size_t>(last - commandStart));
         // Its words: the command's letter and one for each word read.
-        sentLine(sent, (codeLength > 0 ? 1u : 0u) + static_cast<unsigned>(std::popcount(words.given)),
+        sentLine(sent, (codeLength > 0 ? 1u : 0u) + kWordCount[words.given],
                  words.kept);
     }
     const auto has = [&](int slot) { return (words.given & FastWords::Bit(slot)) != 0; };
@@ -782,8 +802,7 @@ void GcodeReader::sentLine(std::string_view sent, std::string_view code)
 
 void GcodeReader::sentLine(std::string_view sent, std::size_t words, std::size_t chars)
 {
-    Event event;
-    event.kind = EventKind::Line;
+    Event& event = lineEvent_;  // the other fields stay as they are made
     event.line = lineNumber_;
     event.bytes = static_cast<std::uint32_t>(sent.size());
     std::uint8_t sum = 0;

@@ -139,6 +139,8 @@ public:
     std::uint64_t linesRead() const { return lineNumber_; }
     const ReaderState& state() const { return state_; }
 
+    static constexpr int kFastSlots = 6;  // the words of the short way: X, Y, Z, F, S, E
+
 private:
     struct Words;
     struct FastWords;
@@ -169,6 +171,7 @@ private:
     std::unique_ptr<std::array<TailEntry, 4>> tails_;
     std::size_t nextTail_ = 0;
     std::string_view stripped_;  // the line without blanks and comments, upper case
+    Event lineEvent_;            // the Line event, made anew for each line
 };
 
 // Reads a whole file through `reader` in large pieces. `progress` (may be empty) is called

@@ -43,7 +43,7 @@ public:
     }
 
 private:
-    void grow()
+    [[gnu::noinline]] void grow()
     {
         std::vector<T> larger(items_.size() * 2);
         for (std::size_t i = 0; i < count_; ++i) {
