@@ -362,14 +362,16 @@ TEST(ThresholdMode, BlackBelowTheThresholdOnly)
     }
 }
 
-// Each dither on flat greys burns the share of the area that the grey level asks for.
+// Each dither on flat greys burns the share of the area that the grey level asks for: the
+// errors, held in whole sixteenths, are passed on without loss.
 TEST(Dithering, FlatGreysBurnTheirShare)
 {
     for (const ImageMode mode : {ImageMode::FloydSteinberg, ImageMode::Atkinson, ImageMode::Jarvis,
                                  ImageMode::Stucki, ImageMode::Bayer}) {
-        for (const int level : {64, 128, 192}) {
-            // Atkinson passes on only three quarters of the error: a share at mid-grey only.
-            if (mode == ImageMode::Atkinson && level != 128) {
+        for (const int level : {0, 64, 128, 191, 255}) {
+            // Atkinson passes on only three quarters of the error: a share at mid-grey and at
+            // the ends only.
+            if (mode == ImageMode::Atkinson && level != 0 && level != 128 && level != 255) {
                 continue;
             }
             const MonoBitmap mono =
