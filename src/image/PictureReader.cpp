@@ -1,5 +1,6 @@
 #include "image/PictureReader.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -211,6 +212,59 @@ private:
     PixelBuffer indices_;
 };
 
+// A bitmap file band by band into one byte a pixel, each band made by `convert` (a MonoBitmap
+// or a GrayRaster of the band), without the whole picture in memory.
+constexpr std::int32_t kBandRows = 64;
+
+template <typename Convert>
+void BitmapBands(const std::filesystem::path& path, const BitmapLimits& limits,
+                 const CancelCheck& cancel, PixelBuffer& pixels, Convert&& convert)
+{
+    ReadBitmapBands(path, limits, kBandRows,
+                    [&](const Bitmap& band, std::int32_t top, std::int32_t height) {
+                        if (band.layout == PixelLayout::Unrecognized) {
+                            throw Error(UnrecognizedFormatMessage());
+                        }
+                        ThrowIfCancelled(cancel);
+                        const auto width = static_cast<std::size_t>(band.width);
+                        if (pixels.empty()) {
+                            pixels = PixelBuffer(width * static_cast<std::size_t>(height));
+                        }
+                        const auto part = convert(band);
+                        std::copy_n(part.data(), width * static_cast<std::size_t>(band.height),
+                                    pixels.data() + static_cast<std::size_t>(top) * width);
+                    });
+}
+
+GrayRaster BitmapGrayLevels(const std::filesystem::path& path, const BitmapLimits& limits,
+                            const CancelCheck& cancel)
+{
+    GrayRaster gray;
+    BitmapBands(path, limits, cancel, gray.pixels, [&](const Bitmap& band) {
+        gray.width = band.width;
+        gray.height += band.height;
+        return GrayLevels(band, cancel).pixels;
+    });
+    return gray;
+}
+
+MonoBitmap BitmapMono(const std::filesystem::path& path, const BitmapLimits& limits,
+                      const CancelCheck& cancel)
+{
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<Rgb> palette;
+    PixelBuffer indices;
+    BitmapBands(path, limits, cancel, indices, [&](const Bitmap& band) {
+        MonoBitmap part = MakeMonoBitmap(band);
+        width = band.width;
+        height += band.height;
+        palette.assign(part.palette().begin(), part.palette().end());
+        return part.indices();
+    });
+    return MonoBitmap(width, height, std::move(palette), std::move(indices));
+}
+
 void Decode(PictureFormat format, const std::filesystem::path* path,
             std::span<const std::uint8_t> bytes, const BitmapLimits& limits,
             const CancelCheck& cancel, detail::RowSink& sink)
@@ -309,11 +363,7 @@ GrayRaster ReadPictureGrayLevels(const std::filesystem::path& path, const Bitmap
 {
     const PictureFormat format = SniffFile(path);
     if (format == PictureFormat::Bitmap || format == PictureFormat::Unknown) {
-        const Bitmap bitmap = ReadBitmap(path, limits);
-        if (bitmap.layout == PixelLayout::Unrecognized) {
-            throw Error(UnrecognizedFormatMessage());
-        }
-        return GrayLevels(bitmap, cancel);
+        return BitmapGrayLevels(path, limits, cancel);
     }
     GraySink sink;
     Decode(format, &path, {}, limits, cancel, sink);
@@ -328,11 +378,7 @@ MonoBitmap ReadPictureMono(const std::filesystem::path& path, const GrayAdjustme
     const bool bitmap = format == PictureFormat::Bitmap || format == PictureFormat::Unknown;
     if (mode == ImageMode::Palette) {
         if (bitmap) {
-            const Bitmap source = ReadBitmap(path, limits);
-            if (source.layout == PixelLayout::Unrecognized) {
-                throw Error(UnrecognizedFormatMessage());
-            }
-            return MakeMonoBitmap(source);
+            return BitmapMono(path, limits, cancel);
         }
         PaletteSink sink;
         Decode(format, &path, {}, limits, cancel, sink);
