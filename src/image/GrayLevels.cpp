@@ -68,8 +68,7 @@ constexpr std::array<std::array<std::uint8_t, 8>, 8> BayerMatrix()
 }
 
 // Errors are held in whole sixteenths of a grey level, in integers: every pixel's error is
-// passed on whole, the taps after the first getting their share rounded toward zero and the
-// first (the next pixel of the row) the rest, so that no part of it is lost to rounding and a
+// passed on whole, all taps but one getting their share rounded and one tap the rest, so that no part of it is lost to rounding and a
 // flat grey burns its share of the area. Atkinson's kernel passes on six eighths by design.
 constexpr std::int32_t kErrorScale = 16;
 constexpr std::int32_t kMidGrey = 128 * kErrorScale;
@@ -137,7 +136,7 @@ Kernel DiffusionKernel(ImageMode mode)
 }
 
 // Floyd-Steinberg along one row: the error for the next pixel stays in a register, the row
-// below receives its shares in memory.
+// below receives its shares in memory (the pixel below ahead takes the rest).
 template <int Step>
 void FloydSteinbergRow(const std::uint8_t* source, std::uint8_t* target, std::int32_t* here,
                        std::int32_t* below, std::ptrdiff_t first, std::size_t width)
@@ -150,13 +149,14 @@ void FloydSteinbergRow(const std::uint8_t* source, std::uint8_t* target, std::in
         const bool black = value < kMidGrey;
         target[x] = black ? kBlackIndex : kWhiteIndex;
         const std::int32_t error = value - (black ? 0 : kWhiteLevel);
-        const std::int32_t left = error * 3 / 16;
-        const std::int32_t under = error * 5 / 16;
-        const std::int32_t right = error / 16;
+        // Shares rounded down (a shift), the rest to the pixel below ahead: the error is
+        // passed on whole, and the next pixel's wait is short.
+        carry = (error * 7) >> 4;
+        const std::int32_t left = (error * 3) >> 4;
+        const std::int32_t under = (error * 5) >> 4;
         below[x - Step] += left;
         below[x] += under;
-        below[x + Step] += right;
-        carry = error - left - under - right;
+        below[x + Step] += error - carry - left - under;
     }
 }
 
