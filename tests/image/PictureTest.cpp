@@ -484,9 +484,14 @@ TEST_P(StreamedConversion, MakesTheImageOfTheWholeGreyPicture)
 {
     static const fs::path png = Convert("-size 300x700 plasma:fractal -seed 3", "plasma.png");
     static const fs::path jpeg = Convert("plasma.png -quality 80", "plasma.jpg");
+    // Bitmaps are read band by band: several bands, the last one short.
+    static const fs::path bitmap = Convert("plasma.png -type TrueColor", "BMP3:plasma.bmp");
+    static const fs::path indexed =
+        Convert("plasma.png -colors 200 -type Palette", "BMP3:plasma-8.bmp");
     const ImageMode mode = *ParseImageMode(GetParam().mode);
-    for (const fs::path& file : {png, jpeg}) {
-        GrayRaster gray = ReadPictureGrayLevels(file);
+    for (const fs::path& file : {png, jpeg, bitmap, indexed}) {
+        GrayRaster gray = GrayLevels(ReadPicture(file));
+        EXPECT_EQ(ReadPictureGrayLevels(file).pixels, gray.pixels) << file;
         AdjustGrayLevels(gray, GetParam().adjustments);
         const MonoBitmap whole = mode == ImageMode::Palette
                                      ? MakeMonoBitmap(ReadPicture(file))
