@@ -487,7 +487,7 @@ TEST_P(StreamedConversion, MakesTheImageOfTheWholeGreyPicture)
     // Bitmaps are read band by band: several bands, the last one short.
     static const fs::path bitmap = Convert("plasma.png -type TrueColor", "BMP3:plasma.bmp");
     static const fs::path indexed =
-        Convert("plasma.png -colors 200 -type Palette", "BMP3:plasma-8.bmp");
+        Convert("plasma.png -colors 200 -type Palette -compress None", "BMP3:plasma-8.bmp");
     const ImageMode mode = *ParseImageMode(GetParam().mode);
     for (const fs::path& file : {png, jpeg, bitmap, indexed}) {
         GrayRaster gray = GrayLevels(ReadPicture(file));
