@@ -2,7 +2,8 @@
 # Picture speed against ImageMagick, the peak memory of a JPEG to Floyd-Steinberg conversion
 # against a 24-bit bitmap of the same size in the palette mode, and the peak memory of
 # pyrolith-cli per pixel on pictures of 100 megapixels in every kind the job reads large:
-# 16-bit PNG, transparent (RGBA) PNG, JPEG, TIFF and 24-bit bitmap.
+# 16-bit PNG, transparent (RGBA) PNG, JPEG, TIFF and 24-bit bitmap; and the peak memory of
+# the window's document loading the JPEG.
 # Usage: bench/bench_pictures.sh BUILD_DIR [FOLDER]
 set -e
 build=${1:-build}
@@ -41,6 +42,13 @@ for picture in "$big-16.png" "$big-rgba.png" "$big.jpg" "$big.tif" "$big.bmp"; d
       "$(echo "scale=2; $kb * 1024 / $pixels" | bc) bytes a pixel"
   done
 done
+# The window's document loading the 10000 x 8000 JPEG offscreen.
+if [ -x "$build/bench/bench_window_memory" ]; then
+  for mode in Palette FloydSteinberg; do
+    QT_QPA_PLATFORM=offscreen "$build/bench/bench_window_memory" \
+      "$folder/bench-10000x8000.jpg" "$mode" 2>/dev/null
+  done
+fi
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 rm -f "$folder/time.txt" "$folder/out.bmp" "$folder/out.gcode" "$folder/bench.bmp" \
   "$folder/policy.xml"
