@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QThreadPool>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <tuple>
@@ -33,6 +34,22 @@ auto WithJobPicture(const pyrolith::JobSettings& settings, const pyrolith::Bitma
         return use(pyrolith::MakeJobGrayLevels(source, settings));
     }
     return use(mono);
+}
+
+// The Orig view's image of a picture: the picture itself, or for a picture longer than a
+// screen shows a copy at most kOrigViewSide pixels on its long side (the view shows it at the
+// picture's size), never a full-size colour image beside the picture as read.
+constexpr std::int64_t kOrigViewSide = 4096;
+
+QImage OrigViewImage(const pyrolith::Bitmap& picture, const pyrolith::CancelCheck& cancel)
+{
+    const std::int64_t longSide = std::max(picture.width, picture.height);
+    if (longSide <= kOrigViewSide) {
+        return ToImage(picture);
+    }
+    const std::int64_t columns =
+        std::max<std::int64_t>(1, picture.width * kOrigViewSide / longSide);
+    return ToImage(pyrolith::ResampleToWidth(picture, columns, {}, cancel));
 }
 
 // The columns a resize asks for; 0 for none.
@@ -100,7 +117,7 @@ void PictureDocument::load(const QString& path)
                 pyrolith::ReadPicture(file, {}, cancel));
             if (loaded->picture->layout != pyrolith::PixelLayout::Unrecognized) {
                 loaded->converted = Convert(loaded->picture, settings, nullptr, cancel);
-                loaded->origImage = ToImage(*loaded->picture);
+                loaded->origImage = OrigViewImage(*loaded->picture, cancel);
                 loaded->photo = pyrolith::LooksLikePhoto(*loaded->picture);
             }
         } catch (const std::bad_alloc&) {

@@ -10,15 +10,17 @@ TPictureView::TPictureView(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
-void TPictureView::setPicture(const QImage& picture)
+void TPictureView::setPicture(const QImage& picture, QSize size)
 {
     picture_ = picture;
+    pictureSize_ = size.isEmpty() ? picture.size() : size;
     update();
 }
 
 void TPictureView::clearPicture()
 {
     picture_ = QImage();
+    pictureSize_ = QSize();
     update();
 }
 
@@ -40,7 +42,7 @@ QRect TPictureView::shownRect() const
     if (picture_.isNull()) {
         return {};
     }
-    return FitAndCentre(picture_.width(), picture_.height(), width(), height());
+    return FitAndCentre(pictureSize_.width(), pictureSize_.height(), width(), height());
 }
 
 void TPictureView::paintEvent(QPaintEvent* /*event*/)
@@ -63,8 +65,8 @@ void TPictureView::paintEvent(QPaintEvent* /*event*/)
     }
     painter.setRenderHint(QPainter::Antialiasing);
     painter.translate(target.topLeft());
-    painter.scale(static_cast<double>(target.width()) / picture_.width(),
-                  static_cast<double>(target.height()) / picture_.height());
+    painter.scale(static_cast<double>(target.width()) / pictureSize_.width(),
+                  static_cast<double>(target.height()) / pictureSize_.height());
     QPen pen(overlayColour_, 2.0);
     pen.setCosmetic(true);
     painter.setPen(pen);

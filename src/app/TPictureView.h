@@ -13,7 +13,9 @@ class TPictureView : public QWidget {
 public:
     explicit TPictureView(QWidget* parent = nullptr);
 
-    void setPicture(const QImage& picture);
+    // `size`: the size of the picture the image shows, when the image is a smaller copy of it
+    // (the view fits and lays the overlay out in the picture's pixels); empty: the image's.
+    void setPicture(const QImage& picture, QSize size = {});
     void clearPicture();
     // The text shown centred while the view has no picture.
     void setPlaceholder(const QString& text);
@@ -33,6 +35,7 @@ protected:
 
 private:
     QImage picture_;
+    QSize pictureSize_;
     QString placeholder_;
     QList<QPolygonF> overlay_;
     QColor overlayColour_;

@@ -472,10 +472,10 @@ void TfrmMain::pictureLoadFinished()
 // A new picture replaced the old one: the window shows it.
 void TfrmMain::pictureLoaded(const QImage& original)
 {
-    ui_->imgOrig->setPicture(original);
+    const pyrolith::Bitmap& picture = document_->sourceBitmap();
+    ui_->imgOrig->setPicture(original, QSize(picture.width, picture.height));
     photoHintDismissed_ = false;
     updatePhotoHint();
-    const pyrolith::Bitmap& picture = document_->sourceBitmap();
     ui_->lblOrigDim->setText(
         QString::fromStdString(pyrolith::OriginalSizeLine(picture.width, picture.height)));
     ui_->btnGcode2->setEnabled(true);

@@ -1,5 +1,6 @@
 #include "common/FileBytes.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "common/FileError.h"
@@ -36,7 +37,7 @@ struct HandleCloser {
 
 }  // namespace
 
-FileBytes::FileBytes(const std::filesystem::path& path, std::uint64_t maxBytes)
+FileBytes::FileBytes(const std::filesystem::path& path, std::uint64_t maxBytes, bool /*streamed*/)
 {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -80,6 +81,8 @@ FileBytes::FileBytes(const std::filesystem::path& path, std::uint64_t maxBytes)
 
 FileBytes::~FileBytes() = default;
 
+void FileBytes::release(std::size_t /*offset*/, std::size_t /*length*/) const {}
+
 #else
 
 namespace {
@@ -98,7 +101,7 @@ struct DescriptorCloser {
 
 }  // namespace
 
-FileBytes::FileBytes(const std::filesystem::path& path, std::uint64_t maxBytes)
+FileBytes::FileBytes(const std::filesystem::path& path, std::uint64_t maxBytes, bool streamed)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -123,13 +126,26 @@ FileBytes::FileBytes(const std::filesystem::path& path, std::uint64_t maxBytes)
     if (size_ > 0) {
         int flags = MAP_PRIVATE;
 #ifdef MAP_POPULATE
-        flags |= MAP_POPULATE;  // one call instead of a fault for every page
+        if (!streamed) {
+            flags |= MAP_POPULATE;  // one call instead of a fault for every page
+        }
 #endif
         void* address = ::mmap(nullptr, size_, PROT_READ, flags, fd, 0);
         if (address == MAP_FAILED) {
             throw ReadError(errno);
         }
         data_ = static_cast<const std::uint8_t*>(address);
+    }
+}
+
+void FileBytes::release(std::size_t offset, std::size_t length) const
+{
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t end = std::min(offset + length, size_);
+    const std::size_t first = (offset + page - 1) / page * page; // whole pages inside only
+    const std::size_t last = end == size_ ? end : end / page * page;
+    if (data_ != nullptr && first < last) {
+        ::madvise(const_cast<std::uint8_t*>(data_) + first, last - first, MADV_DONTNEED);
     }
 }
 

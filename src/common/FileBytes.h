@@ -33,13 +33,19 @@ private:
 // for a pipe's writer. Throws FileReadError, whose message is the user's text.
 class FileBytes {
 public:
+    // A file read once from start to end in parts (`streamed`) is mapped without its pages
+    // made present up front, so that release() keeps only the part in use in memory.
     explicit FileBytes(const std::filesystem::path& path,
-                       std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max());
+                       std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max(),
+                       bool streamed = false);
     ~FileBytes();
     FileBytes(const FileBytes&) = delete;
     FileBytes& operator=(const FileBytes&) = delete;
 
     std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
+    // The bytes from `offset` on for `length` bytes are read no more: where they are mapped,
+    // their pages leave the process's memory (they are read from the file again if touched).
+    void release(std::size_t offset, std::size_t length) const;
 
 private:
     const std::uint8_t* data_ = nullptr;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -76,6 +77,16 @@ std::string_view PictureSizeLimitText();
 // the colour table.
 Bitmap ReadBitmap(const std::filesystem::path& path, const BitmapLimits& limits = {});
 Bitmap ReadBitmap(std::span<const std::uint8_t> bytes, const BitmapLimits& limits = {});
+
+// The same file read band by band from the top, as ReadBitmap reads it, without the whole
+// picture ever in memory: `use` gets each band of up to `bandRows` rows (band.height rows, its
+// layout the file's), the row of the picture it starts at and the picture's height. A
+// run-length encoded file comes as one band. The file's errors as ReadBitmap's, though an
+// index past the colour table is found only in the band that holds it.
+using BitmapBandUse =
+    std::function<void(const Bitmap& band, std::int32_t top, std::int32_t height)>;
+void ReadBitmapBands(const std::filesystem::path& path, const BitmapLimits& limits,
+                     std::int32_t bandRows, const BitmapBandUse& use);
 
 // The message of a layout the load refuses.
 std::string UnrecognizedFormatMessage();

@@ -247,28 +247,41 @@ void CheckLimits(const Header& header, std::uint64_t rowBytes, const BitmapLimit
     }
 }
 
-void ReadUncompressed(std::span<const std::uint8_t> bytes, const Header& header, Bitmap& bitmap)
+// The last row's padding may be missing; its pixels may not.
+void CheckUncompressedSize(std::span<const std::uint8_t> bytes, const Header& header,
+                           std::uint64_t rowBytes)
 {
-    const std::uint64_t rowBytes = bitmap.stride;
-    // The last row's padding may be missing; its pixels may not.
     const std::uint64_t lastRowBytes = (header.width * header.bitsPerPixel + 7) / 8;
     const std::uint64_t needed = (header.rows - 1) * rowBytes + lastRowBytes;
     if (needed > bytes.size() - header.pixelStart) {
         Invalid("the file ends before the last of its pixels");
     }
-    // Only the pixels are copied: the padding of every row stays zero, so that equal
-    // pictures have equal rows whatever the file held there.
+}
+
+// Rows first .. first + count - 1 (from the top) into `target`. Only the pixels are copied:
+// the padding of every row stays zero, so that equal pictures have equal rows whatever the
+// file held there.
+void CopyUncompressedRows(std::span<const std::uint8_t> bytes, const Header& header,
+                          std::uint64_t rowBytes, std::uint64_t first, std::uint64_t count,
+                          std::uint8_t* target)
+{
+    const std::uint64_t lastRowBytes = (header.width * header.bitsPerPixel + 7) / 8;
     const unsigned usedBits = static_cast<unsigned>(header.width * header.bitsPerPixel % 8);
     const std::uint8_t lastByteMask =
         usedBits == 0 ? std::uint8_t{0xFF} : static_cast<std::uint8_t>(0xFF00u >> usedBits);
-    bitmap.pixels = PixelBuffer(rowBytes * header.rows);
     const std::uint8_t* source = bytes.data() + header.pixelStart;
-    for (std::uint64_t fileRow = 0; fileRow < header.rows; ++fileRow) {
-        const std::uint64_t row = header.topDown ? fileRow : header.rows - 1 - fileRow;
-        std::uint8_t* target = bitmap.pixels.data() + row * rowBytes;
+    for (std::uint64_t row = first; row < first + count; ++row, target += rowBytes) {
+        const std::uint64_t fileRow = header.topDown ? row : header.rows - 1 - row;
         std::memcpy(target, source + fileRow * rowBytes, lastRowBytes);
         target[lastRowBytes - 1] &= lastByteMask;
     }
+}
+
+void ReadUncompressed(std::span<const std::uint8_t> bytes, const Header& header, Bitmap& bitmap)
+{
+    CheckUncompressedSize(bytes, header, bitmap.stride);
+    bitmap.pixels = PixelBuffer(bitmap.stride * header.rows);
+    CopyUncompressedRows(bytes, header, bitmap.stride, 0, header.rows, bitmap.pixels.data());
 }
 
 // Run-length encoded rows, 8 or 4 bits per pixel, bottom-up. Every step consumes at least
@@ -407,9 +420,11 @@ std::uint64_t BitmapRowBytes(std::uint64_t width, std::uint32_t bitsPerPixel)
     return (width * bitsPerPixel + 31) / 32 * 4;
 }
 
-Bitmap ReadBitmap(std::span<const std::uint8_t> bytes, const BitmapLimits& limits)
+namespace {
+
+// The bitmap of a header without its pixels.
+Bitmap Describe(std::span<const std::uint8_t> bytes, const Header& header, const BitmapLimits& limits)
 {
-    const Header header = ReadHeader(bytes);
     const std::uint64_t rowBytes = BitmapRowBytes(header.width, header.bitsPerPixel);
     CheckLimits(header, rowBytes, limits);
 
@@ -429,8 +444,34 @@ Bitmap ReadBitmap(std::span<const std::uint8_t> bytes, const BitmapLimits& limit
         const std::uint64_t at = header.paletteStart + i * header.paletteEntryBytes;
         bitmap.palette.push_back(Rgb{bytes[at + 2], bytes[at + 1], bytes[at]});
     }
+    return bitmap;
+}
 
-    if (header.compression == bmp::kRle8 || header.compression == bmp::kRle4) {
+bool RunLength(const Header& header)
+{
+    return header.compression == bmp::kRle8 || header.compression == bmp::kRle4;
+}
+
+template <typename Read> auto WithFile(const std::filesystem::path& path, bool streamed, Read&& read)
+{
+    try {
+        const FileBytes file(path, std::numeric_limits<std::uint64_t>::max(), streamed);
+        return read(file);
+    } catch (const FileReadError& error) {
+        if (error.kind() == FileReadError::Kind::NotRegular) {
+            Invalid("it is not a regular file");
+        }
+        throw;
+    }
+}
+
+} // namespace
+
+Bitmap ReadBitmap(std::span<const std::uint8_t> bytes, const BitmapLimits& limits)
+{
+    const Header header = ReadHeader(bytes);
+    Bitmap bitmap = Describe(bytes, header, limits);
+    if (RunLength(header)) {
         ReadRunLength(bytes, header, bitmap);
     } else {
         ReadUncompressed(bytes, header, bitmap);
@@ -444,15 +485,42 @@ Bitmap ReadBitmap(std::span<const std::uint8_t> bytes, const BitmapLimits& limit
 
 Bitmap ReadBitmap(const std::filesystem::path& path, const BitmapLimits& limits)
 {
-    try {
-        const FileBytes file(path);
-        return ReadBitmap(file.bytes(), limits);
-    } catch (const FileReadError& error) {
-        if (error.kind() == FileReadError::Kind::NotRegular) {
-            Invalid("it is not a regular file");
+    return WithFile(path, false, [&](const FileBytes& file) { return ReadBitmap(file.bytes(), limits); });
+}
+
+void ReadBitmapBands(const std::filesystem::path& path, const BitmapLimits& limits,
+                     std::int32_t bandRows, const BitmapBandUse& use)
+{
+    WithFile(path, true, [&](const FileBytes& file) {
+        const std::span<const std::uint8_t> bytes = file.bytes();
+        const Header header = ReadHeader(bytes);
+        if (RunLength(header)) {
+            const Bitmap whole = ReadBitmap(bytes, limits);
+            use(whole, 0, whole.height);
+            return;
         }
-        throw;
-    }
+        Bitmap band = Describe(bytes, header, limits);
+        CheckUncompressedSize(bytes, header, band.stride);
+        band.layout = LayoutOf(band);
+        const std::int32_t height = band.height;
+        const std::uint64_t rowBytes = band.stride;
+        band.pixels = PixelBuffer(rowBytes * static_cast<std::size_t>(std::min(bandRows, height)));
+        for (std::int32_t top = 0; top < height; top += bandRows) {
+            const std::int32_t rows = std::min(bandRows, height - top);
+            band.height = rows;
+            const auto first = static_cast<std::uint64_t>(top);
+            const auto count = static_cast<std::uint64_t>(rows);
+            CopyUncompressedRows(bytes, header, rowBytes, first, count, band.pixels.data());
+            // The file's rows of this band are not read again.
+            const std::uint64_t firstFileRow = header.topDown ? first : header.rows - first - count;
+            file.release(static_cast<std::size_t>(header.pixelStart + firstFileRow * rowBytes),
+                         static_cast<std::size_t>(count * rowBytes));
+            if (band.bitsPerPixel <= 8) {
+                CheckIndices(band);
+            }
+            use(band, top, height);
+        }
+    });
 }
 
 Rgb Bitmap::pixel(std::int32_t x, std::int32_t y) const

@@ -67,23 +67,36 @@ constexpr std::array<std::array<std::uint8_t, 8>, 8> BayerMatrix()
     return m;
 }
 
+// Errors are held in whole sixteenths of a grey level, in integers: every pixel's error is
+// passed on whole, all taps but one getting their share rounded and one tap the rest, so that no part of it is lost to rounding and a
+// flat grey burns its share of the area. Atkinson's kernel passes on six eighths by design.
+constexpr std::int32_t kErrorScale = 16;
+constexpr std::int32_t kMidGrey = 128 * kErrorScale;
+constexpr std::int32_t kWhiteLevel = 255 * kErrorScale;
+
 struct Tap {
     int dx;
     int dy;
-    float weight;
+    std::int32_t weight;
 };
 
 struct Kernel {
-    std::vector<Tap> taps;
+    std::vector<Tap> taps; // the first is the next pixel of the row: it takes the rest
+    std::int32_t divisor = 1;
+    bool whole = true; // the weights add up to the divisor
 };
 
 Kernel DiffusionKernel(ImageMode mode)
 {
-    const auto make = [](std::initializer_list<std::array<int, 3>> taps, float divisor) {
+    const auto make = [](std::initializer_list<std::array<int, 3>> taps, std::int32_t divisor) {
         Kernel kernel;
+        kernel.divisor = divisor;
+        std::int32_t sum = 0;
         for (const auto& t : taps) {
-            kernel.taps.push_back(Tap{t[0], t[1], static_cast<float>(t[2]) / divisor});
+            kernel.taps.push_back(Tap{t[0], t[1], t[2]});
+            sum += t[2];
         }
+        kernel.whole = sum == divisor;
         return kernel;
     };
     switch (mode) {
@@ -122,24 +135,28 @@ Kernel DiffusionKernel(ImageMode mode)
     }
 }
 
-// Floyd-Steinberg along one row: the error for the next pixel stays in a register, the rows
-// below receive theirs in memory.
+// Floyd-Steinberg along one row: the error for the next pixel stays in a register, the row
+// below receives its shares in memory (the pixel below ahead takes the rest).
 template <int Step>
-void FloydSteinbergRow(const std::uint8_t* source, std::uint8_t* target, float* here, float* below,
-                       std::ptrdiff_t first, std::size_t width)
+void FloydSteinbergRow(const std::uint8_t* source, std::uint8_t* target, std::int32_t* here,
+                       std::int32_t* below, std::ptrdiff_t first, std::size_t width)
 {
-    float carry = 0.0f;
+    std::int32_t carry = 0;
     std::ptrdiff_t x = first;
     for (std::size_t n = 0; n < width; ++n, x += Step) {
-        const float value = static_cast<float>(source[x]) + here[x] + carry;
-        here[x] = 0.0f; // read for the last time: clean for its next turn as a row below
-        const bool black = value < 128.0f;
+        const std::int32_t value = source[x] * kErrorScale + here[x] + carry;
+        here[x] = 0; // read for the last time: clean for its next turn as a row below
+        const bool black = value < kMidGrey;
         target[x] = black ? kBlackIndex : kWhiteIndex;
-        const float error = value - (black ? 0.0f : 255.0f);
-        carry = error * (7.0f / 16);
-        below[x - Step] += error * (3.0f / 16);
-        below[x] += error * (5.0f / 16);
-        below[x + Step] += error * (1.0f / 16);
+        const std::int32_t error = value - (black ? 0 : kWhiteLevel);
+        // Shares rounded down (a shift), the rest to the pixel below ahead: the error is
+        // passed on whole, and the next pixel's wait is short.
+        carry = (error * 7) >> 4;
+        const std::int32_t left = (error * 3) >> 4;
+        const std::int32_t under = (error * 5) >> 4;
+        below[x - Step] += left;
+        below[x] += under;
+        below[x + Step] += error - carry - left - under;
     }
 }
 
@@ -152,7 +169,7 @@ void FloydSteinbergRow(const std::uint8_t* source, std::uint8_t* target, float* 
 struct MonoRows::Diffusion {
     static constexpr std::size_t kMargin = 2;
     Kernel kernel;
-    std::array<std::vector<float>, 3> rows;
+    std::array<std::vector<std::int32_t>, 3> rows; // errors in sixteenths of a grey level
 };
 
 MonoRows::MonoRows(ImageMode mode, int threshold, std::int32_t width)
@@ -166,7 +183,7 @@ MonoRows::MonoRows(ImageMode mode, int threshold, std::int32_t width)
         diffusion_ = std::make_unique<Diffusion>();
         diffusion_->kernel = DiffusionKernel(mode);
         for (auto& row : diffusion_->rows) {
-            row.assign(width_ + 2 * Diffusion::kMargin, 0.0f);
+            row.assign(width_ + 2 * Diffusion::kMargin, 0);
         }
     }
 }
@@ -194,9 +211,9 @@ void MonoRows::row(std::size_t y, const std::uint8_t* source, std::uint8_t* targ
     }
     auto& rows = diffusion_->rows;
     const auto last = static_cast<std::ptrdiff_t>(width) - 1;
-    float* here = rows[0].data() + Diffusion::kMargin;
-    float* below = rows[1].data() + Diffusion::kMargin;
-    float* below2 = rows[2].data() + Diffusion::kMargin;
+    std::int32_t* here = rows[0].data() + Diffusion::kMargin;
+    std::int32_t* below = rows[1].data() + Diffusion::kMargin;
+    std::int32_t* below2 = rows[2].data() + Diffusion::kMargin;
     const bool forward = y % 2 == 0;
     if (mode_ == ImageMode::FloydSteinberg) {
         if (forward) {
@@ -205,18 +222,24 @@ void MonoRows::row(std::size_t y, const std::uint8_t* source, std::uint8_t* targ
             FloydSteinbergRow<-1>(source, target, here, below, last, width);
         }
     } else {
+        const Kernel& kernel = diffusion_->kernel;
         const std::ptrdiff_t step = forward ? 1 : -1;
         std::ptrdiff_t x = forward ? 0 : last;
         for (std::size_t n = 0; n < width; ++n, x += step) {
-            const float value = static_cast<float>(source[x]) + here[x];
-            here[x] = 0.0f;
-            const bool black = value < 128.0f;
+            const std::int32_t value = source[x] * kErrorScale + here[x];
+            here[x] = 0;
+            const bool black = value < kMidGrey;
             target[x] = black ? kBlackIndex : kWhiteIndex;
-            const float error = value - (black ? 0.0f : 255.0f);
-            for (const Tap& tap : diffusion_->kernel.taps) {
-                float* row = tap.dy == 0 ? here : tap.dy == 1 ? below : below2;
-                row[x + tap.dx * step] += error * tap.weight;
+            const std::int32_t error = value - (black ? 0 : kWhiteLevel);
+            std::int32_t rest = error;
+            for (std::size_t t = 1; t < kernel.taps.size(); ++t) {
+                const Tap& tap = kernel.taps[t];
+                std::int32_t* row = tap.dy == 0 ? here : tap.dy == 1 ? below : below2;
+                const std::int32_t share = error * tap.weight / kernel.divisor;
+                row[x + tap.dx * step] += share;
+                rest -= share;
             }
+            here[x + step] += kernel.whole ? rest : error * kernel.taps[0].weight / kernel.divisor;
         }
     }
     std::rotate(rows.begin(), rows.begin() + 1, rows.end());

@@ -1,5 +1,6 @@
 #include "image/PictureReader.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -70,9 +71,10 @@ public:
     GrayRaster gray;
 };
 
-// Rows straight into the black-and-white image: the grey levels of each decoded row go through
-// a ring of rows to a second thread that makes them black and white while the next rows are
-// decoded. Only the image and the ring are held, never the whole picture's grey levels.
+// Rows straight into the black-and-white image: each decoded row goes through a ring of rows
+// to a second thread that makes its grey levels and then black and white while the next rows
+// are decoded (the decoder's thread only copies the row). Only the image and the ring are
+// held, never the whole picture's colours or grey levels.
 class MonoSink final : public detail::RowSink {
 public:
     MonoSink(const std::array<std::uint8_t, 256>& adjustment, ImageMode mode, int threshold)
@@ -88,7 +90,8 @@ public:
         width_ = static_cast<std::size_t>(width);
         height_ = static_cast<std::size_t>(height);
         rows_ = std::make_unique<MonoRows>(mode_, threshold_, width);
-        ring_.assign(kRing * width_, 0);
+        ring_.assign(kRing * 3 * width_, 0);
+        gray_.assign(width_, 0);
         indices_ = PixelBuffer(width_ * height_);
         worker_ = std::thread([this] { convert(); });
     }
@@ -98,10 +101,8 @@ public:
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait(lock, [this] { return decoded_ - converted_ < kRing; });
         }
-        std::uint8_t* slot = ring_.data() + static_cast<std::size_t>(y) % kRing * width_;
-        for (std::size_t x = 0; x < width_; ++x, rgb += 3) {
-            slot[x] = adjustment_[GrayLevel(Rgb{rgb[0], rgb[1], rgb[2]})];
-        }
+        std::copy_n(rgb, 3 * width_,
+                    ring_.data() + static_cast<std::size_t>(y) % kRing * 3 * width_);
         std::size_t decoded = 0;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -133,7 +134,7 @@ public:
 private:
     // A side that waits is woken once kWakeRows rows are ready for it: the decoder is never
     // kept waiting for long, as the ring holds several times as many.
-    static constexpr std::size_t kRing = 256;
+    static constexpr std::size_t kRing = 128;
     static constexpr std::size_t kWakeRows = 16;
 
     void convert()
@@ -146,7 +147,11 @@ private:
                     return;
                 }
             }
-            rows_->row(y, ring_.data() + y % kRing * width_, indices_.data() + y * width_);
+            const std::uint8_t* rgb = ring_.data() + y % kRing * 3 * width_;
+            for (std::size_t x = 0; x < width_; ++x, rgb += 3) {
+                gray_[x] = adjustment_[GrayLevel(Rgb{rgb[0], rgb[1], rgb[2]})];
+            }
+            rows_->row(y, gray_.data(), indices_.data() + y * width_);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 ++converted_;
@@ -174,7 +179,8 @@ private:
     std::size_t width_ = 0;
     std::size_t height_ = 0;
     std::unique_ptr<MonoRows> rows_;
-    std::vector<std::uint8_t> ring_;
+    std::vector<std::uint8_t> ring_; // kRing rows of red, green and blue
+    std::vector<std::uint8_t> gray_; // the row being converted
     PixelBuffer indices_;
     std::size_t decoded_ = 0;
     std::size_t converted_ = 0;
@@ -210,6 +216,59 @@ private:
     std::int32_t height_ = 0;
     PixelBuffer indices_;
 };
+
+// A bitmap file band by band into one byte a pixel, each band made by `convert` (a MonoBitmap
+// or a GrayRaster of the band), without the whole picture in memory.
+constexpr std::int32_t kBandRows = 64;
+
+template <typename Convert>
+void BitmapBands(const std::filesystem::path& path, const BitmapLimits& limits,
+                 const CancelCheck& cancel, PixelBuffer& pixels, Convert&& convert)
+{
+    ReadBitmapBands(path, limits, kBandRows,
+                    [&](const Bitmap& band, std::int32_t top, std::int32_t height) {
+                        if (band.layout == PixelLayout::Unrecognized) {
+                            throw Error(UnrecognizedFormatMessage());
+                        }
+                        ThrowIfCancelled(cancel);
+                        const auto width = static_cast<std::size_t>(band.width);
+                        if (pixels.empty()) {
+                            pixels = PixelBuffer(width * static_cast<std::size_t>(height));
+                        }
+                        const auto part = convert(band);
+                        std::copy_n(part.data(), width * static_cast<std::size_t>(band.height),
+                                    pixels.data() + static_cast<std::size_t>(top) * width);
+                    });
+}
+
+GrayRaster BitmapGrayLevels(const std::filesystem::path& path, const BitmapLimits& limits,
+                            const CancelCheck& cancel)
+{
+    GrayRaster gray;
+    BitmapBands(path, limits, cancel, gray.pixels, [&](const Bitmap& band) {
+        gray.width = band.width;
+        gray.height += band.height;
+        return GrayLevels(band, cancel).pixels;
+    });
+    return gray;
+}
+
+MonoBitmap BitmapMono(const std::filesystem::path& path, const BitmapLimits& limits,
+                      const CancelCheck& cancel)
+{
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<Rgb> palette;
+    PixelBuffer indices;
+    BitmapBands(path, limits, cancel, indices, [&](const Bitmap& band) {
+        MonoBitmap part = MakeMonoBitmap(band);
+        width = band.width;
+        height += band.height;
+        palette.assign(part.palette().begin(), part.palette().end());
+        return part.indices();
+    });
+    return MonoBitmap(width, height, std::move(palette), std::move(indices));
+}
 
 void Decode(PictureFormat format, const std::filesystem::path* path,
             std::span<const std::uint8_t> bytes, const BitmapLimits& limits,
@@ -309,11 +368,7 @@ GrayRaster ReadPictureGrayLevels(const std::filesystem::path& path, const Bitmap
 {
     const PictureFormat format = SniffFile(path);
     if (format == PictureFormat::Bitmap || format == PictureFormat::Unknown) {
-        const Bitmap bitmap = ReadBitmap(path, limits);
-        if (bitmap.layout == PixelLayout::Unrecognized) {
-            throw Error(UnrecognizedFormatMessage());
-        }
-        return GrayLevels(bitmap, cancel);
+        return BitmapGrayLevels(path, limits, cancel);
     }
     GraySink sink;
     Decode(format, &path, {}, limits, cancel, sink);
@@ -328,11 +383,7 @@ MonoBitmap ReadPictureMono(const std::filesystem::path& path, const GrayAdjustme
     const bool bitmap = format == PictureFormat::Bitmap || format == PictureFormat::Unknown;
     if (mode == ImageMode::Palette) {
         if (bitmap) {
-            const Bitmap source = ReadBitmap(path, limits);
-            if (source.layout == PixelLayout::Unrecognized) {
-                throw Error(UnrecognizedFormatMessage());
-            }
-            return MakeMonoBitmap(source);
+            return BitmapMono(path, limits, cancel);
         }
         PaletteSink sink;
         Decode(format, &path, {}, limits, cancel, sink);

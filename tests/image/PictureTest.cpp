@@ -362,14 +362,16 @@ TEST(ThresholdMode, BlackBelowTheThresholdOnly)
     }
 }
 
-// Each dither on flat greys burns the share of the area that the grey level asks for.
+// Each dither on flat greys burns the share of the area that the grey level asks for: the
+// errors, held in whole sixteenths, are passed on without loss.
 TEST(Dithering, FlatGreysBurnTheirShare)
 {
     for (const ImageMode mode : {ImageMode::FloydSteinberg, ImageMode::Atkinson, ImageMode::Jarvis,
                                  ImageMode::Stucki, ImageMode::Bayer}) {
-        for (const int level : {64, 128, 192}) {
-            // Atkinson passes on only three quarters of the error: a share at mid-grey only.
-            if (mode == ImageMode::Atkinson && level != 128) {
+        for (const int level : {0, 64, 128, 191, 255}) {
+            // Atkinson passes on only three quarters of the error: a share at mid-grey and at
+            // the ends only.
+            if (mode == ImageMode::Atkinson && level != 0 && level != 128 && level != 255) {
                 continue;
             }
             const MonoBitmap mono =
@@ -482,9 +484,14 @@ TEST_P(StreamedConversion, MakesTheImageOfTheWholeGreyPicture)
 {
     static const fs::path png = Convert("-size 300x700 plasma:fractal -seed 3", "plasma.png");
     static const fs::path jpeg = Convert("plasma.png -quality 80", "plasma.jpg");
+    // Bitmaps are read band by band: several bands, the last one short.
+    static const fs::path bitmap = Convert("plasma.png -type TrueColor", "BMP3:plasma.bmp");
+    static const fs::path indexed =
+        Convert("plasma.png -colors 200 -type Palette -compress None", "BMP3:plasma-8.bmp");
     const ImageMode mode = *ParseImageMode(GetParam().mode);
-    for (const fs::path& file : {png, jpeg}) {
-        GrayRaster gray = ReadPictureGrayLevels(file);
+    for (const fs::path& file : {png, jpeg, bitmap, indexed}) {
+        GrayRaster gray = GrayLevels(ReadPicture(file));
+        EXPECT_EQ(ReadPictureGrayLevels(file).pixels, gray.pixels) << file;
         AdjustGrayLevels(gray, GetParam().adjustments);
         const MonoBitmap whole = mode == ImageMode::Palette
                                      ? MakeMonoBitmap(ReadPicture(file))
