@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,14 @@
 namespace bench {
 
 using Clock = std::chrono::steady_clock;
+
+// The peak resident memory of this process so far, in kB.
+inline long PeakKilobytes()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
 
 inline double Seconds(Clock::time_point start)
 {

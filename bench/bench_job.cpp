@@ -4,7 +4,6 @@
 // ratios; run it under /usr/bin/time -v (bench/bench_job.sh) for the peak memory.
 //
 //   bench_job [folder] [width] [height]   defaults: the current folder, 10000 x width pixels
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -71,13 +70,6 @@ pyrolith::JobSettings BenchSettings()
     return s;
 }
 
-long PeakKilobytes()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -91,7 +83,7 @@ int main(int argc, char** argv)
     const auto pictureStart = Clock::now();
     const pyrolith::MonoBitmap picture = DitheredPicture(width, height);
     std::printf("picture %d x %d made in %.2f s, peak memory %ld kB\n", width, height,
-                Seconds(pictureStart), PeakKilobytes());
+                Seconds(pictureStart), bench::PeakKilobytes());
     const pyrolith::JobSettings settings = BenchSettings();
     pyrolith::JobEnvironment environment;
     environment.versionText = "1.3.0.4";
@@ -132,7 +124,7 @@ int main(int argc, char** argv)
                 static_cast<unsigned long long>(saved.estimate.problemCount));
     std::printf("dd conv=fsync      %.2f s  %.0f MB/s\n", ddSeconds, megabytes / ddSeconds);
     std::printf("save / dd          %.2f\n", savedSeconds / ddSeconds);
-    std::printf("peak memory        %ld kB (picture included)\n", PeakKilobytes());
+    std::printf("peak memory        %ld kB (picture included)\n", bench::PeakKilobytes());
     fs::remove(job);
     fs::remove(copy);
     return 0;

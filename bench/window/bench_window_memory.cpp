@@ -3,24 +3,12 @@
 // prints the peak resident memory before the load (the empty document) and after it, and the
 // bytes a pixel of the difference. The document holds what the window shows: the picture as
 // read for the Orig view, its black-and-white image, and what the next conversion reuses.
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QDateTime>
 #include <cstdio>
 
+#include "BenchProcess.h"
 #include "app/PictureDocument.h"
-
-namespace {
-
-long PeakKilobytes()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -35,7 +23,7 @@ int main(int argc, char** argv)
     }
     PictureDocument document([] { return QDateTime::currentDateTime(); });
     document.setSettings(&settings);
-    const long empty = PeakKilobytes();
+    const long empty = bench::PeakKilobytes();
     document.load(QString::fromLocal8Bit(argv[1]));
     document.waitForLoad();
     document.waitForPicture();
@@ -43,7 +31,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", document.lastLoad().message.toLocal8Bit().constData());
         return 1;
     }
-    const long loaded = PeakKilobytes();
+    const long loaded = bench::PeakKilobytes();
     const double pixels = static_cast<double>(document.sourceBitmap().width) *
                           static_cast<double>(document.sourceBitmap().height);
     std::printf("window document, %s: empty %ld kB, loaded %ld kB peak, %.2f bytes a pixel "
