@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <csignal>
 #include <cstdio>
@@ -210,7 +211,9 @@ int RunSend(int argc, char** argv)
                    "M5 for a job that switches Marlin's laser with M3 or M4)")
         ->option_text("CMD");
     app.add_option("--timeout", timeoutSeconds,
-                   "Seconds of silence that count as a lost connection (default 10)")
+                   "Seconds of silence that count as a lost connection (default 10); a "
+                   "machine that does not greet has a twentieth of it, at least half a second, "
+                   "to answer each wake")
         ->option_text("S")
         ->check(CLI::Range(0.1, 3600.0));
     app.add_option("FILE", file, "The G-code file to send")->required();
@@ -227,6 +230,9 @@ int RunSend(int argc, char** argv)
 
     ConnectOptions options;
     options.timings.answerTimeout = Milliseconds(static_cast<long long>(timeoutSeconds * 1000));
+    // A machine that does not greet is woken; each wake waits a twentieth of the time-out for
+    // its answer (at least the usual half second), so that a slow line is not taken for none.
+    options.wakeWait = std::max(options.wakeWait, options.timings.answerTimeout / 20);
 
     std::vector<std::string> lines;
     std::unique_ptr<ByteTransport> transport;
