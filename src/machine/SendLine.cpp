@@ -37,15 +37,6 @@ std::string CleanLine(std::string_view line, bool compact)
     return text.substr(first, last - first + 1);
 }
 
-std::uint8_t LineChecksum(std::string_view text)
-{
-    std::uint8_t sum = 0;
-    for (const char c : text) {
-        sum ^= static_cast<std::uint8_t>(c);
-    }
-    return sum;
-}
-
 std::string NumberedLine(std::int64_t number, std::string_view command)
 {
     char digits[24];

@@ -14,7 +14,14 @@ namespace pyrolith::machine {
 std::string CleanLine(std::string_view line, bool compact);
 
 // The printer checksum: the exclusive-or of every byte.
-std::uint8_t LineChecksum(std::string_view text);
+inline std::uint8_t LineChecksum(std::string_view text)
+{
+    std::uint8_t sum = 0;
+    for (const char c : text) {
+        sum ^= static_cast<std::uint8_t>(c);
+    }
+    return sum;
+}
 
 // "N<number> <command>*<checksum>", the form a printer checks before it runs a line.
 std::string NumberedLine(std::int64_t number, std::string_view command);

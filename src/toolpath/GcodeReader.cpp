@@ -512,15 +512,15 @@ bool GcodeReader::fastLine(std::string_view text)
     if (options_.lineEvents) {
         // What a sender sends of this line: up to a comment, without blanks around it (the
         // line holds no parenthesis and no line end, so that is all lineEvent() would take).
-        const void* comment = std::memchr(commandStart, ';', static_cast<std::size_t>(end - commandStart));
+        const void* comment =
+            std::memchr(commandStart, ';', static_cast<std::size_t>(end - commandStart));
         const char* last = comment != nullptr ? static_cast<const char*>(comment) : end;
         while (last[-1] == ' ' || last[-1] == '\t') {
             --last;  // stops at the command, which is no blank
         }
         const std::string_view sent(commandStart, static_cast<std::size_t>(last - commandStart));
         // Its words: the command's letter and one for each word read.
-        sentLine(sent, (codeLength > 0 ? 1u : 0u) + kWordCount[words.given],
-                 words.kept);
+        sentLine(sent, (codeLength > 0 ? 1u : 0u) + kWordCount[words.given], words.kept);
     }
     const auto has = [&](int slot) { return (words.given & FastWords::Bit(slot)) != 0; };
     const auto get = [&](int slot) { return words.value[static_cast<std::size_t>(slot)]; };
@@ -805,11 +805,7 @@ void GcodeReader::sentLine(std::string_view sent, std::size_t words, std::size_t
     Event& event = lineEvent_;  // the other fields stay as they are made
     event.line = lineNumber_;
     event.bytes = static_cast<std::uint32_t>(sent.size());
-    std::uint8_t sum = 0;
-    for (const char c : sent) {
-        sum ^= static_cast<std::uint8_t>(c);
-    }
-    event.checksum = sum;
+    event.checksum = machine::LineChecksum(sent);
     event.words = static_cast<std::uint8_t>(std::min<std::size_t>(words, 255));
     event.chars = static_cast<std::uint16_t>(std::min<std::size_t>(chars, 65535));
     sink_.sent(event);

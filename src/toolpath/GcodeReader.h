@@ -171,7 +171,7 @@ private:
     std::unique_ptr<std::array<TailEntry, 4>> tails_;
     std::size_t nextTail_ = 0;
     std::string_view stripped_;  // the line without blanks and comments, upper case
-    Event lineEvent_;            // the Line event, made anew for each line
+    Event lineEvent_;            // the Line event, its fields set anew for each line
 };
 
 // Reads a whole file through `reader` in large pieces. `progress` (may be empty) is called

@@ -303,17 +303,11 @@ public:
             lineWaits_ = false;
             Event carrier = e;
             carrier.carriesLine = true;
-            carrier.bytes = waitingLine_.bytes;
-            carrier.checksum = waitingLine_.checksum;
-            carrier.words = waitingLine_.words;
-            carrier.chars = waitingLine_.chars;
+            CopyLineFields(waitingLine_, carrier);
             push(carrier);
             return;
         }
-        if (lineWaits_) {
-            lineWaits_ = false;
-            push(waitingLine_);
-        }
+        pushWaitingLine();
         push(e);
     }
     void sent(const Event& line) override
@@ -322,9 +316,7 @@ public:
             timer_.add(line);
             return;
         }
-        if (lineWaits_) {
-            push(waitingLine_);  // a line that made no event of its own
-        }
+        pushWaitingLine();  // a line that made no event of its own
         waitingLine_ = line;
         lineWaits_ = true;
     }
@@ -332,10 +324,7 @@ public:
     FileEstimate finish()
     {
         if (worker_.joinable()) {
-            if (lineWaits_) {
-                lineWaits_ = false;
-                push(waitingLine_);
-            }
+            pushWaitingLine();
             handOver();
             stopWorker();
         }
@@ -348,6 +337,20 @@ private:
     static constexpr std::size_t kBatch = 4096;
     static constexpr std::size_t kBatchesInFlight = 4;
 
+    static void CopyLineFields(const Event& from, Event& to)
+    {
+        to.bytes = from.bytes;
+        to.checksum = from.checksum;
+        to.words = from.words;
+        to.chars = from.chars;
+    }
+    void pushWaitingLine()
+    {
+        if (lineWaits_) {
+            lineWaits_ = false;
+            push(waitingLine_);
+        }
+    }
     void push(const Event& e)
     {
         batch_.push_back(e);
@@ -395,10 +398,7 @@ private:
                     Event line;
                     line.kind = EventKind::Line;
                     line.line = e.line;
-                    line.bytes = e.bytes;
-                    line.checksum = e.checksum;
-                    line.words = e.words;
-                    line.chars = e.chars;
+                    CopyLineFields(e, line);
                     timer_.add(line);
                 }
                 timer_.add(e);
