@@ -395,11 +395,7 @@ private:
             }
             for (const Event& e : batch) {
                 if (e.carriesLine) {
-                    Event line;
-                    line.kind = EventKind::Line;
-                    line.line = e.line;
-                    CopyLineFields(e, line);
-                    timer_.add(line);
+                    timer_.addLineOf(e);
                 }
                 timer_.add(e);
             }

@@ -58,10 +58,20 @@ void StreamModel::add(const Event& event)
     switch (event.kind) {
     case EventKind::Move: {
         // The planner leaves out a move that goes nowhere; so does this queue.
+        // As the planner measures it: a move along one axis without a root.
         const double dx = event.to.x - event.from.x;
         const double dy = event.to.y - event.from.y;
         const double dz = event.to.z - event.from.z;
-        const double millimeters = std::sqrt(dx * dx + dy * dy + dz * dz);
+        double millimeters = 0.0;
+        double longest = 0.0;
+        if (dy == 0.0 && dz == 0.0) {
+            millimeters = longest = std::abs(dx);
+        } else if (dx == 0.0 && dz == 0.0) {
+            millimeters = longest = std::abs(dy);
+        } else {
+            millimeters = std::sqrt(dx * dx + dy * dy + dz * dz);
+            longest = std::max({std::abs(dx), std::abs(dy), std::abs(dz)});
+        }
         if (!(millimeters > 0.0) || !std::isfinite(millimeters)) {
             return;
         }
@@ -75,7 +85,7 @@ void StreamModel::add(const Event& event)
         }
         blocks_.push_back(block);
         ++currentBlocks_;
-        currentSteps_ += std::max({std::abs(dx), std::abs(dy), std::abs(dz)}) * kStepsPerMillimeter;
+        currentSteps_ += longest * kStepsPerMillimeter;
         break;
     }
     case EventKind::Dwell: {
@@ -97,12 +107,17 @@ void StreamModel::add(const Event& event)
     case EventKind::Mode:
         break;
     case EventKind::Line:
-        line(StreamLine{event.line,
-                        static_cast<std::uint32_t>(
-                            (machine_.senderKeepsBlanks ? event.bytes : event.chars) + 1),
-                        event.chars, event.words});
+        lineOf(event);
         break;
     }
+}
+
+void StreamModel::lineOf(const Event& event)
+{
+    line(StreamLine{event.line,
+                    static_cast<std::uint32_t>(
+                        (machine_.senderKeepsBlanks ? event.bytes : event.chars) + 1),
+                    event.chars, event.words});
 }
 
 void StreamModel::closeLine()
@@ -234,6 +249,22 @@ void JobTimer::add(const Event& event)
         dynamicBurn_ = true;
     }
     stream_->add(event);
+}
+
+void JobTimer::addLineOf(const Event& event)
+{
+    if (stream_) {
+        stream_->lineOf(event);
+        return;
+    }
+    Event line;  // a printer's planner times its serial line
+    line.kind = EventKind::Line;
+    line.line = event.line;
+    line.bytes = event.bytes;
+    line.checksum = event.checksum;
+    line.words = event.words;
+    line.chars = event.chars;
+    planner_.add(line);
 }
 
 void JobTimer::finish(FileEstimate& estimate)

@@ -62,6 +62,8 @@ public:
     // Each line, then the events the reader makes of it (a Line event is taken as line()).
     void line(const StreamLine& line);
     void add(const Event& event);
+    // The Line event whose fields `event` carries (Event::carriesLine), or a Line event.
+    void lineOf(const Event& event);
     void finish();
 
     // The job's times: the seconds of the stream, the rest as the planner has them.
@@ -131,6 +133,8 @@ public:
     explicit JobTimer(const MachineProfile& machine);
     JobTimer(const MachineProfile& machine, const ControllerTiming& timing);
     void add(const Event& event);
+    // The Line event whose fields an event carries (Event::carriesLine), without the event.
+    void addLineOf(const Event& event);
     // Ends the job and sets the times and the stream's part of `estimate`.
     void finish(FileEstimate& estimate);
 
