@@ -149,25 +149,40 @@ void PrinterPlanner::addMove(const Event& event)
 }
 
 // The best plan of the blocks queued: the first starts at the speed the stepper leaves the
-// block it holds with, the newest must be able to stop.
+// block it holds with, the newest must be able to stop. Only what a new block can change is
+// worked out again: the backward pass ends at the first block whose entry it leaves as it
+// was (the blocks before it depend on nothing newer), and the forward pass starts there
+// when the first block's entry is unchanged. The plan is the one a pass over every block
+// makes.
 void PrinterPlanner::recalculate()
 {
     const std::size_t count = queued_.size();
     if (count == 0) {
         return;
     }
-    queued_[0].entrySpeedSqr = running_ ? lastExitSqr_ : 0.0;
     double nextEntrySqr = 0.0;
+    std::size_t changed = count - 1;  // the first block whose backward entry changed
     for (std::size_t i = count - 1; i > 0; --i) {
         Block& block = queued_[i];
-        block.entrySpeedSqr = std::min(block.maxEntrySpeedSqr,
-                                       nextEntrySqr + 2.0 * block.acceleration * block.millimeters);
-        nextEntrySqr = block.entrySpeedSqr;
+        const double reverse =
+            std::min(block.maxEntrySpeedSqr, nextEntrySqr + 2.0 * block.acceleration * block.millimeters);
+        if (reverse == block.reverseSqr) {
+            break;
+        }
+        block.reverseSqr = reverse;
+        changed = i;
+        nextEntrySqr = reverse;
     }
-    for (std::size_t i = 0; i + 1 < count; ++i) {
+    const double firstSqr = running_ ? lastExitSqr_ : 0.0;
+    std::size_t from = changed > 0 ? changed - 1 : 0;
+    if (queued_[0].entrySpeedSqr != firstSqr) {
+        queued_[0].entrySpeedSqr = firstSqr;
+        from = 0;
+    }
+    for (std::size_t i = from; i + 1 < count; ++i) {
         const Block& block = queued_[i];
         const double reachable = block.entrySpeedSqr + 2.0 * block.acceleration * block.millimeters;
-        queued_[i + 1].entrySpeedSqr = std::min(queued_[i + 1].entrySpeedSqr, reachable);
+        queued_[i + 1].entrySpeedSqr = std::min(queued_[i + 1].reverseSqr, reachable);
     }
 }
 

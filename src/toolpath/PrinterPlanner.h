@@ -18,6 +18,7 @@
 // stepper's slowest step rate.
 
 #include <cstdint>
+#include <limits>
 #include <functional>
 
 #include "toolpath/GcodeReader.h"
@@ -54,6 +55,9 @@ private:
         double nominalSpeed = 0.0;   // mm/s
         double entrySpeedSqr = 0.0;
         double maxEntrySpeedSqr = 0.0;
+        // The entry the backward pass alone allows (the newest block stops); not a number
+        // until that pass has seen the block.
+        double reverseSqr = std::numeric_limits<double>::quiet_NaN();
         std::uint64_t line = 0;
         bool laserOn = false;
     };
