@@ -11,26 +11,29 @@ namespace {
 
 constexpr double kMinimumSpeed = 1.0 / 60.0;  // mm/s
 
-int Digits(std::uint64_t value)
+int Digits(std::uint8_t value)
 {
-    int digits = 1;
-    for (; value >= 10; value /= 10) {
-        ++digits;
-    }
-    return digits;
-}
-
-// The exclusive-or of the bytes of "N<number> ".
-std::uint8_t NumberChecksum(std::uint64_t number)
-{
-    std::uint8_t sum = static_cast<std::uint8_t>('N' ^ ' ');
-    for (; number >= 10; number /= 10) {
-        sum = static_cast<std::uint8_t>(sum ^ ('0' + number % 10));
-    }
-    return static_cast<std::uint8_t>(sum ^ ('0' + number));
+    return value >= 100 ? 3 : value >= 10 ? 2 : 1;
 }
 
 }  // namespace
+
+void PrinterPlanner::LineNumber::next()
+{
+    // Counting up in decimal digits, the last first: most steps change one digit.
+    std::size_t at = 0;
+    while (at < length && digits[at] == 9) {
+        checksum = static_cast<std::uint8_t>(checksum ^ ('0' + 9) ^ '0');
+        digits[at] = 0;
+        ++at;
+    }
+    if (at == length) {
+        digits[length++] = 0;
+        checksum = static_cast<std::uint8_t>(checksum ^ '0');
+    }
+    checksum = static_cast<std::uint8_t>(checksum ^ ('0' + digits[at]) ^ ('0' + digits[at] + 1));
+    ++digits[at];
+}
 
 PrinterPlanner::PrinterPlanner(const MachineProfile& machine, JobTimes& times,
                                const std::function<void(std::uint64_t, double)>& onDone)
@@ -79,12 +82,12 @@ void PrinterPlanner::finish()
 // The "ok" of the line before comes back, then this line goes out.
 void PrinterPlanner::lineArrives(const Event& event)
 {
-    ++numbered_;
-    const std::uint8_t checksum = static_cast<std::uint8_t>(event.checksum ^
-                                                            NumberChecksum(numbered_));
+    const bool first = numbered_.length == 0;
+    numbered_.next();
+    const std::uint8_t checksum = static_cast<std::uint8_t>(event.checksum ^ numbered_.checksum);
     // "N", the number, a blank, the command, "*", the checksum, the line end.
-    const double bytes = 1.0 + Digits(numbered_) + 1.0 + event.bytes + 1.0 + Digits(checksum) +
-                         1.0 + (numbered_ > 1 ? kOkBytes : 0);
+    const double bytes = 1.0 + static_cast<double>(numbered_.length) + 1.0 + event.bytes + 1.0 +
+                         Digits(checksum) + 1.0 + (first ? 0 : kOkBytes);
     now_ += bytes * secondsPerByte_;
 }
 
@@ -92,13 +95,25 @@ void PrinterPlanner::addMove(const Event& event)
 {
     double unit[3] = {event.to.x - event.from.x, event.to.y - event.from.y,
                       event.to.z - event.from.z};
-    const double millimeters =
-        std::sqrt(unit[0] * unit[0] + unit[1] * unit[1] + unit[2] * unit[2]);
-    if (!(millimeters > 0.0) || !std::isfinite(millimeters)) {
-        return;
-    }
-    for (double& component : unit) {
-        component /= millimeters;
+    // A move along one axis, as most raster moves are, has its length and direction without
+    // a root or a division (the same numbers: the root of a square is the number itself, as
+    // long as the square neither overflows nor underflows).
+    const int single = unit[1] == 0.0 && unit[2] == 0.0   ? 0
+                       : unit[0] == 0.0 && unit[2] == 0.0 ? 1
+                       : unit[0] == 0.0 && unit[1] == 0.0 ? 2
+                                                          : -1;
+    double millimeters = 0.0;
+    if (single >= 0 && std::abs(unit[single]) > 1e-150 && std::abs(unit[single]) < 1e150) {
+        millimeters = std::abs(unit[single]);
+        unit[single] = unit[single] > 0.0 ? 1.0 : -1.0;
+    } else {
+        millimeters = std::sqrt(unit[0] * unit[0] + unit[1] * unit[1] + unit[2] * unit[2]);
+        if (!(millimeters > 0.0) || !std::isfinite(millimeters)) {
+            return;
+        }
+        for (double& component : unit) {
+            component /= millimeters;
+        }
     }
     // The firmware answers the line once the planner has room for the block.
     runUntil(now_);

@@ -74,7 +74,15 @@ private:
     JobTimes& times_;
     const std::function<void(std::uint64_t, double)>& onDone_;
     double secondsPerByte_;
-    std::uint64_t numbered_ = 0;   // the sender's line number of the last line sent
+    // The sender's line number of the last line sent, in decimal digits (the last first),
+    // and the checksum of "N<number> ".
+    struct LineNumber {
+        std::uint8_t digits[24] = {};
+        std::size_t length = 0;
+        std::uint8_t checksum = static_cast<std::uint8_t>('N' ^ ' ');
+        void next();
+    };
+    LineNumber numbered_;
     double now_ = 0.0;             // when the firmware is done with the line it holds
     RingQueue<Block> queued_;      // planned, not yet taken by the stepper
     bool running_ = false;         // the stepper holds a block
