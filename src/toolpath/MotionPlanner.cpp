@@ -301,10 +301,13 @@ public:
         if (lineWaits_ && waitingLine_.line == e.line) {
             // The line rides on the first event of the line: one entry in the batch.
             lineWaits_ = false;
-            Event carrier = e;
+            batch_.push_back(e);
+            Event& carrier = batch_.back();
             carrier.carriesLine = true;
             CopyLineFields(waitingLine_, carrier);
-            push(carrier);
+            if (batch_.size() == kBatch) {
+                handOver();
+            }
             return;
         }
         pushWaitingLine();

@@ -390,6 +390,8 @@ TEST(SendLineText, CleaningNumberingAndReports)
     EXPECT_EQ(CleanLine("(only a comment)", false), "");
     EXPECT_EQ(NumberedLine(0, "M110 N0"), "N0 M110 N0*125");
     EXPECT_EQ(NumberedLine(12, "G1 X5"), "N12 G1 X5*86");
+    EXPECT_EQ(NumberedLine(123456, "G1 X20.4 Y20 F6000 S7.8431372549"),
+              "N123456 G1 X20.4 Y20 F6000 S7.8431372549*14");
     EXPECT_EQ(DwellMilliseconds("G4 P250"), 250.0);
     EXPECT_EQ(DwellMilliseconds("G04 S2"), 2000.0);
     EXPECT_EQ(DwellMilliseconds("G40"), std::nullopt);
