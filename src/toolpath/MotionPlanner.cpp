@@ -304,7 +304,7 @@ public:
             batch_.push_back(e);
             Event& carrier = batch_.back();
             carrier.carriesLine = true;
-            CopyLineFields(waitingLine_, carrier);
+            waitingLine_.copyTo(carrier);
             if (batch_.size() == kBatch) {
                 handOver();
             }
@@ -320,7 +320,7 @@ public:
             return;
         }
         pushWaitingLine();  // a line that made no event of its own
-        waitingLine_ = line;
+        waitingLine_ = {line.line, line.bytes, line.checksum, line.words, line.chars};
         lineWaits_ = true;
     }
     void problem(const Problem& p) override { result_.add(p); }
@@ -340,18 +340,31 @@ private:
     static constexpr std::size_t kBatch = 4096;
     static constexpr std::size_t kBatchesInFlight = 4;
 
-    static void CopyLineFields(const Event& from, Event& to)
-    {
-        to.bytes = from.bytes;
-        to.checksum = from.checksum;
-        to.words = from.words;
-        to.chars = from.chars;
-    }
+    // What the timer takes of a Line event.
+    struct LineFields {
+        std::uint64_t line = 0;
+        std::uint32_t bytes = 0;
+        std::uint8_t checksum = 0;
+        std::uint8_t words = 0;
+        std::uint16_t chars = 0;
+        void copyTo(Event& to) const
+        {
+            to.bytes = bytes;
+            to.checksum = checksum;
+            to.words = words;
+            to.chars = chars;
+        }
+    };
+
     void pushWaitingLine()
     {
         if (lineWaits_) {
             lineWaits_ = false;
-            push(waitingLine_);
+            Event line;
+            line.kind = EventKind::Line;
+            line.line = waitingLine_.line;
+            waitingLine_.copyTo(line);
+            push(line);
         }
     }
     void push(const Event& e)
@@ -423,7 +436,7 @@ private:
     alignas(64) LateBurnCounter late_;
     FileEstimate result_;
     std::vector<Event> batch_;
-    Event waitingLine_;
+    LineFields waitingLine_;
     bool lineWaits_ = false;
     std::deque<std::vector<Event>> queue_;
     std::vector<std::vector<Event>> spare_;
