@@ -257,13 +257,8 @@ void JobTimer::addLineOf(const Event& event)
         stream_->lineOf(event);
         return;
     }
-    Event line;  // a printer's planner times its serial line
+    Event line = event;  // a printer's planner times its serial line
     line.kind = EventKind::Line;
-    line.line = event.line;
-    line.bytes = event.bytes;
-    line.checksum = event.checksum;
-    line.words = event.words;
-    line.chars = event.chars;
     planner_.add(line);
 }
 

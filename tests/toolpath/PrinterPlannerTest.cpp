@@ -143,6 +143,22 @@ TEST(PrinterTiming, CountsTheSerialLineBytes)
     EXPECT_NEAR(estimate.times.seconds, std::max(sent, firstSent + 0.1 + Trapezoid(1.0)), 1e-9);
 }
 
+// Line numbers of one to four digits, and checksums of one to three: a job without moves
+// takes the time of its lines on the wire.
+TEST(PrinterTiming, CountsTheDigitsOfEveryLineNumber)
+{
+    const double baud = 115200.0;
+    std::string job;
+    double bytes = 0.0;
+    for (int n = 1; n <= 1200; ++n) {
+        const std::string line = n % 2 == 0 ? "M106 S255" : "M107";
+        job += line + "\n";
+        bytes += static_cast<double>(machine::NumberedLine(n, line).size() + 1) +
+                 (n > 1 ? PrinterPlanner::kOkBytes : 0);
+    }
+    EXPECT_NEAR(EstimateText(job, Printer(kFan, baud)).times.seconds, bytes * 10.0 / baud, 1e-9);
+}
+
 // Stock fan commands: 100 ms of travel at the burn feed, and the runs shorter than that.
 TEST(LateBurns, CountTheRunsShorterThanTheLateTravel)
 {
