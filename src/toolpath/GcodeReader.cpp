@@ -333,6 +333,7 @@ constexpr auto kWordCount = [] {
 
 struct GcodeReader::TailEntry {
     std::size_t size = 0;
+    std::size_t sent = 0; // what a sender sends of it: up to a comment, no blanks after
     char text[48];
     FastWords words;
 };
@@ -464,6 +465,7 @@ bool GcodeReader::fastLine(std::string_view text)
                                      : FastWords::kMoveWords | FastWords::Bit(FastWords::E);
     FastWords words;
     words.kept = codeLength;
+    const char* sentEnd = nullptr; // where what a sender sends of the line ends, when known
     // Along a raster line only X changes: the rest of a move after its X word is looked up
     // among the rests read last, and read only when it is new.
     const std::size_t gap = command == Command::Modal ? 0 : 1;  // the blank after G0 or G1
@@ -481,6 +483,7 @@ bool GcodeReader::fastLine(std::string_view text)
         for (const TailEntry& entry : *tails_) {
             if (entry.size == rest.size() && std::memcmp(entry.text, rest.data(), rest.size()) == 0) {
                 known = &entry.words;
+                sentEnd = rest.data() + entry.sent;
                 break;
             }
         }
@@ -496,6 +499,15 @@ bool GcodeReader::fastLine(std::string_view text)
                 std::memcpy(entry.text, rest.data(), rest.size());
                 entry.words = tail;
                 known = &entry.words;
+                entry.sent = rest.find(';');
+                if (entry.sent == std::string_view::npos) {
+                    entry.sent = rest.size();
+                }
+                while (entry.sent > 0 &&
+                       (rest[entry.sent - 1] == ' ' || rest[entry.sent - 1] == '\t')) {
+                    --entry.sent; // a move's X number ends in no blank: the line's end of it
+                }
+                sentEnd = rest.data() + entry.sent;
             } else {
                 words.merge(tail);
             }
@@ -511,12 +523,16 @@ bool GcodeReader::fastLine(std::string_view text)
     }
     if (options_.lineEvents) {
         // What a sender sends of this line: up to a comment, without blanks around it (the
-        // line holds no parenthesis and no line end, so that is all lineEvent() would take).
-        const void* comment =
-            std::memchr(commandStart, ';', static_cast<std::size_t>(end - commandStart));
-        const char* last = comment != nullptr ? static_cast<const char*>(comment) : end;
-        while (last[-1] == ' ' || last[-1] == '\t') {
-            --last;  // stops at the command, which is no blank
+        // line holds no parenthesis and no line end, so that is all lineEvent() would take);
+        // for a rest after X read before, as it was found then.
+        const char* last = sentEnd;
+        if (last == nullptr) {
+            const void* comment =
+                std::memchr(commandStart, ';', static_cast<std::size_t>(end - commandStart));
+            last = comment != nullptr ? static_cast<const char*>(comment) : end;
+            while (last[-1] == ' ' || last[-1] == '\t') {
+                --last; // stops at the command, which is no blank
+            }
         }
         const std::string_view sent(commandStart, static_cast<std::size_t>(last - commandStart));
         // Its words: the command's letter and one for each word read.
@@ -804,10 +820,12 @@ void GcodeReader::sentLine(std::string_view sent, std::size_t words, std::size_t
 {
     Event& event = lineEvent_;  // the other fields stay as they are made
     event.line = lineNumber_;
-    event.bytes = static_cast<std::uint32_t>(sent.size());
-    event.checksum = machine::LineChecksum(sent);
-    event.words = static_cast<std::uint8_t>(std::min<std::size_t>(words, 255));
-    event.chars = static_cast<std::uint16_t>(std::min<std::size_t>(chars, 65535));
+    // A GRBL sender sends no checksum.
+    event.sent.set(static_cast<std::uint32_t>(sent.size()),
+                   options_.flavor == GcodeFlavor::Grbl ? std::uint8_t{0}
+                                                        : machine::LineChecksum(sent),
+                   static_cast<std::uint8_t>(std::min<std::size_t>(words, 255)),
+                   static_cast<std::uint16_t>(std::min<std::size_t>(chars, 65535)));
     sink_.sent(event);
 }
 

@@ -20,7 +20,10 @@
 // are still carried out as far as they can be read, so a preview shows what was meant.
 
 #include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -40,15 +43,39 @@ struct Point {
 };
 
 enum class EventKind : std::uint8_t {
-    Move,   // a straight move from `from` to `to` (one chord of an arc for G2/G3)
-    Dwell,  // standing still for `seconds` at `to`; the machine stops first
-    Home,   // homing ($H, printer G28): the position jumps to `to`; its time is unknown
-    Stop,   // the machine comes to a full stop here (M400, a GRBL spindle change, ...)
-    Mode,   // the unit (G20/G21) or the positioning mode (G90/G91) was set
-    Line,   // a line a sender sends (ReaderOptions::lineEvents): `bytes` and `checksum`
+    Move,  // a straight move from `from` to `to` (one chord of an arc for G2/G3)
+    Dwell, // standing still for `seconds` at `to`; the machine stops first
+    Home,  // homing ($H, printer G28): the position jumps to `to`; its time is unknown
+    Stop,  // the machine comes to a full stop here (M400, a GRBL spindle change, ...)
+    Mode,  // the unit (G20/G21) or the positioning mode (G90/G91) was set
+    Line,  // a line a sender sends (ReaderOptions::lineEvents): `sent`
 };
 
 enum class Motion : std::uint8_t { Rapid, Linear, Arc };
+
+// What a sender sends of a line. Eight bytes, set as one: a reader of the four fields right
+// after they were set one by one waits for the writes.
+struct LineFields {
+    std::uint32_t bytes = 0;   // the command without comments and outer blanks
+    std::uint8_t checksum = 0; // the exclusive-or of those bytes
+    std::uint8_t words = 0;    // its words (at most 255)
+    std::uint16_t chars = 0;   // its bytes without any blank (at most 65535)
+
+    void set(std::uint32_t toBytes, std::uint8_t toChecksum, std::uint8_t toWords,
+             std::uint16_t toChars)
+    {
+        if constexpr (std::endian::native == std::endian::little) {
+            const std::uint64_t packed = toBytes | std::uint64_t{toChecksum} << 32 |
+                                         std::uint64_t{toWords} << 40 |
+                                         std::uint64_t{toChars} << 48;
+            std::memcpy(this, &packed, sizeof packed);
+        } else {
+            *this = {toBytes, toChecksum, toWords, toChars};
+        }
+    }
+};
+static_assert(sizeof(LineFields) == 8 && offsetof(LineFields, checksum) == 4 &&
+              offsetof(LineFields, words) == 5 && offsetof(LineFields, chars) == 6);
 
 struct Event {
     EventKind kind = EventKind::Move;
@@ -57,8 +84,8 @@ struct Event {
     bool inches = false;             // Mode: G20 in effect
     bool relative = false;           // Mode: G91 in effect
     std::uint8_t spindle = 0;        // Move: GRBL's M3, M4 or M5 in force (3, 4 or 5)
-    // Not Line: the event carries its line's Line event too (bytes, checksum, words, chars),
-    // which comes first; a sink may pack the two so (EventSink::sent).
+    // Not Line: the event carries its line's Line event too (`sent`), which comes first; a
+    // sink may pack the two so (EventSink::sent).
     bool carriesLine = false;
     std::uint64_t line = 0;          // 1-based line number
     Point from;                      // Move: start (mm)
@@ -66,10 +93,7 @@ struct Event {
     double feed = 0.0;               // Move: mm/min; 0 for rapids (the machine's own rate)
     double power = 0.0;              // the S value in effect (GRBL spindle, printer fan 0-255)
     double seconds = 0.0;            // Dwell
-    std::uint32_t bytes = 0;         // Line: the command without comments and outer blanks
-    std::uint8_t checksum = 0;       // Line: the exclusive-or of those bytes
-    std::uint8_t words = 0;          // Line: its words (at most 255)
-    std::uint16_t chars = 0;         // Line: its bytes without any blank (at most 65535)
+    LineFields sent;                 // Line
 };
 
 // A line the chosen firmware refuses or misreads. `reason` is the user's text, such as

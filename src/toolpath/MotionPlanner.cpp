@@ -135,7 +135,7 @@ void MotionPlanner::finish()
     drain();
 }
 
-void MotionPlanner::addMove(const Event& event)
+MotionPlanner::PlannedMove MotionPlanner::addMove(const Event& event)
 {
     double unit[3] = {event.to.x - event.from.x, event.to.y - event.from.y,
                       event.to.z - event.from.z};
@@ -158,7 +158,7 @@ void MotionPlanner::addMove(const Event& event)
         }
     }
     if (!(millimeters > 0.0) || !std::isfinite(millimeters)) {
-        return;
+        return {};
     }
     if (count_ == capacity_) {
         retireOldest();  // the machine takes a new block once the oldest has run
@@ -166,7 +166,9 @@ void MotionPlanner::addMove(const Event& event)
 
     const double (&accelerations)[3] = machine_.acceleration;
     const double (&rates)[3] = ratesPerSecond_;
-    Block block;
+    // Written in place: a block put together aside and copied in is read back in wider
+    // pieces than it was written, and each such read waits for the writes.
+    Block& block = at(count_);
     block.millimeters = millimeters;
     // A move along one axis takes that axis's limits.
     block.acceleration = single >= 0 ? accelerations[single] : LimitByAxes(accelerations, unit);
@@ -180,6 +182,8 @@ void MotionPlanner::addMove(const Event& event)
     block.nominalSpeed = nominal;
     block.line = event.line;
     block.laserOn = event.laserOn;
+    block.ready = -std::numeric_limits<double>::infinity(); // streamed: set by release()
+    block.fromRest = false;
 
     // from rest after an empty buffer
     const double maxJunctionSqr =
@@ -190,11 +194,27 @@ void MotionPlanner::addMove(const Event& event)
     block.maxEntrySpeedSqr = std::min(slower * slower, maxJunctionSqr);
     block.entrySpeedSqr = 0.0;
     previousNominal_ = nominal;
-    std::copy(std::begin(unit), std::end(unit), std::begin(previousUnit_));
+    previousUnit_[0] = unit[0];
+    previousUnit_[1] = unit[1];
+    previousUnit_[2] = unit[2];
 
-    at(count_) = block;
     ++count_;
     recalculate();
+    return {millimeters, single >= 0};
+}
+
+double MotionPlanner::release(std::size_t blocks, double taken, bool& fromRest)
+{
+    // Blocks of the line that ran already (more moves than the planner holds, or a stop on
+    // the line) are left as they ran.
+    for (std::size_t i = count_ - std::min(blocks, count_); i < count_; ++i) {
+        Block& block = at(i);
+        block.ready = std::max(taken, block.ready);
+        block.fromRest = fromRest;
+        fromRest = false;
+        taken = block.ready;
+    }
+    return taken;
 }
 
 // GRBL's two passes: backwards from the newest block, which must be able to stop, then
@@ -243,7 +263,19 @@ void MotionPlanner::retireOldest()
     lastExit_ = std::sqrt(exitSqr);
     const double seconds = BlockSeconds(block.millimeters, block.acceleration,
                                         block.nominalSpeed, entry, lastExit_);
+    const double before = times_.seconds;
     times_.seconds += seconds;
+    if (streamed_) {
+        const double start = std::max(clock_.lastEnd, block.ready);
+        const double end = start + (times_.seconds - before);
+        if (block.ready > clock_.lastEnd && !block.fromRest) {
+            // The head waits for this line: it runs no faster than the lines come.
+            clock_.limitedDistance += block.millimeters;
+            clock_.limitedTime += end - clock_.lastEnd;
+            clock_.limitedExtra += block.ready - clock_.lastEnd;
+        }
+        clock_.lastEnd = end;
+    }
     if (block.laserOn) {
         times_.burnSeconds += seconds;
         times_.burnDistance += block.millimeters;
@@ -298,13 +330,13 @@ public:
             timer_.add(e);
             return;
         }
-        if (lineWaits_ && waitingLine_.line == e.line) {
+        if (lineWaits_ && waitingNumber_ == e.line) {
             // The line rides on the first event of the line: one entry in the batch.
             lineWaits_ = false;
             batch_.push_back(e);
             Event& carrier = batch_.back();
             carrier.carriesLine = true;
-            waitingLine_.copyTo(carrier);
+            carrier.sent = waitingLine_;
             if (batch_.size() == kBatch) {
                 handOver();
             }
@@ -320,7 +352,8 @@ public:
             return;
         }
         pushWaitingLine();  // a line that made no event of its own
-        waitingLine_ = {line.line, line.bytes, line.checksum, line.words, line.chars};
+        waitingNumber_ = line.line;
+        waitingLine_ = line.sent;
         lineWaits_ = true;
     }
     void problem(const Problem& p) override { result_.add(p); }
@@ -340,30 +373,14 @@ private:
     static constexpr std::size_t kBatch = 4096;
     static constexpr std::size_t kBatchesInFlight = 4;
 
-    // What the timer takes of a Line event.
-    struct LineFields {
-        std::uint64_t line = 0;
-        std::uint32_t bytes = 0;
-        std::uint8_t checksum = 0;
-        std::uint8_t words = 0;
-        std::uint16_t chars = 0;
-        void copyTo(Event& to) const
-        {
-            to.bytes = bytes;
-            to.checksum = checksum;
-            to.words = words;
-            to.chars = chars;
-        }
-    };
-
     void pushWaitingLine()
     {
         if (lineWaits_) {
             lineWaits_ = false;
             Event line;
             line.kind = EventKind::Line;
-            line.line = waitingLine_.line;
-            waitingLine_.copyTo(line);
+            line.line = waitingNumber_;
+            line.sent = waitingLine_;
             push(line);
         }
     }
@@ -436,6 +453,7 @@ private:
     alignas(64) LateBurnCounter late_;
     FileEstimate result_;
     std::vector<Event> batch_;
+    std::uint64_t waitingNumber_ = 0; // the Line event not yet handed on: what the timer takes
     LineFields waitingLine_;
     bool lineWaits_ = false;
     std::deque<std::vector<Event>> queue_;

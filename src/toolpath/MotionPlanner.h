@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,6 +53,31 @@ public:
     // (seconds): what a sender needs for progress and the time remaining.
     std::function<void(std::uint64_t line, double secondsAtEnd)> onDone;
 
+    // ---- Streamed (StreamModel): the blocks run on a clock of their own, on which a block
+    // starts no sooner than its line has been read and planned (release()), and the head
+    // waits where a line comes late. Job times stay those of the motion alone.
+    struct StreamClock {
+        double lastEnd = 0.0;         // the machine's clock: the last block that ran ended
+        double limitedDistance = 0.0; // mm run right after waiting for their lines
+        double limitedTime = 0.0;     // the seconds of those blocks, their waits included
+        double limitedExtra = 0.0;    // the waits alone
+    };
+    void streamBlocks() { streamed_ = true; }
+    StreamClock& streamClock() { return clock_; }
+    const StreamClock& streamClock() const { return clock_; }
+    // A move, as add() takes it; its length in mm as planned (0 for a move that goes nowhere
+    // and is left out) and whether it runs along one axis.
+    struct PlannedMove {
+        double millimeters = 0.0;
+        bool singleAxis = false;
+    };
+    PlannedMove addMove(const Event& event);
+    std::size_t blockCount() const { return count_; }
+    // The newest `blocks` blocks (one line's, oldest first) may start from `taken` on; the
+    // first of them is the first after the machine came to rest when `fromRest` is set (it is
+    // cleared). Returns when the last may start.
+    double release(std::size_t blocks, double taken, bool& fromRest);
+
 private:
     struct Block {
         double millimeters = 0.0;
@@ -60,10 +86,11 @@ private:
         double entrySpeedSqr = 0.0;    // (mm/s)^2
         double maxEntrySpeedSqr = 0.0;
         std::uint64_t line = 0;
+        double ready = 0.0; // streamed: the block may start
         bool laserOn = false;
+        bool fromRest = false; // streamed: the first block after a rest
     };
 
-    void addMove(const Event& event);
     void drain();
     void retireOldest();
     void recalculate();
@@ -84,6 +111,8 @@ private:
     double lastExitSqr_ = 0.0;                    // the last retired block's exit speed
     double lastExit_ = 0.0;
     JobTimes times_;
+    bool streamed_ = false;
+    StreamClock clock_;
     std::unique_ptr<PrinterPlanner> printer_;
 };
 

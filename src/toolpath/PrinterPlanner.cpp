@@ -84,10 +84,11 @@ void PrinterPlanner::lineArrives(const Event& event)
 {
     const bool first = numbered_.length == 0;
     numbered_.next();
-    const std::uint8_t checksum = static_cast<std::uint8_t>(event.checksum ^ numbered_.checksum);
+    const std::uint8_t checksum =
+        static_cast<std::uint8_t>(event.sent.checksum ^ numbered_.checksum);
     // "N", the number, a blank, the command, "*", the checksum, the line end.
-    const double bytes = 1.0 + static_cast<double>(numbered_.length) + 1.0 + event.bytes + 1.0 +
-                         Digits(checksum) + 1.0 + (first ? 0 : kOkBytes);
+    const double bytes = 1.0 + static_cast<double>(numbered_.length) + 1.0 + event.sent.bytes +
+                         1.0 + Digits(checksum) + 1.0 + (first ? 0 : kOkBytes);
     now_ += bytes * secondsPerByte_;
 }
 

@@ -3,6 +3,11 @@
 // A first-in first-out queue in one ring of memory that grows by doubling and never shrinks:
 // the planners' short queues, where std::deque would allocate a chunk every few blocks and
 // index through a map.
+//
+// The two ends are counted up separately (the size is their difference), so that a push
+// touches only the back's counter and a pop only the front's: the queues sit on the hot path
+// of the estimate, where one load of both counters right after a store to one of them waits
+// for the store.
 
 #include <cstddef>
 #include <vector>
@@ -18,44 +23,45 @@ public:
             size *= 2;
         }
         items_.resize(size);
+        mask_ = size - 1;
     }
 
-    bool empty() const { return count_ == 0; }
-    std::size_t size() const { return count_; }
-    T& operator[](std::size_t i) { return items_[(head_ + i) & (items_.size() - 1)]; }
-    const T& operator[](std::size_t i) const { return items_[(head_ + i) & (items_.size() - 1)]; }
-    T& front() { return (*this)[0]; }
-    const T& front() const { return (*this)[0]; }
-    T& back() { return (*this)[count_ - 1]; }
+    bool empty() const { return head_ == tail_; }
+    std::size_t size() const { return tail_ - head_; }
+    T& operator[](std::size_t i) { return items_[(head_ + i) & mask_]; }
+    const T& operator[](std::size_t i) const { return items_[(head_ + i) & mask_]; }
+    T& front() { return items_[head_ & mask_]; }
+    const T& front() const { return items_[head_ & mask_]; }
+    T& back() { return items_[(tail_ - 1) & mask_]; }
 
     void push_back(const T& item)
     {
-        if (count_ == items_.size()) {
+        if (tail_ - head_ == items_.size()) {
             grow();
         }
-        (*this)[count_] = item;
-        ++count_;
+        items_[tail_ & mask_] = item;
+        ++tail_;
     }
-    void pop_front()
-    {
-        head_ = (head_ + 1) & (items_.size() - 1);
-        --count_;
-    }
+    void pop_front() { ++head_; }
 
 private:
     [[gnu::noinline]] void grow()
     {
+        const std::size_t count = size();
         std::vector<T> larger(items_.size() * 2);
-        for (std::size_t i = 0; i < count_; ++i) {
+        for (std::size_t i = 0; i < count; ++i) {
             larger[i] = (*this)[i];
         }
         items_.swap(larger);
+        mask_ = items_.size() - 1;
         head_ = 0;
+        tail_ = count;
     }
 
     std::vector<T> items_;
-    std::size_t head_ = 0;
-    std::size_t count_ = 0;
+    std::size_t mask_ = 0;
+    std::size_t head_ = 0; // counted up, wrapped by the mask
+    std::size_t tail_ = 0;
 };
 
 }  // namespace pyrolith::toolpath

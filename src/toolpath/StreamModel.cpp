@@ -39,12 +39,11 @@ StreamModel::StreamModel(const MachineProfile& machine, const ControllerTiming& 
       }()),
       secondsPerByte_(machine.baudRate > 0.0 ? 10.0 / machine.baudRate : 0.0),
       receiveBuffer_(std::max<std::size_t>(machine.receiveBuffer, 1)),
-      plannerBlocks_(static_cast<std::size_t>(std::max(1, machine.plannerBlocks))),
       idleLock_(machine.stepperIdleLock > 0.0 && machine.stepperIdleLock < 255.0
                     ? machine.stepperIdleLock / 1000.0
                     : 0.0)
 {
-    planner_.onDone = [this](std::uint64_t, double secondsAtEnd) { blockDone(secondsAtEnd); };
+    planner_.streamBlocks();
 }
 
 void StreamModel::line(const StreamLine& line)
@@ -57,35 +56,17 @@ void StreamModel::add(const Event& event)
 {
     switch (event.kind) {
     case EventKind::Move: {
-        // The planner leaves out a move that goes nowhere; so does this queue.
-        // As the planner measures it: a move along one axis without a root.
-        const double dx = event.to.x - event.from.x;
-        const double dy = event.to.y - event.from.y;
-        const double dz = event.to.z - event.from.z;
-        double millimeters = 0.0;
-        double longest = 0.0;
-        if (dy == 0.0 && dz == 0.0) {
-            millimeters = longest = std::abs(dx);
-        } else if (dx == 0.0 && dz == 0.0) {
-            millimeters = longest = std::abs(dy);
-        } else {
-            millimeters = std::sqrt(dx * dx + dy * dy + dz * dz);
-            longest = std::max({std::abs(dx), std::abs(dy), std::abs(dz)});
+        // The stream's clock lives in the planner's blocks, each set off by its line.
+        const MotionPlanner::PlannedMove move = planner_.addMove(event);
+        if (move.millimeters > 0.0) {
+            ++currentBlocks_;
+            const double longest = move.singleAxis
+                                       ? move.millimeters
+                                       : std::max({std::abs(event.to.x - event.from.x),
+                                                   std::abs(event.to.y - event.from.y),
+                                                   std::abs(event.to.z - event.from.z)});
+            currentSteps_ += longest * kStepsPerMillimeter;
         }
-        if (!(millimeters > 0.0) || !std::isfinite(millimeters)) {
-            return;
-        }
-        const bool full = blocks_.size() == plannerBlocks_;
-        planner_.add(event);
-        Block block;
-        block.millimeters = millimeters;
-        block.laserOn = event.laserOn;
-        if (full) {
-            block.slotFree = lastRetiredEnd_;  // the block the new one takes the place of
-        }
-        blocks_.push_back(block);
-        ++currentBlocks_;
-        currentSteps_ += longest * kStepsPerMillimeter;
         break;
     }
     case EventKind::Dwell: {
@@ -116,8 +97,8 @@ void StreamModel::lineOf(const Event& event)
 {
     line(StreamLine{event.line,
                     static_cast<std::uint32_t>(
-                        (machine_.senderKeepsBlanks ? event.bytes : event.chars) + 1),
-                    event.chars, event.words});
+                        (machine_.senderKeepsBlanks ? event.sent.bytes : event.sent.chars) + 1),
+                    event.sent.chars, event.sent.words});
 }
 
 void StreamModel::closeLine()
@@ -151,9 +132,10 @@ void StreamModel::closeLine()
     // The controller reads the line once it has arrived and the line before is done.
     double taken = std::max(controller_, arrived) + timing_.base + timing_.perByte * line.chars +
                    timing_.perWord * line.words;
+    MotionPlanner::StreamClock& clock = planner_.streamClock();
     if (waits) {
         // Every move before has run (the planner is drained): the machine comes to rest.
-        double rest = lastEnd_;
+        double rest = clock.lastEnd;
         if (moved_) {
             rest += idleLock_;
             plannerSeconds_ += idleLock_;
@@ -161,17 +143,11 @@ void StreamModel::closeLine()
         moved_ = false;
         taken = std::max(taken, rest) + dwell;
         plannerSeconds_ += dwell;
-        lastEnd_ = std::max(lastEnd_, taken);
+        clock.lastEnd = std::max(clock.lastEnd, taken);
         fromRest_ = true;
     }
-    // Its moves enter the planner, each once a block is free.
-    for (std::size_t i = blocks_.size() - lineBlocks; i < blocks_.size(); ++i) {
-        Block& block = blocks_[i];
-        block.ready = std::max(taken, block.slotFree);
-        block.fromRest = fromRest_;
-        fromRest_ = false;
-        taken = block.ready;
-    }
+    // Its moves enter the planner and may start from now on.
+    taken = planner_.release(lineBlocks, taken, fromRest_);
     moved_ = moved_ || lineBlocks > 0;
     // The steps of these moves, as they run, take the interrupt's time from the next lines.
     lastTaken_ = taken;
@@ -180,29 +156,11 @@ void StreamModel::closeLine()
     unansweredBytes_ += line.bytes;
 }
 
-void StreamModel::blockDone(double plannerSecondsAtEnd)
-{
-    const double seconds = plannerSecondsAtEnd - lastPlannerSeconds_;
-    lastPlannerSeconds_ = plannerSecondsAtEnd;
-    const Block block = blocks_.front();
-    blocks_.pop_front();
-    const double start = std::max(lastEnd_, block.ready);
-    const double end = start + seconds;
-    if (block.ready > lastEnd_ && !block.fromRest) {
-        // The head waits for this line: it runs no faster than the lines come.
-        limitedDistance_ += block.millimeters;
-        limitedTime_ += end - lastEnd_;
-        limitedExtra_ += block.ready - lastEnd_;
-    }
-    lastEnd_ = end;
-    lastRetiredEnd_ = end;
-}
-
 void StreamModel::finish()
 {
     closeLine();
     planner_.finish();
-    double end = std::max(lastTaken_, lastEnd_);
+    double end = std::max(lastTaken_, planner_.streamClock().lastEnd);
     if (moved_) {
         end += idleLock_;
         plannerSeconds_ += idleLock_;
@@ -222,7 +180,13 @@ JobTimes StreamModel::times() const
 
 double StreamModel::limitedSpeed() const
 {
-    return limitedTime_ > 0.0 ? limitedDistance_ / limitedTime_ * 60.0 : 0.0;
+    const MotionPlanner::StreamClock& clock = planner_.streamClock();
+    return clock.limitedTime > 0.0 ? clock.limitedDistance / clock.limitedTime * 60.0 : 0.0;
+}
+
+double StreamModel::limitedSeconds() const
+{
+    return planner_.streamClock().limitedExtra;
 }
 
 JobTimer::JobTimer(const MachineProfile& machine)

@@ -7,11 +7,13 @@
 // answered, in the controller's receive buffer, and its bytes cross the line at the baud
 // rate (ten bits a byte). The controller takes the lines one after another: a line can be
 // read once it has arrived, reading and planning it takes a time that grows with its length
-// and its words (ControllerTiming), and its move can enter the planner only when a block is
-// free; the answer "ok" follows. A move can start only when its line has been planned: when
-// the lines come slower than the head runs, the head waits for them, and the job takes as
-// long as its lines do. A line that waits for the motion to end (a stop, a dwell) waits
-// until the machine is at rest, plus the stepper idle lock.
+// and its words (ControllerTiming), and its move enters the planner, whose look-ahead holds
+// one block fewer than the controller's (a slot stays free for the line read); the answer
+// "ok" follows. (Holding the line back until a slot is free as well, the model falls
+// further from the firmware's measured times.) A move can start only when its line has been
+// planned: when the lines come slower than the head runs, the head waits for them, and the
+// job takes as long as its lines do. A line that waits for the motion to end (a stop, a dwell)
+// waits until the machine is at rest, plus the stepper idle lock.
 //
 // The same idea serves a protocol of one line per answer: a receive buffer that holds one
 // line.
@@ -73,30 +75,21 @@ public:
     // mm/min the head reaches where it waits for lines; 0 when it never waits.
     double limitedSpeed() const;
     // The seconds the waits for lines add to the job.
-    double limitedSeconds() const { return limitedExtra_; }
+    double limitedSeconds() const;
 
 private:
-    struct Block {
-        double millimeters = 0.0;
-        double ready = 0.0;     // planned: the block may start
-        double slotFree = -std::numeric_limits<double>::infinity();
-        bool laserOn = false;
-        bool fromRest = false;  // the first block after the machine came to rest
-    };
     struct Sent {
         std::uint32_t bytes;
         double answered;
     };
 
     void closeLine();
-    void blockDone(double plannerSecondsAtEnd);
 
     MachineProfile machine_;
     ControllerTiming timing_;
     MotionPlanner planner_;
     double secondsPerByte_;
     std::size_t receiveBuffer_;
-    std::size_t plannerBlocks_;
     double idleLock_;
 
     StreamLine current_;
@@ -111,18 +104,11 @@ private:
     double wireFree_ = 0.0;    // its last byte has arrived
     double controller_ = 0.0;  // the controller is free for the next line
     double lastTaken_ = 0.0;   // the controller has taken the last line
-    RingQueue<Block> blocks_;  // in the planner, oldest first; `ready` set once its line ends
-    double lastEnd_ = 0.0;     // the last block that ran ended
-    double lastRetiredEnd_ = 0.0;
     bool moved_ = false;       // the machine has moved since it last came to rest
-    bool fromRest_ = true;
-    double lastPlannerSeconds_ = 0.0;
+    bool fromRest_ = true;     // the next block is the first after a rest
     double plannerSeconds_ = 0.0;
     double dwellBurn_ = 0.0;
     double seconds_ = 0.0;
-    double limitedDistance_ = 0.0;
-    double limitedTime_ = 0.0;
-    double limitedExtra_ = 0.0;
 };
 
 // The time of a job on `machine`: its planner alone, or for GRBL the stream when the machine

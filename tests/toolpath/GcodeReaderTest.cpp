@@ -49,8 +49,9 @@ struct Recorder : EventSink {
             text += std::string(e.inches ? "inch" : "mm") + (e.relative ? " relative" : " absolute");
             break;
         case EventKind::Line:
-            text += "line " + std::to_string(e.bytes) + " bytes, sum " + std::to_string(e.checksum) +
-                    ", " + std::to_string(e.words) + " words, " + std::to_string(e.chars) + " chars";
+            text += "line " + std::to_string(e.sent.bytes) + " bytes, sum " +
+                    std::to_string(e.sent.checksum) + ", " + std::to_string(e.sent.words) +
+                    " words, " + std::to_string(e.sent.chars) + " chars";
             break;
         }
         events.push_back(text);
