@@ -169,7 +169,7 @@ private:
     const PictureReadRequest& request_;
     const pyrolith::CancelCheck& cancel_;
     std::optional<pyrolith::RowResampler> viewResampler_;
-    std::optional<pyrolith::PhotoCheck> photo_;
+    std::optional<pyrolith::PhotoCheckRows> photo_;
     std::optional<pyrolith::RowResampler> working_;
     std::size_t width_ = 0; // the picture the job engraves
     std::size_t height_ = 0;

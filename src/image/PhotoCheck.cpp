@@ -17,20 +17,20 @@ constexpr double kSamples = 262144.0;
 
 } // namespace
 
-PhotoCheck::PhotoCheck(std::int32_t width, std::int32_t height) : width_(width)
+PhotoCheckRows::PhotoCheckRows(std::int32_t width, std::int32_t height) : width_(width)
 {
     const double pixels = static_cast<double>(width) * static_cast<double>(height);
     step_ = static_cast<std::int32_t>(std::max(1.0, std::ceil(std::sqrt(pixels / kSamples))));
 }
 
-void PhotoCheck::add(std::uint8_t level)
+void PhotoCheckRows::add(std::uint8_t level)
 {
     seen_[level] = true;
     ++samples_;
     midTones_ += level >= kDarkest && level <= kLightest ? 1 : 0;
 }
 
-void PhotoCheck::row(std::int32_t y, const std::uint8_t* rgb)
+void PhotoCheckRows::row(std::int32_t y, const std::uint8_t* rgb)
 {
     if (y % step_ != step_ / 2) {
         return;
@@ -41,7 +41,7 @@ void PhotoCheck::row(std::int32_t y, const std::uint8_t* rgb)
     }
 }
 
-bool PhotoCheck::looksLikePhoto() const
+bool PhotoCheckRows::looksLikePhoto() const
 {
     const auto levels = std::count(seen_.begin(), seen_.end(), true);
     return levels >= kMinLevels && midTones_ * kMinMidToneShare >= samples_;
@@ -52,7 +52,7 @@ bool LooksLikePhoto(const Bitmap& picture)
     if (picture.empty() || picture.layout == PixelLayout::Unrecognized) {
         return false;
     }
-    PhotoCheck check(picture.width, picture.height);
+    PhotoCheckRows check(picture.width, picture.height);
     for (std::int32_t y = check.step_ / 2; y < picture.height; y += check.step_) {
         for (std::int32_t x = check.step_ / 2; x < picture.width; x += check.step_) {
             check.add(GrayLevel(picture.pixel(x, y)));

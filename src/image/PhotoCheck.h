@@ -15,9 +15,9 @@ namespace pyrolith {
 bool LooksLikePhoto(const Bitmap& picture);
 
 // The same judgement of a picture whose rows come one at a time.
-class PhotoCheck {
+class PhotoCheckRows {
 public:
-    PhotoCheck(std::int32_t width, std::int32_t height);
+    PhotoCheckRows(std::int32_t width, std::int32_t height);
     // Row y as red, green and blue bytes; rows may come in any order, each once.
     void row(std::int32_t y, const std::uint8_t* rgb);
     bool looksLikePhoto() const;
