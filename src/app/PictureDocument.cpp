@@ -97,9 +97,10 @@ void PictureDocument::load(const QString& path)
     };
     const pyrolith::JobSettings settings = this->settings();
     const std::filesystem::path file = ToPath(path);
+    const std::int64_t viewSide = OrigViewSide();
     lastLoad_ = {};
     loadPending_ = true;
-    loading_->start([this, settings, file, path](const pyrolith::CancelCheck& cancel) {
+    loading_->start([this, settings, file, path, viewSide](const pyrolith::CancelCheck& cancel) {
         QString failure;
         auto loaded = std::make_shared<Loaded>();
         try {
@@ -108,7 +109,7 @@ void PictureDocument::load(const QString& path)
             std::tie(source->bytes, source->modified) = FileStamp(file);
             PictureReadRequest request;
             request.columns = ColumnsOf(settings);
-            request.view = true;
+            request.viewSide = viewSide;
             request.gray = true;
             request.palette =
                 pyrolith::ConversionOptionsOf(settings).mode == pyrolith::ImageMode::Palette;

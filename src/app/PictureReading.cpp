@@ -1,6 +1,9 @@
 #include "app/PictureReading.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -25,13 +28,13 @@ public:
     {
         read.width = width;
         read.height = height;
-        if (request_.view) {
+        if (request_.viewSide > 0) {
             const std::int64_t longSide = std::max(width, height);
-            if (longSide <= kOrigViewSide) {
+            if (longSide <= request_.viewSide) {
                 read.view = QImage(width, height, QImage::Format_RGB32);
             } else {
                 const std::int64_t columns =
-                    std::max<std::int64_t>(1, width * kOrigViewSide / longSide);
+                    std::max<std::int64_t>(1, width * request_.viewSide / longSide);
                 viewResampler_.emplace(width, height, columns,
                                        [this](std::int64_t y, const std::uint8_t* rgb) {
                                            viewRow(static_cast<int>(y), rgb);
@@ -68,7 +71,7 @@ public:
         if (band.layout == pyrolith::PixelLayout::Unrecognized) {
             throw RefusedLayout{};
         }
-        if (request_.view || working_) {
+        if (request_.viewSide > 0 || working_) {
             for (std::int32_t y = 0; y < band.height; ++y) {
                 pyrolith::PictureRowRgb(band, y, rgb_);
                 sourceRow(top + y, rgb_.data(), false);
@@ -130,7 +133,7 @@ private:
         }
         if (viewResampler_) {
             viewResampler_->row(rgb);
-        } else if (request_.view) {
+        } else if (request_.viewSide > 0) {
             viewRow(y, rgb);
         }
         if (photo_) {
@@ -180,6 +183,16 @@ private:
 };
 
 } // namespace
+
+std::int64_t OrigViewSide()
+{
+    qreal side = 0;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QSize size = screen->size();
+        side = std::max(side, std::max(size.width(), size.height()) * screen->devicePixelRatio());
+    }
+    return std::clamp<std::int64_t>(std::llround(side), 1024, 4096);
+}
 
 PictureRead ReadForWindow(const std::filesystem::path& path, const PictureReadRequest& request,
                           const pyrolith::CancelCheck& cancel)

@@ -16,7 +16,7 @@
 // resized). Each is the same as made of the whole picture read with ReadPicture.
 struct PictureReadRequest {
     std::int64_t columns = 0; // the resize's columns (ResizeColumns), 0 for none
-    bool view = false;        // the Orig view's image and the photo check
+    std::int64_t viewSide = 0; // the Orig view's image (OrigViewSide) and the photo check; 0: none
     bool gray = false;
     bool palette = false;
 };
@@ -24,7 +24,7 @@ struct PictureRead {
     std::int32_t width = 0; // the picture as read
     std::int32_t height = 0;
     bool refused = false; // a bitmap layout the load does not take: nothing else is made
-    QImage view;          // the picture, or at most kOrigViewSide pixels on its long side
+    QImage view;          // the picture, or resampled to at most viewSide pixels on its long side
     bool photo = false;   // LooksLikePhoto
     std::shared_ptr<const pyrolith::GrayRaster> gray;     // unadjusted
     std::shared_ptr<const pyrolith::MonoBitmap> palette; // MakeMonoBitmap's image
@@ -33,9 +33,10 @@ struct PictureRead {
 PictureRead ReadForWindow(const std::filesystem::path& path, const PictureReadRequest& request,
                           const pyrolith::CancelCheck& cancel);
 
-// A picture longer than a screen is shown in the Orig view as a copy at most this many pixels
-// on its long side (the view shows it at the picture's size).
-inline constexpr std::int64_t kOrigViewSide = 4096;
+// The long side of the Orig view's image: a picture longer than the largest screen (in device
+// pixels; at least 1024, at most 4096) is shown as a copy resampled to it, as the view shows
+// the picture fitted into itself, never larger. Asked on the window's thread.
+std::int64_t OrigViewSide();
 
 // The image of grey levels in a mode working on them, as MonoFromGray makes it of the
 // adjusted grey levels, without an adjusted copy of them (except in Grayscale mode, whose

@@ -10,6 +10,7 @@
 
 #include "app/AppPlatform.h"
 #include "app/PictureDocument.h"
+#include "app/PictureReading.h"
 #include "app/support/TestBitmaps.h"
 #include "common/Error.h"
 #include "image/JobPicture.h"
@@ -174,7 +175,7 @@ void PictureDocumentTest::longPictureShowsItsResampledCopy()
     document.load(path);
     document.waitForLoad();
     const pyrolith::Bitmap copy =
-        pyrolith::ResampleToWidth(pyrolith::ReadPicture(ToPath(path)), 4096);
+        pyrolith::ResampleToWidth(pyrolith::ReadPicture(ToPath(path)), OrigViewSide());
     QCOMPARE(shown.size(), QSize(copy.width, copy.height));
     for (int y = 0; y < copy.height; ++y) {
         for (int x = 0; x < copy.width; ++x) {
