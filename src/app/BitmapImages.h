@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QImage>
+#include <memory>
 
-#include "image/Bitmap.h"
 #include "image/MonoBitmap.h"
 
-// The pictures of the core as images the views can draw. A null image for an empty picture.
-QImage ToImage(const pyrolith::Bitmap& bitmap);
-QImage ToImage(const pyrolith::MonoBitmap& bitmap);
+// The black-and-white image as an image the views can draw, over the image's own palette
+// indices (no copy: the image keeps the bitmap alive). A null image for an empty picture.
+QImage ToImage(std::shared_ptr<const pyrolith::MonoBitmap> bitmap);

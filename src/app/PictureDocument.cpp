@@ -13,44 +13,16 @@
 #include "app/AppPlatform.h"
 #include "app/BackgroundWork.h"
 #include "app/BitmapImages.h"
+#include "app/PictureReading.h"
 #include "common/Error.h"
 #include "gcode/CutPass.h"
+#include "common/PathText.h"
 #include "image/JobPicture.h"
-#include "image/PhotoCheck.h"
 #include "image/PictureOptions.h"
 #include "image/PictureReader.h"
-#include "image/Resample.h"
 #include "machine/MachineJob.h"
 
 namespace {
-
-// Hands `use` the picture a job engraves: the power levels of the picture's grey levels in a
-// grey engraving, the black-and-white image otherwise.
-template <typename Use>
-auto WithJobPicture(const pyrolith::JobSettings& settings, const pyrolith::Bitmap& source,
-                    const pyrolith::MonoBitmap& mono, Use&& use)
-{
-    if (pyrolith::EngravesPowerLevels(settings)) {
-        return use(pyrolith::MakeJobGrayLevels(source, settings));
-    }
-    return use(mono);
-}
-
-// The Orig view's image of a picture: the picture itself, or for a picture longer than a
-// screen shows a copy at most kOrigViewSide pixels on its long side (the view shows it at the
-// picture's size), never a full-size colour image beside the picture as read.
-constexpr std::int64_t kOrigViewSide = 4096;
-
-QImage OrigViewImage(const pyrolith::Bitmap& picture, const pyrolith::CancelCheck& cancel)
-{
-    const std::int64_t longSide = std::max(picture.width, picture.height);
-    if (longSide <= kOrigViewSide) {
-        return ToImage(picture);
-    }
-    const std::int64_t columns =
-        std::max<std::int64_t>(1, picture.width * kOrigViewSide / longSide);
-    return ToImage(pyrolith::ResampleToWidth(picture, columns, {}, cancel));
-}
 
 // The columns a resize asks for; 0 for none.
 std::int64_t ColumnsOf(const pyrolith::JobSettings& settings)
@@ -65,6 +37,24 @@ bool SamePicture(const pyrolith::JobSettings& a, const pyrolith::JobSettings& b)
            pyrolith::ConversionOptionsOf(a).mode == pyrolith::ConversionOptionsOf(b).mode &&
            std::tie(a.Threshold, a.Brightness, a.Contrast, a.Gamma, a.Invert, a.ToneCurve) ==
                std::tie(b.Threshold, b.Brightness, b.Contrast, b.Gamma, b.Invert, b.ToneCurve);
+}
+
+// The file's size and time of change, which tell whether it is still the picture loaded.
+std::pair<std::uintmax_t, std::filesystem::file_time_type>
+FileStamp(const std::filesystem::path& file)
+{
+    std::error_code error;
+    const std::uintmax_t bytes = std::filesystem::file_size(file, error);
+    if (error) {
+        return {};
+    }
+    return {bytes, std::filesystem::last_write_time(file, error)};
+}
+
+std::string ChangedMessage(const std::filesystem::path& file)
+{
+    return "The picture '" + pyrolith::Utf8FromPath(file.filename()) +
+           "' was changed or removed after it was loaded. Load it again to go on with it.";
 }
 
 } // namespace
@@ -100,25 +90,40 @@ void PictureDocument::setJobTexts(QChar decimalSeparator, const QString& version
 void PictureDocument::load(const QString& path)
 {
     struct Loaded {
-        std::shared_ptr<const pyrolith::Bitmap> picture;
+        bool refused = false;
         Converted converted;
         QImage origImage;
         bool photo = false;
     };
     const pyrolith::JobSettings settings = this->settings();
     const std::filesystem::path file = ToPath(path);
+    const std::int64_t viewSide = OrigViewSide();
     lastLoad_ = {};
     loadPending_ = true;
-    loading_->start([this, settings, file, path](const pyrolith::CancelCheck& cancel) {
+    loading_->start([this, settings, file, path, viewSide](const pyrolith::CancelCheck& cancel) {
         QString failure;
         auto loaded = std::make_shared<Loaded>();
         try {
-            loaded->picture = std::make_shared<const pyrolith::Bitmap>(
-                pyrolith::ReadPicture(file, {}, cancel));
-            if (loaded->picture->layout != pyrolith::PixelLayout::Unrecognized) {
-                loaded->converted = Convert(loaded->picture, settings, nullptr, cancel);
-                loaded->origImage = OrigViewImage(*loaded->picture, cancel);
-                loaded->photo = pyrolith::LooksLikePhoto(*loaded->picture);
+            auto source = std::make_shared<SourceFile>();
+            source->path = file;
+            std::tie(source->bytes, source->modified) = FileStamp(file);
+            PictureReadRequest request;
+            request.columns = ColumnsOf(settings);
+            request.viewSide = viewSide;
+            request.gray = true;
+            request.palette =
+                pyrolith::ConversionOptionsOf(settings).mode == pyrolith::ImageMode::Palette;
+            PictureRead read = ReadForWindow(file, request, cancel);
+            loaded->refused = read.refused;
+            if (!read.refused) {
+                source->width = read.width;
+                source->height = read.height;
+                // What the reading made, completed as a conversion of the same settings.
+                const Converted made{source, settings, std::move(read.gray),
+                                     std::move(read.palette)};
+                loaded->converted = Convert(source, settings, &made, cancel);
+                loaded->origImage = std::move(read.view);
+                loaded->photo = read.photo;
             }
         } catch (const std::bad_alloc&) {
             failure = QStringLiteral("Out of memory");
@@ -130,13 +135,13 @@ void PictureDocument::load(const QString& path)
             if (!failure.isEmpty()) {
                 // The reader's message; the picture and its image stay as they were.
                 lastLoad_ = {LoadOutcome::Failed, failure};
-            } else if (loaded->picture->layout == pyrolith::PixelLayout::Unrecognized) {
-                sourceBitmap_ = std::make_shared<const pyrolith::Bitmap>();
+            } else if (loaded->refused) {
+                source_ = std::make_shared<const SourceFile>();
                 lastLoad_ = {LoadOutcome::Refused,
                              QString::fromStdString(pyrolith::UnrecognizedFormatMessage())};
                 emit pictureCleared();
             } else {
-                sourceBitmap_ = loaded->picture;
+                source_ = loaded->converted.source;
                 imageLoaded_ = true;
                 imageFileName_ = QFileInfo(path).fileName();
                 imagePath_ = path;
@@ -180,79 +185,135 @@ void PictureDocument::waitForLoad()
     loop.exec();
 }
 
-PictureDocument::Converted PictureDocument::Convert(std::shared_ptr<const pyrolith::Bitmap> source,
+namespace {
+
+// The picture file read again for what `request` asks, after a check that it is the picture
+// loaded; a file changed or removed since throws ChangedMessage.
+template <typename Source>
+PictureRead ReadAgain(const Source& source, const PictureReadRequest& request,
+                      const pyrolith::CancelCheck& cancel)
+{
+    if (FileStamp(source.path) != std::make_pair(source.bytes, source.modified)) {
+        throw pyrolith::Error(ChangedMessage(source.path));
+    }
+    PictureRead read = ReadForWindow(source.path, request, cancel);
+    if (read.refused || read.width != source.width || read.height != source.height) {
+        throw pyrolith::Error(ChangedMessage(source.path));
+    }
+    return read;
+}
+
+} // namespace
+
+PictureDocument::Converted PictureDocument::Convert(std::shared_ptr<const SourceFile> source,
                                                     const pyrolith::JobSettings& settings,
                                                     const Converted* previous,
                                                     const pyrolith::CancelCheck& cancel)
 {
-    Converted out;
-    out.source = std::move(source);
-    out.settings = settings;
+    Converted out{std::move(source), settings, nullptr, nullptr};
     const std::int64_t columns = ColumnsOf(settings);
+    const pyrolith::ConversionOptions options = pyrolith::ConversionOptionsOf(settings);
+    const bool palette = options.mode == pyrolith::ImageMode::Palette;
     if (previous != nullptr && previous->source == out.source &&
         ColumnsOf(previous->settings) == columns) {
-        out.working = previous->working;
         out.gray = previous->gray;
-    } else if (columns > 0) {
-        out.working = std::make_shared<const pyrolith::Bitmap>(
-            pyrolith::ResampleToWidth(*out.source, columns, {}, cancel));
-    } else {
-        out.working = out.source;
+        if (palette && previous->mono &&
+            pyrolith::ConversionOptionsOf(previous->settings).mode == options.mode) {
+            out.mono = previous->mono; // the adjustments do not change the palette rule
+            return out;
+        }
     }
-    const pyrolith::ConversionOptions options = pyrolith::ConversionOptionsOf(settings);
-    if (options.mode == pyrolith::ImageMode::Palette) {
-        out.mono = pyrolith::MakeMonoBitmap(*out.working);
-    } else {
+    if (palette || !out.gray) {
+        PictureReadRequest request;
+        request.columns = columns;
+        request.gray = !out.gray;
+        request.palette = palette;
+        PictureRead read = ReadAgain(*out.source, request, cancel);
         if (!out.gray) {
-            out.gray = std::make_shared<const pyrolith::GrayRaster>(
-                pyrolith::GrayLevels(*out.working, cancel));
+            out.gray = std::move(read.gray);
         }
-        if (options.adjustments.isIdentity()) {
-            out.mono = pyrolith::MonoFromGray(*out.gray, options.mode, options.threshold, cancel);
-        } else {
-            pyrolith::GrayRaster adjusted = *out.gray;
-            pyrolith::AdjustGrayLevels(adjusted, options.adjustments);
-            out.mono = pyrolith::MonoFromGray(std::move(adjusted), options.mode, options.threshold,
-                                              cancel);
-        }
+        out.mono = std::move(read.palette);
     }
-    out.monoImage = ToImage(out.mono);
+    if (!palette) {
+        out.mono = MonoOfGray(*out.gray, options, cancel);
+    }
     return out;
+}
+
+pyrolith::GrayRaster PictureDocument::JobGrayLevels(const pyrolith::JobSettings& settings,
+                                                    const std::shared_ptr<const SourceFile>& source,
+                                                    const Converted& converted,
+                                                    const pyrolith::CancelCheck& cancel)
+{
+    if (source->empty()) {
+        return {}; // a file of a format the reader does not take replaced the picture
+    }
+    const std::int64_t columns = ColumnsOf(settings);
+    std::shared_ptr<const pyrolith::GrayRaster> gray;
+    if (converted.source == source && ColumnsOf(converted.settings) == columns) {
+        gray = converted.gray;
+    }
+    if (!gray) {
+        PictureReadRequest request;
+        request.columns = columns;
+        request.gray = true;
+        gray = ReadAgain(*source, request, cancel).gray;
+    }
+    pyrolith::GrayRaster levels = *gray;
+    pyrolith::AdjustGrayLevels(levels, pyrolith::ConversionOptionsOf(settings).adjustments);
+    return levels;
+}
+
+template <typename Use>
+auto PictureDocument::WithJobPicture(const pyrolith::JobSettings& settings,
+                                     const std::shared_ptr<const SourceFile>& source,
+                                     const Converted& converted, const pyrolith::MonoBitmap& mono,
+                                     Use&& use, const pyrolith::CancelCheck& cancel)
+{
+    if (pyrolith::EngravesPowerLevels(settings)) {
+        return use(JobGrayLevels(settings, source, converted, cancel));
+    }
+    return use(mono);
 }
 
 void PictureDocument::showConverted(Converted converted)
 {
-    const QImage image = std::move(converted.monoImage);
-    converted.monoImage = QImage();
-    monoBitmap_ = std::move(converted.mono);
+    monoBitmap_ = converted.mono;
     converted_ = std::move(converted);
-    emit monoChanged(image);
+    emit monoChanged(ToImage(monoBitmap_));
     showFinalSize();
 }
 
 void PictureDocument::pictureSettingsChanged()
 {
-    if (!imageLoaded_ || settings_ == nullptr || sourceBitmap_->empty()) {
+    if (!imageLoaded_ || settings_ == nullptr || source_->empty()) {
         return;
     }
     const pyrolith::JobSettings& settings = *settings_;
-    if (converted_.source == sourceBitmap_ && SamePicture(converted_.settings, settings) &&
+    if (converted_.source == source_ && SamePicture(converted_.settings, settings) &&
         !converting_->busy()) {
         return;
     }
+    if (ColumnsOf(converted_.settings) != ColumnsOf(settings)) {
+        // The grey levels of another size are not kept beside the new ones while they are
+        // read (they are read again should the size come back).
+        converted_.gray.reset();
+    }
     auto previous = std::make_shared<const Converted>(converted_);
-    converting_->start([this, previous, settings, source = sourceBitmap_](
+    converting_->start([this, previous, settings, source = source_](
                            const pyrolith::CancelCheck& cancel) -> BackgroundWork::Finish {
         try {
             auto converted =
                 std::make_shared<Converted>(Convert(source, settings, previous.get(), cancel));
             return [this, converted] {
-                if (converted->source == sourceBitmap_) {
+                if (converted->source == source_) {
                     showConverted(std::move(*converted));
                 }
             };
         } catch (const pyrolith::Cancelled&) {
             throw;
+        } catch (const std::bad_alloc&) {
+            return [this] { emit failed(QStringLiteral("Out of memory")); };
         } catch (const std::exception& error) {
             const QString message = QString::fromStdString(error.what());
             return [this, message] { emit failed(message); };
@@ -278,7 +339,7 @@ bool PictureDocument::showFinalSize()
     // The size of the picture that the job engraves: after a refused picture format this is
     // still the previous picture, which the job and the B+W view go on using.
     emit finalSizeChanged(QString::fromStdString(pyrolith::FinalSizeLine(
-        monoBitmap_.width(), monoBitmap_.height(), settings_->DistPerPixel, settings_->UseInches,
+        monoBitmap_->width(), monoBitmap_->height(), settings_->DistPerPixel, settings_->UseInches,
         static_cast<char>(decimalSeparator_.toLatin1()))));
     return true;
 }
@@ -294,8 +355,8 @@ pyrolith::JobEnvironment PictureDocument::jobEnvironment() const
     job.time = now.time;
     job.versionText = versionText_.toStdString();
     job.imageFileName = imageFileName_.toStdString();
-    job.sourceWidth = sourceBitmap_->width;
-    job.sourceHeight = sourceBitmap_->height;
+    job.sourceWidth = source_->width;
+    job.sourceHeight = source_->height;
     return job;
 }
 
@@ -311,7 +372,7 @@ std::vector<std::string> PictureDocument::machineJobLines()
     requirePicture();
     waitForPicture(); // the job engraves the image of the settings it is sent with
     const pyrolith::JobSettings& settings = *settings_;
-    return WithJobPicture(settings, *sourceBitmap_, monoBitmap_, [&](const auto& picture) {
+    return WithJobPicture(settings, source_, converted_, *monoBitmap_, [&](const auto& picture) {
         return pyrolith::machine::MachineJobLines(settings, picture, jobEnvironment());
     });
 }
@@ -319,7 +380,7 @@ std::vector<std::string> PictureDocument::machineJobLines()
 std::vector<std::string> PictureDocument::frameJobLines() const
 {
     requirePicture();
-    return pyrolith::machine::FrameJobLines(*settings_, monoBitmap_,
+    return pyrolith::machine::FrameJobLines(*settings_, *monoBitmap_,
                                             static_cast<char>(decimalSeparator_.toLatin1()));
 }
 
@@ -327,7 +388,7 @@ pyrolith::toolpath::FileEstimate PictureDocument::checkJob() const
 {
     const pyrolith::JobEnvironment environment = jobEnvironment(); // the header's lines too
     const pyrolith::JobSettings& settings = *settings_;
-    return WithJobPicture(settings, *sourceBitmap_, monoBitmap_, [&](const auto& picture) {
+    return WithJobPicture(settings, source_, converted_, *monoBitmap_, [&](const auto& picture) {
         return pyrolith::toolpath::CheckJob(settings, picture, environment);
     });
 }
@@ -338,7 +399,7 @@ pyrolith::toolpath::SavedJob PictureDocument::writeJob(const QString& path,
     waitForPicture(); // the job engraves the image of the settings it is written with
     const pyrolith::JobEnvironment job = jobEnvironment();
     const pyrolith::JobSettings& settings = *settings_;
-    return WithJobPicture(settings, *sourceBitmap_, monoBitmap_, [&](const auto& picture) {
+    return WithJobPicture(settings, source_, converted_, *monoBitmap_, [&](const auto& picture) {
         return pyrolith::toolpath::SaveJob(ToPath(path), settings, picture, job, confirm);
     });
 }
@@ -346,9 +407,19 @@ pyrolith::toolpath::SavedJob PictureDocument::writeJob(const QString& path,
 void PictureDocument::writePicture(const QString& path, bool original) const
 {
     if (original) {
-        pyrolith::WriteBitmap(ToPath(path), *sourceBitmap_);
+        // The picture in its own layout, as ReadPicture gives it, read again.
+        const SourceFile& source = *source_;
+        if (FileStamp(source.path) != std::make_pair(source.bytes, source.modified)) {
+            throw pyrolith::Error(ChangedMessage(source.path));
+        }
+        const pyrolith::Bitmap picture = pyrolith::ReadPicture(source.path);
+        if (picture.width != source.width || picture.height != source.height ||
+            picture.layout == pyrolith::PixelLayout::Unrecognized) {
+            throw pyrolith::Error(ChangedMessage(source.path));
+        }
+        pyrolith::WriteBitmap(ToPath(path), picture);
     } else {
-        pyrolith::WriteBitmap(ToPath(path), monoBitmap_);
+        pyrolith::WriteBitmap(ToPath(path), *monoBitmap_);
     }
 }
 
@@ -374,8 +445,9 @@ void PictureDocument::readJobPreview()
     const pyrolith::JobSettings settings = this->settings();
     const std::filesystem::path file =
         gcodeFile_.isEmpty() ? std::filesystem::path() : ToPath(gcodeFile_);
-    auto picture = std::make_shared<const pyrolith::MonoBitmap>(monoBitmap_);
-    const std::shared_ptr<const pyrolith::Bitmap> source = sourceBitmap_;
+    const std::shared_ptr<const pyrolith::MonoBitmap> picture = monoBitmap_;
+    const std::shared_ptr<const SourceFile> source = source_;
+    const Converted converted = converted_;
     pyrolith::JobEnvironment environment;
     environment.decimalSeparator = static_cast<char>(decimalSeparator_.toLatin1());
     environment.versionText = versionText_.toStdString();
@@ -392,11 +464,13 @@ void PictureDocument::readJobPreview()
                 !file.empty() ? pyrolith::toolpath::ReadJobPreviewFile(
                                     file, pyrolith::toolpath::MachineProfileOf(settings),
                                     cancel.get())
-                              : WithJobPicture(settings, *source, *picture, [&](const auto& job) {
-                                    return pyrolith::toolpath::PreviewJob(settings, job,
-                                                                          environment,
-                                                                          cancel.get());
-                                }));
+                              : WithJobPicture(
+                                    settings, source, converted, *picture,
+                                    [&](const auto& job) {
+                                        return pyrolith::toolpath::PreviewJob(
+                                            settings, job, environment, cancel.get());
+                                    },
+                                    [&cancel] { return cancel->load(); }));
         } catch (const std::exception& error) {
             failure = QString::fromStdString(error.what());
         }
@@ -420,16 +494,18 @@ void PictureDocument::traceCut()
         return;
     }
     const pyrolith::JobSettings settings = this->settings();
-    auto picture = std::make_shared<const pyrolith::MonoBitmap>(monoBitmap_);
-    const std::shared_ptr<const pyrolith::Bitmap> source = sourceBitmap_;
+    const std::shared_ptr<const pyrolith::MonoBitmap> picture = monoBitmap_;
+    const std::shared_ptr<const SourceFile> source = source_;
+    const Converted converted = converted_;
     const char separator = static_cast<char>(decimalSeparator_.toLatin1());
     QPointer<PictureDocument> self(this);
     QThreadPool::globalInstance()->start([=] {
         QList<QPolygonF> paths;
         try {
-            const auto shapes = WithJobPicture(settings, *source, *picture, [&](const auto& job) {
-                return pyrolith::CutPathInPixels(settings, job, separator);
-            });
+            const auto shapes =
+                WithJobPicture(settings, source, converted, *picture, [&](const auto& job) {
+                    return pyrolith::CutPathInPixels(settings, job, separator);
+                });
             // The path's y grows upward from the picture's bottom edge, the picture's rows
             // downward from its top.
             const double height = picture->height();

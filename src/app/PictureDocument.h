@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPolygonF>
 #include <QString>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,7 +14,6 @@
 
 #include "common/Cancel.h"
 #include "gcode/JobWriter.h"
-#include "image/Bitmap.h"
 #include "image/GrayLevels.h"
 #include "image/MonoBitmap.h"
 #include "settings/JobSettings.h"
@@ -22,11 +22,14 @@
 
 class BackgroundWork;
 
-// The picture the windows show and the job made of it: the picture as read (SourceBitmap),
-// its black-and-white image (MonoBitmap), the G-code file the Job view shows instead, and the
-// work that reads, converts and turns them into jobs off the window's thread. It holds no
-// widget: the main window shows what it announces, the settings window tells it what changed,
-// the Machine panel takes its jobs from it.
+// The picture the windows show and the job made of it: the picture as read (its file and
+// size, and the Orig view's image at most a screen's size), the grey levels and the
+// black-and-white image (MonoBitmap) of the picture the job engraves, the G-code file the Job
+// view shows instead, and the work that reads, converts and turns them into jobs off the
+// window's thread. The colours of a large picture are never held whole: what needs them again
+// (another resize, the Palette mode after another, saving the original) reads the file again.
+// It holds no widget: the main window shows what it announces, the settings window tells it
+// what changed, the Machine panel takes its jobs from it.
 class PictureDocument : public QObject {
     Q_OBJECT
 public:
@@ -46,8 +49,14 @@ public:
     const QString& imagePath() const { return imagePath_; } // as given to load()
     // Whether the picture has the many greys of a photo (see LooksLikePhoto).
     bool looksLikePhoto() const { return looksLikePhoto_; }
-    const pyrolith::Bitmap& sourceBitmap() const { return *sourceBitmap_; }
-    const pyrolith::MonoBitmap& monoBitmap() const { return monoBitmap_; }
+    // The picture as read: its size (empty after a file of a format the reader does not take).
+    struct SourcePicture {
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+        bool empty() const { return width == 0 || height == 0; }
+    };
+    const SourcePicture& sourcePicture() const { return *source_; }
+    const pyrolith::MonoBitmap& monoBitmap() const { return *monoBitmap_; }
 
     // ---- Loading
     // How the last load ended, read when loadFinished is announced.
@@ -98,7 +107,8 @@ public:
     // in the same pass; `confirm` is asked with the check before the file replaces the target.
     pyrolith::toolpath::SavedJob writeJob(const QString& path,
                                           const pyrolith::toolpath::ConfirmSave& confirm);
-    // Writes the picture as read (original) or the black-and-white image as a bitmap file.
+    // Writes the picture as read (original: read from its file again, which must not have
+    // changed since it was loaded) or the black-and-white image as a bitmap file.
     void writePicture(const QString& path, bool original) const;
     // Reads the job of the picture (generated in memory) or of the G-code file on a worker
     // thread; only the newest reading is announced by jobPreviewRead.
@@ -129,18 +139,36 @@ signals:
     void cutTraced(const QList<QPolygonF>& paths);
 
 private:
+    // The file the picture was read from, to read it again.
+    struct SourceFile : SourcePicture {
+        std::filesystem::path path;
+        std::uintmax_t bytes = 0;
+        std::filesystem::file_time_type modified;
+    };
     // The black-and-white image of a picture, and what it keeps to make the next one faster.
     struct Converted {
-        std::shared_ptr<const pyrolith::Bitmap> source;
-        pyrolith::JobSettings settings;                   // the picture settings it follows
-        std::shared_ptr<const pyrolith::Bitmap> working;  // the source, resized when asked
-        std::shared_ptr<const pyrolith::GrayRaster> gray; // working's grey levels, unadjusted
-        pyrolith::MonoBitmap mono;                        // moved to monoBitmap_ when shown
-        QImage monoImage;
+        std::shared_ptr<const SourceFile> source;
+        pyrolith::JobSettings settings; // the picture settings it follows
+        // The grey levels of the picture the job engraves (the source, resized when asked),
+        // unadjusted; null when they are to be read again.
+        std::shared_ptr<const pyrolith::GrayRaster> gray;
+        std::shared_ptr<const pyrolith::MonoBitmap> mono; // null: to be made
     };
-    static Converted Convert(std::shared_ptr<const pyrolith::Bitmap> source,
+    static Converted Convert(std::shared_ptr<const SourceFile> source,
                              const pyrolith::JobSettings& settings, const Converted* previous,
                              const pyrolith::CancelCheck& cancel);
+    // The grey levels a Grayscale job of `settings` burns.
+    static pyrolith::GrayRaster JobGrayLevels(const pyrolith::JobSettings& settings,
+                                              const std::shared_ptr<const SourceFile>& source,
+                                              const Converted& converted,
+                                              const pyrolith::CancelCheck& cancel);
+    // Hands `use` the picture a job of `settings` engraves: the power levels of the grey
+    // levels in a grey engraving, the black-and-white image `mono` otherwise.
+    template <typename Use>
+    static auto WithJobPicture(const pyrolith::JobSettings& settings,
+                               const std::shared_ptr<const SourceFile>& source,
+                               const Converted& converted, const pyrolith::MonoBitmap& mono,
+                               Use&& use, const pyrolith::CancelCheck& cancel = {});
     void showConverted(Converted converted);
     void requirePicture() const;
 
@@ -149,9 +177,9 @@ private:
     QChar decimalSeparator_ = QLatin1Char('.');
     QString versionText_;
 
-    std::shared_ptr<const pyrolith::Bitmap> sourceBitmap_ =
-        std::make_shared<const pyrolith::Bitmap>();
-    pyrolith::MonoBitmap monoBitmap_;
+    std::shared_ptr<const SourceFile> source_ = std::make_shared<const SourceFile>();
+    std::shared_ptr<const pyrolith::MonoBitmap> monoBitmap_ =
+        std::make_shared<const pyrolith::MonoBitmap>();
     Converted converted_; // what monoBitmap_ was made from
     bool imageLoaded_ = false;
     QString imageFileName_;

@@ -472,7 +472,7 @@ void TfrmMain::pictureLoadFinished()
 // A new picture replaced the old one: the window shows it.
 void TfrmMain::pictureLoaded(const QImage& original)
 {
-    const pyrolith::Bitmap& picture = document_->sourceBitmap();
+    const PictureDocument::SourcePicture& picture = document_->sourcePicture();
     ui_->imgOrig->setPicture(original, QSize(picture.width, picture.height));
     photoHintDismissed_ = false;
     updatePhotoHint();
@@ -704,7 +704,7 @@ void TfrmMain::SaveDisplayedImage1Click()
         return;
     }
     // A view without a picture has nothing to save: no dialog, no file, no message.
-    if (original ? document_->sourceBitmap().empty() : document_->monoBitmap().empty()) {
+    if (original ? document_->sourcePicture().empty() : document_->monoBitmap().empty()) {
         return;
     }
     UserDialogs::FileRequest request;

@@ -59,7 +59,11 @@ public:
     PictureDocument& document() const { return *document_; }
     bool imageLoaded() const { return document_->imageLoaded(); }
     const QString& imageFileName() const { return document_->imageFileName(); }
-    const pyrolith::Bitmap& sourceBitmap() const { return document_->sourceBitmap(); }
+    // The picture as read: its size.
+    const PictureDocument::SourcePicture& sourceBitmap() const
+    {
+        return document_->sourcePicture();
+    }
     const pyrolith::MonoBitmap& monoBitmap() const { return document_->monoBitmap(); }
     // The current starting folders of the bitmap open dialog and the G-code save dialog.
     const QString& openDialogFolder() const { return openFolder_; }

@@ -1,9 +1,7 @@
 #include "image/PhotoCheck.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdint>
 
 #include "image/GrayLevels.h"
 
@@ -19,29 +17,48 @@ constexpr double kSamples = 262144.0;
 
 } // namespace
 
+PhotoCheckRows::PhotoCheckRows(std::int32_t width, std::int32_t height) : width_(width)
+{
+    const double pixels = static_cast<double>(width) * static_cast<double>(height);
+    step_ = static_cast<std::int32_t>(std::max(1.0, std::ceil(std::sqrt(pixels / kSamples))));
+}
+
+void PhotoCheckRows::add(std::uint8_t level)
+{
+    seen_[level] = true;
+    ++samples_;
+    midTones_ += level >= kDarkest && level <= kLightest ? 1 : 0;
+}
+
+void PhotoCheckRows::row(std::int32_t y, const std::uint8_t* rgb)
+{
+    if (y % step_ != step_ / 2) {
+        return;
+    }
+    for (std::int32_t x = step_ / 2; x < width_; x += step_) {
+        const std::uint8_t* p = rgb + 3 * static_cast<std::size_t>(x);
+        add(GrayLevel(Rgb{p[0], p[1], p[2]}));
+    }
+}
+
+bool PhotoCheckRows::looksLikePhoto() const
+{
+    const auto levels = std::count(seen_.begin(), seen_.end(), true);
+    return levels >= kMinLevels && midTones_ * kMinMidToneShare >= samples_;
+}
+
 bool LooksLikePhoto(const Bitmap& picture)
 {
     if (picture.empty() || picture.layout == PixelLayout::Unrecognized) {
         return false;
     }
-    const double pixels = static_cast<double>(picture.width) * static_cast<double>(picture.height);
-    const auto step = static_cast<std::int32_t>(std::max(1.0, std::ceil(std::sqrt(pixels / kSamples))));
-    std::array<bool, 256> seen{};
-    std::uint64_t samples = 0;
-    std::uint64_t midTones = 0;
-    for (std::int32_t y = step / 2; y < picture.height; y += step) {
-        for (std::int32_t x = step / 2; x < picture.width; x += step) {
-            const std::uint8_t level = GrayLevel(picture.pixel(x, y));
-            seen[level] = true;
-            ++samples;
-            midTones += level >= kDarkest && level <= kLightest ? 1 : 0;
+    PhotoCheckRows check(picture.width, picture.height);
+    for (std::int32_t y = check.step_ / 2; y < picture.height; y += check.step_) {
+        for (std::int32_t x = check.step_ / 2; x < picture.width; x += check.step_) {
+            check.add(GrayLevel(picture.pixel(x, y)));
         }
     }
-    int levels = 0;
-    for (const bool level : seen) {
-        levels += level ? 1 : 0;
-    }
-    return levels >= kMinLevels && midTones * kMinMidToneShare >= samples;
+    return check.looksLikePhoto();
 }
 
 } // namespace pyrolith

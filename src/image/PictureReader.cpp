@@ -412,6 +412,36 @@ Bitmap ReadPicture(std::span<const std::uint8_t> bytes, const BitmapLimits& limi
     return std::move(sink.bitmap);
 }
 
+void ReadPictureParts(const std::filesystem::path& path, PictureParts& parts,
+                      const BitmapLimits& limits, const CancelCheck& cancel)
+{
+    const PictureFormat format = SniffFile(path);
+    if (format == PictureFormat::Bitmap || format == PictureFormat::Unknown) {
+        ReadBitmapBands(path, limits, kBandRows,
+                        [&](const Bitmap& band, std::int32_t top, std::int32_t height) {
+                            ThrowIfCancelled(cancel);
+                            if (top == 0) {
+                                parts.start(band.width, height);
+                            }
+                            parts.band(band, top);
+                        });
+        return;
+    }
+    class Rows final : public detail::RowSink {
+    public:
+        explicit Rows(PictureParts& parts) : parts_(parts) {}
+        void start(std::int32_t width, std::int32_t height) override
+        {
+            parts_.start(width, height);
+        }
+        void row(std::int32_t y, const std::uint8_t* rgb) override { parts_.row(y, rgb); }
+
+    private:
+        PictureParts& parts_;
+    } rows(parts);
+    Decode(format, &path, {}, limits, cancel, rows);
+}
+
 void ReleasePictureThreadResources()
 {
     detail::ReleaseThreadResources();

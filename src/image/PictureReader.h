@@ -47,6 +47,22 @@ GrayRaster ReadPictureGrayLevels(const std::filesystem::path& path, const Bitmap
 MonoBitmap ReadPictureMono(const std::filesystem::path& path, const GrayAdjustments& adjustments,
                            ImageMode mode, int threshold, const BitmapLimits& limits = {},
                            const CancelCheck& cancel = {});
+// Takes a picture as ReadPicture reads it, a part at a time from the top.
+class PictureParts {
+public:
+    virtual ~PictureParts() = default;
+    // The picture's size, before any of its parts.
+    virtual void start(std::int32_t width, std::int32_t height) = 0;
+    // A bitmap file: rows top to top + band.height - 1, in the file's own layout (a layout the
+    // load refuses included: band.layout tells).
+    virtual void band(const Bitmap& band, std::int32_t top) = 0;
+    // Any other picture: row y as red, green and blue bytes, rows in turn.
+    virtual void row(std::int32_t y, const std::uint8_t* rgb) = 0;
+};
+// Reads a picture into `parts`, with ReadPicture's messages, without ever holding it whole.
+void ReadPictureParts(const std::filesystem::path& path, PictureParts& parts,
+                      const BitmapLimits& limits = {}, const CancelCheck& cancel = {});
+
 // "'notes.png' is not a picture that Pyrolith reads (bitmap, PNG, JPEG, GIF, TIFF, WebP)":
 // the formats this build reads.
 std::string NotAPictureMessage(std::string_view name);

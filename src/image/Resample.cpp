@@ -9,13 +9,16 @@
 #include "common/Error.h"
 
 namespace pyrolith {
-namespace {
 
 // The source pixels and weights that make one pixel along an axis.
-struct Taps {
+struct RowResampler::Taps {
     std::int64_t first = 0;
     std::vector<float> weights;
 };
+
+namespace {
+
+using Taps = RowResampler::Taps;
 
 float CatmullRom(double t)
 {
@@ -65,8 +68,16 @@ std::vector<Taps> AxisTaps(std::int64_t in, std::int64_t out)
     return axis;
 }
 
-// Row y of the source as red, green, blue bytes.
-void SourceRow(const Bitmap& source, std::int32_t y, std::vector<std::uint8_t>& rgb)
+std::string Integer(std::int64_t value)
+{
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+} // namespace
+
+void PictureRowRgb(const Bitmap& source, std::int32_t y, std::vector<std::uint8_t>& rgb)
 {
     const auto width = static_cast<std::size_t>(source.width);
     rgb.resize(width * 3);
@@ -89,15 +100,6 @@ void SourceRow(const Bitmap& source, std::int32_t y, std::vector<std::uint8_t>& 
     }
 }
 
-std::string Integer(std::int64_t value)
-{
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
-
-} // namespace
-
 std::int64_t ResampledRows(std::int32_t width, std::int32_t height, std::int64_t columns)
 {
     const double rows = std::round(static_cast<double>(height) * static_cast<double>(columns) /
@@ -112,90 +114,110 @@ std::string ResizeTooLargeMessage(std::int64_t columns, std::int64_t rows)
            ". Choose a smaller width or a larger distance per pixel.";
 }
 
+RowResampler::RowResampler(std::int32_t width, std::int32_t height, std::int64_t columns,
+                           RowUse use, const BitmapLimits& limits)
+    : columns_(columns), rows_(ResampledRows(width, height, columns)), use_(std::move(use))
+{
+    const std::uint64_t stride = BitmapRowBytes(static_cast<std::uint64_t>(columns), 24);
+    if (columns > INT32_MAX || rows_ > INT32_MAX ||
+        static_cast<std::uint64_t>(columns) >
+            limits.maxPixelCount / static_cast<std::uint64_t>(rows_) ||
+        stride > limits.maxPixelBytes / static_cast<std::uint64_t>(rows_)) {
+        throw Error(ResizeTooLargeMessage(columns, rows_));
+    }
+    across_ = AxisTaps(width, columns);
+    down_ = AxisTaps(height, rows_);
+    sum_.assign(static_cast<std::size_t>(columns) * 3, 0.0f);
+    out_.assign(static_cast<std::size_t>(columns) * 3, 0);
+}
+
+RowResampler::~RowResampler() = default;
+
+void RowResampler::row(const std::uint8_t* rgb)
+{
+    const std::int64_t source = next_++;
+    if (y_ >= rows_ || source < down_[static_cast<std::size_t>(y_)].first) {
+        return; // a row no resampled row below needs
+    }
+    if (filtered_.empty()) {
+        firstFiltered_ = source;
+    }
+    std::vector<float> filtered(static_cast<std::size_t>(columns_) * 3, 0.0f);
+    for (std::size_t x = 0; x < across_.size(); ++x) {
+        const Taps& taps = across_[x];
+        const std::uint8_t* p = rgb + 3 * static_cast<std::size_t>(taps.first);
+        float r = 0, g = 0, b = 0;
+        for (const float w : taps.weights) {
+            r += w * p[0];
+            g += w * p[1];
+            b += w * p[2];
+            p += 3;
+        }
+        filtered[3 * x] = r;
+        filtered[3 * x + 1] = g;
+        filtered[3 * x + 2] = b;
+    }
+    filtered_.push_back(std::move(filtered));
+
+    while (y_ < rows_) {
+        const Taps& vertical = down_[static_cast<std::size_t>(y_)];
+        if (firstFiltered_ + static_cast<std::int64_t>(filtered_.size()) <
+            vertical.first + static_cast<std::int64_t>(vertical.weights.size())) {
+            return; // the row needs source rows still to come
+        }
+        std::fill(sum_.begin(), sum_.end(), 0.0f);
+        for (std::size_t k = 0; k < vertical.weights.size(); ++k) {
+            const std::vector<float>& row = filtered_[static_cast<std::size_t>(
+                vertical.first - firstFiltered_ + static_cast<std::int64_t>(k))];
+            const float w = vertical.weights[k];
+            for (std::size_t i = 0; i < sum_.size(); ++i) {
+                sum_[i] += w * row[i];
+            }
+        }
+        for (std::size_t i = 0; i < sum_.size(); ++i) {
+            out_[i] = static_cast<std::uint8_t>(std::clamp(std::lround(sum_[i]), 0L, 255L));
+        }
+        use_(y_, out_.data());
+        if (++y_ < rows_) {
+            const std::int64_t first = down_[static_cast<std::size_t>(y_)].first;
+            while (!filtered_.empty() && firstFiltered_ < first) {
+                filtered_.pop_front();
+                ++firstFiltered_;
+            }
+        }
+    }
+}
+
 Bitmap ResampleToWidth(const Bitmap& source, std::int64_t columns, const BitmapLimits& limits,
                        const CancelCheck& cancel)
 {
     if (source.empty() || columns < 1) {
         return source.empty() ? Bitmap{} : ResampleToWidth(source, source.width, limits, cancel);
     }
-    const std::int64_t rows = ResampledRows(source.width, source.height, columns);
-    const std::uint64_t stride = BitmapRowBytes(static_cast<std::uint64_t>(columns), 24);
-    if (columns > INT32_MAX || rows > INT32_MAX ||
-        static_cast<std::uint64_t>(columns) >
-            limits.maxPixelCount / static_cast<std::uint64_t>(rows) ||
-        stride > limits.maxPixelBytes / static_cast<std::uint64_t>(rows)) {
-        throw Error(ResizeTooLargeMessage(columns, rows));
-    }
-
     Bitmap out;
+    RowResampler resampler(
+        source.width, source.height, columns,
+        [&out](std::int64_t y, const std::uint8_t* rgb) {
+            std::uint8_t* target = out.pixels.data() + static_cast<std::size_t>(y) * out.stride;
+            for (std::size_t x = 0; x < static_cast<std::size_t>(out.width); ++x) {
+                target[3 * x] = rgb[3 * x + 2];
+                target[3 * x + 1] = rgb[3 * x + 1];
+                target[3 * x + 2] = rgb[3 * x];
+            }
+        },
+        limits);
     out.width = static_cast<std::int32_t>(columns);
-    out.height = static_cast<std::int32_t>(rows);
+    out.height = static_cast<std::int32_t>(resampler.rows());
     out.bitsPerPixel = 24;
     out.layout = PixelLayout::Rgb888;
-    out.stride = static_cast<std::size_t>(stride);
-    out.pixels = PixelBuffer(out.stride * static_cast<std::size_t>(rows));
+    out.stride = static_cast<std::size_t>(BitmapRowBytes(static_cast<std::uint64_t>(columns), 24));
+    out.pixels = PixelBuffer(out.stride * static_cast<std::size_t>(out.height));
 
-    const std::vector<Taps> across = AxisTaps(source.width, columns);
-    const std::vector<Taps> down = AxisTaps(source.height, rows);
-
-    // Source rows filtered across, kept while the rows below still need them.
-    std::deque<std::vector<float>> filtered;
-    std::int64_t firstFiltered = 0;
     std::vector<std::uint8_t> rgb;
-    std::vector<float> sum(static_cast<std::size_t>(columns) * 3);
-    for (std::int64_t y = 0; y < rows; ++y) {
+    for (std::int32_t y = 0; y < source.height; ++y) {
         ThrowIfCancelled(cancel);
-        const Taps& vertical = down[static_cast<std::size_t>(y)];
-        while (!filtered.empty() && firstFiltered < vertical.first) {
-            filtered.pop_front();
-            ++firstFiltered;
-        }
-        if (filtered.empty()) {
-            firstFiltered = vertical.first;
-        }
-        const std::int64_t needed =
-            vertical.first + static_cast<std::int64_t>(vertical.weights.size());
-        while (firstFiltered + static_cast<std::int64_t>(filtered.size()) < needed) {
-            SourceRow(source,
-                      static_cast<std::int32_t>(firstFiltered +
-                                                static_cast<std::int64_t>(filtered.size())),
-                      rgb);
-            std::vector<float> row(static_cast<std::size_t>(columns) * 3, 0.0f);
-            for (std::size_t x = 0; x < across.size(); ++x) {
-                const Taps& taps = across[x];
-                const std::uint8_t* p = rgb.data() + 3 * static_cast<std::size_t>(taps.first);
-                float r = 0, g = 0, b = 0;
-                for (const float w : taps.weights) {
-                    r += w * p[0];
-                    g += w * p[1];
-                    b += w * p[2];
-                    p += 3;
-                }
-                row[3 * x] = r;
-                row[3 * x + 1] = g;
-                row[3 * x + 2] = b;
-            }
-            filtered.push_back(std::move(row));
-        }
-
-        std::fill(sum.begin(), sum.end(), 0.0f);
-        for (std::size_t k = 0; k < vertical.weights.size(); ++k) {
-            const std::vector<float>& row = filtered[static_cast<std::size_t>(
-                vertical.first - firstFiltered + static_cast<std::int64_t>(k))];
-            const float w = vertical.weights[k];
-            for (std::size_t i = 0; i < sum.size(); ++i) {
-                sum[i] += w * row[i];
-            }
-        }
-        std::uint8_t* target = out.pixels.data() + static_cast<std::size_t>(y) * out.stride;
-        for (std::size_t x = 0; x < static_cast<std::size_t>(columns); ++x) {
-            const auto byte = [](float v) {
-                return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
-            };
-            target[3 * x] = byte(sum[3 * x + 2]);
-            target[3 * x + 1] = byte(sum[3 * x + 1]);
-            target[3 * x + 2] = byte(sum[3 * x]);
-        }
+        PictureRowRgb(source, y, rgb);
+        resampler.row(rgb.data());
     }
     return out;
 }

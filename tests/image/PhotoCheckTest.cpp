@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "image/PhotoCheck.h"
+#include "image/Resample.h"
 
 namespace pyrolith {
 namespace {
@@ -52,7 +53,16 @@ class PhotoCheck : public ::testing::TestWithParam<PhotoCase> {};
 
 TEST_P(PhotoCheck, TellsPhotosFromDrawings)
 {
-    EXPECT_EQ(LooksLikePhoto(GetParam().picture()), GetParam().photo);
+    const Bitmap picture = GetParam().picture();
+    EXPECT_EQ(LooksLikePhoto(picture), GetParam().photo);
+    // The same judgement of the rows one at a time, last row first.
+    PhotoCheckRows rows(picture.width, picture.height);
+    std::vector<std::uint8_t> rgb;
+    for (std::int32_t y = picture.height - 1; y >= 0; --y) {
+        PictureRowRgb(picture, y, rgb);
+        rows.row(y, rgb.data());
+    }
+    EXPECT_EQ(rows.looksLikePhoto(), GetParam().photo);
 }
 
 INSTANTIATE_TEST_SUITE_P(
