@@ -24,6 +24,7 @@
 #include "cli/CliSettings.h"
 #include "common/Error.h"
 #include "common/FileError.h"
+#include "common/PageMemory.h"
 #include "common/PathText.h"
 #include "gcode/JobWriter.h"
 #include "image/Bitmap.h"
@@ -161,6 +162,7 @@ int main(int argc, char** argv)
 
         const fs::path inputPath = pyrolith::PathFromUtf8(input);
         const pyrolith::JobPicture job = pyrolith::ReadJobPicture(inputPath, settings);
+        pyrolith::ReturnFreeHeapMemory();  // the decoder's, before the job's threads start
         // A Grayscale job burns the power levels of the grey picture, any other job the
         // black-and-white image.
         const bool grey = pyrolith::EngravesPowerLevels(settings);

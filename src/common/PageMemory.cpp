@@ -8,6 +8,9 @@
 #else
 #include <sys/mman.h>
 #endif
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace pyrolith {
 
@@ -71,5 +74,12 @@ void FreePages(void* memory, std::size_t bytes) noexcept
 }
 
 #endif
+
+void ReturnFreeHeapMemory() noexcept
+{
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
+}
 
 } // namespace pyrolith

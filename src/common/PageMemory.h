@@ -11,4 +11,9 @@ namespace pyrolith {
 void* AllocatePages(std::size_t bytes);
 void FreePages(void* memory, std::size_t bytes) noexcept;
 
+// Gives the heap's free memory back to the system where the C library keeps it (glibc keeps
+// what was freed for the next allocation); elsewhere nothing. For after a large piece of work
+// whose memory is not needed again, such as decoding a picture.
+void ReturnFreeHeapMemory() noexcept;
+
 }  // namespace pyrolith

@@ -133,8 +133,9 @@ public:
 
 private:
     // A side that waits is woken once kWakeRows rows are ready for it: the decoder is never
-    // kept waiting for long, as the ring holds several times as many.
-    static constexpr std::size_t kRing = 128;
+    // kept waiting for long, as the ring holds two strips of the decoder's. A larger ring
+    // was no faster and holds 3 MB more on a picture 10000 pixels wide.
+    static constexpr std::size_t kRing = 32;
     static constexpr std::size_t kWakeRows = 16;
 
     void convert()
