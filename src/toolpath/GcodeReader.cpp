@@ -331,7 +331,9 @@ constexpr auto kWordCount = [] {
 
 }  // namespace
 
-struct GcodeReader::TailEntry {
+// On cache lines of their own: read for every line, they must not share a line with what
+// another thread writes (the planner's queues are allocated just before them).
+struct alignas(64) GcodeReader::TailEntry {
     std::size_t size = 0;
     std::size_t sent = 0; // what a sender sends of it: up to a comment, no blanks after
     char text[48];

@@ -21,6 +21,7 @@
 #include "toolpath/GcodeReader.h"
 #include "toolpath/LateBurn.h"
 #include "toolpath/MachineProfile.h"
+#include "toolpath/RingQueue.h"
 
 namespace pyrolith::toolpath {
 
@@ -98,7 +99,7 @@ private:
 
     MachineProfile machine_;
     std::size_t capacity_;       // blocks the controller holds
-    std::vector<Block> ring_;    // a power of two of at least capacity_ slots
+    CacheLineVector<Block> ring_;  // a power of two of at least capacity_ slots
     std::size_t mask_;
     std::size_t tail_ = 0;
     std::size_t count_ = 0;

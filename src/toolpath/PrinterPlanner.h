@@ -29,7 +29,8 @@ namespace pyrolith::toolpath {
 
 struct JobTimes;
 
-class PrinterPlanner {
+// On cache lines of its own (see CacheLineAllocator): it is written for every line.
+class alignas(64) PrinterPlanner {
 public:
     static constexpr int kBlocks = 16;                  // the planner's ring of blocks
     static constexpr double kJunctionDeviation = 0.013; // mm

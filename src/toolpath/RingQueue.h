@@ -10,9 +10,38 @@
 // for the store.
 
 #include <cstddef>
+#include <new>
 #include <vector>
 
 namespace pyrolith::toolpath {
+
+// Memory on cache lines of its own, none shared with any other allocation: the planners'
+// queues are written for every block on one thread while another thread reads its own data
+// for every line, and a cache line the two share goes back and forth between the processors.
+template <typename T> struct CacheLineAllocator {
+    using value_type = T;
+    static constexpr std::size_t kLine = 64;
+
+    CacheLineAllocator() = default;
+    template <typename U> CacheLineAllocator(const CacheLineAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t n)
+    {
+        return static_cast<T*>(::operator new(Rounded(n), std::align_val_t{kLine}));
+    }
+    void deallocate(T* memory, std::size_t n) noexcept
+    {
+        ::operator delete(memory, Rounded(n), std::align_val_t{kLine});
+    }
+    static std::size_t Rounded(std::size_t n) { return (n * sizeof(T) + kLine - 1) / kLine * kLine; }
+
+    template <typename U> bool operator==(const CacheLineAllocator<U>&) const noexcept
+    {
+        return true;
+    }
+};
+
+template <typename T> using CacheLineVector = std::vector<T, CacheLineAllocator<T>>;
 
 template <typename T> class RingQueue {
 public:
@@ -48,7 +77,7 @@ private:
     [[gnu::noinline]] void grow()
     {
         const std::size_t count = size();
-        std::vector<T> larger(items_.size() * 2);
+        CacheLineVector<T> larger(items_.size() * 2);
         for (std::size_t i = 0; i < count; ++i) {
             larger[i] = (*this)[i];
         }
@@ -58,7 +87,7 @@ private:
         tail_ = count;
     }
 
-    std::vector<T> items_;
+    CacheLineVector<T> items_;
     std::size_t mask_ = 0;
     std::size_t head_ = 0; // counted up, wrapped by the mask
     std::size_t tail_ = 0;

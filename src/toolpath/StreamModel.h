@@ -55,7 +55,8 @@ struct StreamLine {
     std::uint32_t words = 0;
 };
 
-class StreamModel {
+// On cache lines of its own (see CacheLineAllocator): it is written for every line.
+class alignas(64) StreamModel {
 public:
     StreamModel(const MachineProfile& machine, const ControllerTiming& timing);
     StreamModel(const StreamModel&) = delete;
