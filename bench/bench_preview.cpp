@@ -14,7 +14,6 @@ const JobPreview& TenMillionMoves()
 {
     static const JobPreview job = [] {
         JobPreview j;
-        j.segments.reserve(10'000'000);
         for (int row = 0; row < 2500; ++row) {
             const auto y = static_cast<float>(row * 0.1);
             for (int run = 0; run < 2000; ++run) {

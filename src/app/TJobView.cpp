@@ -64,11 +64,17 @@ QString TJobView::StatusText(const tp::JobPreview& job)
     // Where the controller's reading of lines sets the pace, the motion's own split of the
     // time says little: the note takes its place, and the pre-flight warning follows.
     const std::string note = tp::LineRateNote(job.estimate.stream, job.inches);
+    // The time the head stands still (stops, dwells without the laser, a printer's serial
+    // line) is named where it counts, so that the parts add up to the whole.
+    const double waiting = t.seconds - t.burnSeconds - t.moveSeconds;
+    const QString still = waiting >= 0.5 && waiting >= 0.01 * t.seconds
+                              ? QStringLiteral(", waiting %1").arg(duration(waiting))
+                              : QString();
     QString text =
         note.empty()
-            ? QStringLiteral("Estimated time: %1 (burning %2, moving %3); %4")
+            ? QStringLiteral("Estimated time: %1 (burning %2, moving %3%4); %5")
                   .arg(duration(t.seconds), duration(t.burnSeconds), duration(t.moveSeconds),
-                       distances)
+                       still, distances)
             : QStringLiteral("Estimated time: %1 (%2); %3")
                   .arg(duration(t.seconds), QString::fromStdString(note), distances);
     if (!note.empty()) {

@@ -31,7 +31,8 @@ public:
     QString status() const;
 
     // "Estimated time: 0:12:04 (burning 0:08:10, moving 0:03:54); burn 1234.5 mm,
-    // travel 2345.6 mm"
+    // travel 2345.6 mm", with ", waiting 0:01:00" after the moving time where the head stands
+    // still for a hundredth of the job or more
     static QString StatusText(const pyrolith::toolpath::JobPreview& job);
 
 signals:

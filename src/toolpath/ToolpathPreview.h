@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <string_view>
@@ -42,7 +43,9 @@ struct PreviewBounds {
 
 // A job read for the preview and timed in the same pass.
 struct JobPreview {
-    std::vector<PreviewSegment> segments;
+    // In pieces, not one block: a photo's job has tens of millions of moves, and a block
+    // that grows by doubling holds the old block and the new one at once.
+    std::deque<PreviewSegment> segments;
     std::vector<Point> dwells;
     PreviewBounds bounds;      // every move and dwell
     double maxPower = 0.0;     // the strongest burn

@@ -30,6 +30,8 @@ private slots:
     void openGcodeShowsAnyFile();
     void burnedPartIsMarked_data();
     void burnedPartIsMarked();
+    void statusNamesTheTimeStandingStill_data();
+    void statusNamesTheTimeStandingStill();
 
 private:
     void loadPicture();
@@ -251,6 +253,42 @@ void JobViewTest::burnedPartIsMarked()
         QVERIFY(drawn.wait());
     }
     QTRY_COMPARE(Marks(canvas), marks);
+}
+
+void JobViewTest::statusNamesTheTimeStandingStill_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<double>("burning");
+    QTest::addColumn<double>("moving");
+    QTest::addColumn<QString>("status");
+    const QString distances = QStringLiteral("; burn 12.0 mm, travel 3.0 mm");
+    QTest::newRow("all in motion") << 3.0 << 2.0 << 1.0
+                                   << QStringLiteral("Estimated time: 0:00:03 (burning 0:00:02, "
+                                                     "moving 0:00:01)") + distances;
+    QTest::newRow("stops of a printer")
+        << 7200.0 << 1800.0 << 600.0
+        << QStringLiteral("Estimated time: 2:00:00 (burning 0:30:00, moving 0:10:00, waiting "
+                          "1:20:00)") + distances;
+    QTest::newRow("under a hundredth left out")
+        << 1000.0 << 600.0 << 395.0
+        << QStringLiteral("Estimated time: 0:16:40 (burning 0:10:00, moving 0:06:35)") +
+               distances;
+    QTest::newRow("under half a second left out")
+        << 20.4 << 10.0 << 10.0
+        << QStringLiteral("Estimated time: 0:00:20 (burning 0:00:10, moving 0:00:10)") +
+               distances;
+}
+
+// The parts of the time add up to the whole: what the head spends standing still is named.
+void JobViewTest::statusNamesTheTimeStandingStill()
+{
+    QFETCH(double, seconds);
+    QFETCH(double, burning);
+    QFETCH(double, moving);
+    pyrolith::toolpath::JobPreview job;
+    job.estimate.times = {seconds, burning, moving, 12.0, 3.0};
+    QFETCH(QString, status);
+    QCOMPARE(TJobView::StatusText(job), status);
 }
 
 QTEST_MAIN(JobViewTest)
