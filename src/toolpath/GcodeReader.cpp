@@ -400,6 +400,15 @@ void GcodeReader::finish()
         line(text);
         pending_.clear();
     }
+    sendPendingLine();
+}
+
+void GcodeReader::sendPendingLine()
+{
+    if (linePending_) {
+        linePending_ = false;
+        sink_.sent(lineEvent_);
+    }
 }
 
 void GcodeReader::line(std::string_view text)
@@ -687,7 +696,7 @@ void GcodeReader::generalLine(std::string_view text)
             home.kind = EventKind::Home;
             home.line = lineNumber_;
             home.power = state_.power;
-            sink_.event(home);
+            deliver(home);
         }
         return;
     }
@@ -820,6 +829,7 @@ void GcodeReader::sentLine(std::string_view sent, std::string_view code)
 
 void GcodeReader::sentLine(std::string_view sent, std::size_t words, std::size_t chars)
 {
+    sendPendingLine();  // the line before made no event
     Event& event = lineEvent_;  // the other fields stay as they are made
     event.line = lineNumber_;
     // A GRBL sender sends no checksum.
@@ -828,6 +838,10 @@ void GcodeReader::sentLine(std::string_view sent, std::size_t words, std::size_t
                                                         : machine::LineChecksum(sent),
                    static_cast<std::uint8_t>(std::min<std::size_t>(words, 255)),
                    static_cast<std::uint16_t>(std::min<std::size_t>(chars, 65535)));
+    if (options_.carryLines) {
+        linePending_ = true;
+        return;
+    }
     sink_.sent(event);
 }
 
@@ -885,7 +899,7 @@ void GcodeReader::stop()
     event.line = lineNumber_;
     event.to = state_.position;
     event.power = state_.power;
-    sink_.event(event);
+    deliver(event);
 }
 
 void GcodeReader::execute(const Words& w, bool axisWords)
@@ -913,7 +927,7 @@ void GcodeReader::execute(const Words& w, bool axisWords)
         mode.inches = state_.inches;
         mode.relative = state_.relative;
         mode.to = state_.position;
-        sink_.event(mode);
+        deliver(mode);
     }
     const double unit = state_.inches ? kMillimetresPerInch : 1.0;
 
@@ -1005,7 +1019,7 @@ void GcodeReader::execute(const Words& w, bool axisWords)
             // Marlin's inline laser burns only while moving.
             dwell.laserOn = !state_.inlineLaser && burning(Motion::Linear);
         }
-        sink_.event(dwell);
+        deliver(dwell);
     }
 
     // The target of the axis words.
@@ -1054,7 +1068,7 @@ void GcodeReader::execute(const Words& w, bool axisWords)
         event.line = lineNumber_;
         event.to = home;
         event.power = state_.power;
-        sink_.event(event);
+        deliver(event);
         return;
     }
     state_.motion = motion;
@@ -1091,7 +1105,7 @@ void GcodeReader::move(const Point& target, Motion motion)
     event.power = state_.power;
     event.spindle = static_cast<std::uint8_t>(state_.spindle <= 5 ? state_.spindle : 0);
     event.laserOn = burning(motion);
-    sink_.event(event);
+    deliver(event);
     state_.position = target;
 }
 

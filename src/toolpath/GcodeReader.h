@@ -128,6 +128,10 @@ struct ReaderOptions {
     // A Line event before the events of every line that holds a command, for a model of the
     // serial line.
     bool lineEvents = false;
+    // With lineEvents: the Line event rides on the first event of its line (carriesLine, its
+    // `sent` set) instead of coming on its own; a line that makes no event comes on its own
+    // (EventSink::sent) before the next line's events.
+    bool carryLines = false;
     // The lines of a raster job's few shapes are read the short way, any other line word by
     // word; false reads every line word by word (the same events, only slower).
     bool shortcuts = true;
@@ -180,6 +184,17 @@ private:
     // `code`: the line's code without comments, upper-case, for its words and characters.
     void sentLine(std::string_view sent, std::string_view code);
     void sentLine(std::string_view sent, std::size_t words, std::size_t chars);
+    // Hands an event on, with the line it carries when one waits.
+    void deliver(Event& event)
+    {
+        event.carriesLine = linePending_;
+        if (linePending_) {
+            linePending_ = false;
+            event.sent = lineEvent_.sent;
+        }
+        sink_.event(event);
+    }
+    void sendPendingLine();
     bool marlinLaser(const Words& words);
     bool burning(Motion motion) const;
 
@@ -196,6 +211,7 @@ private:
     std::size_t nextTail_ = 0;
     std::string_view stripped_;  // the line without blanks and comments, upper case
     Event lineEvent_;            // the Line event, its fields set anew for each line
+    bool linePending_ = false;   // carryLines: lineEvent_ waits for its line's first event
 };
 
 // Reads a whole file through `reader` in large pieces. `progress` (may be empty) is called

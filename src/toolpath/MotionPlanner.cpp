@@ -323,26 +323,18 @@ public:
     EstimateSink(const EstimateSink&) = delete;
     EstimateSink& operator=(const EstimateSink&) = delete;
 
+    // The reader's lines ride on their first events (ReaderOptions::carryLines): a line
+    // that makes no event of its own comes alone.
     void event(const Event& e) override
     {
         late_.add(e);
         if (!worker_.joinable()) {
+            if (e.carriesLine) {
+                timer_.addLineOf(e);
+            }
             timer_.add(e);
             return;
         }
-        if (lineWaits_ && waitingNumber_ == e.line) {
-            // The line rides on the first event of the line: one entry in the batch.
-            lineWaits_ = false;
-            batch_.push_back(e);
-            Event& carrier = batch_.back();
-            carrier.carriesLine = true;
-            carrier.sent = waitingLine_;
-            if (batch_.size() == kBatch) {
-                handOver();
-            }
-            return;
-        }
-        pushWaitingLine();
         push(e);
     }
     void sent(const Event& line) override
@@ -351,16 +343,12 @@ public:
             timer_.add(line);
             return;
         }
-        pushWaitingLine();  // a line that made no event of its own
-        waitingNumber_ = line.line;
-        waitingLine_ = line.sent;
-        lineWaits_ = true;
+        push(line);
     }
     void problem(const Problem& p) override { result_.add(p); }
     FileEstimate finish()
     {
         if (worker_.joinable()) {
-            pushWaitingLine();
             handOver();
             stopWorker();
         }
@@ -373,17 +361,6 @@ private:
     static constexpr std::size_t kBatch = 4096;
     static constexpr std::size_t kBatchesInFlight = 4;
 
-    void pushWaitingLine()
-    {
-        if (lineWaits_) {
-            lineWaits_ = false;
-            Event line;
-            line.kind = EventKind::Line;
-            line.line = waitingNumber_;
-            line.sent = waitingLine_;
-            push(line);
-        }
-    }
     void push(const Event& e)
     {
         batch_.push_back(e);
@@ -453,9 +430,6 @@ private:
     alignas(64) LateBurnCounter late_;
     FileEstimate result_;
     std::vector<Event> batch_;
-    std::uint64_t waitingNumber_ = 0; // the Line event not yet handed on: what the timer takes
-    LineFields waitingLine_;
-    bool lineWaits_ = false;
     std::deque<std::vector<Event>> queue_;
     std::vector<std::vector<Event>> spare_;
     std::mutex mutex_;
@@ -471,7 +445,9 @@ FileEstimate Estimate(const std::function<void(GcodeReader&)>& feed,
                       const MachineProfile& machine)
 {
     EstimateSink sink(machine);
-    GcodeReader reader(machine.readerOptions(), sink);
+    ReaderOptions options = machine.readerOptions();
+    options.carryLines = true;
+    GcodeReader reader(options, sink);
     feed(reader);
     reader.finish();
     return sink.finish();
