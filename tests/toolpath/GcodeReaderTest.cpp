@@ -28,6 +28,12 @@ struct Recorder : EventSink {
 
     void event(const Event& e) override
     {
+        if (e.carriesLine) {  // as the Line event it carries, then itself
+            Event line = e;
+            line.kind = EventKind::Line;
+            line.carriesLine = false;
+            event(line);
+        }
         raw.push_back(e);
         std::string text = std::to_string(e.line) + " ";
         switch (e.kind) {
@@ -222,7 +228,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The short way of reading a raster job's lines against the word-by-word way, at the borders
 // of the shapes it takes: the same events, problems and comment notes in both flavors, in
-// both laser modes, with either printer laser and with or without line events.
+// both laser modes, with either printer laser and with or without line events; and the line
+// events carried by their lines' first events as they come on their own.
 class ShortcutLines : public testing::TestWithParam<std::string> {};
 
 TEST_P(ShortcutLines, ReadAsWordByWord)
@@ -238,6 +245,12 @@ TEST_P(ShortcutLines, ReadAsWordByWord)
                     EXPECT_EQ(shortcut.events, words.events) << GetParam();
                     EXPECT_EQ(shortcut.problems, words.problems) << GetParam();
                     EXPECT_EQ(shortcut.notes, words.notes) << GetParam();
+                    if (lineEvents) {
+                        options.shortcuts = true;
+                        options.carryLines = true;
+                        EXPECT_EQ(ReadWith(GetParam(), options).events, shortcut.events)
+                            << GetParam();
+                    }
                 }
             }
         }
