@@ -29,9 +29,9 @@ template <typename T> struct CacheLineAllocator {
     {
         return static_cast<T*>(::operator new(Rounded(n), std::align_val_t{kLine}));
     }
-    void deallocate(T* memory, std::size_t n) noexcept
+    void deallocate(T* memory, std::size_t) noexcept
     {
-        ::operator delete(memory, Rounded(n), std::align_val_t{kLine});
+        ::operator delete(memory, std::align_val_t{kLine});
     }
     static std::size_t Rounded(std::size_t n) { return (n * sizeof(T) + kLine - 1) / kLine * kLine; }
 
