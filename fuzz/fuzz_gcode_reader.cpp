@@ -32,8 +32,8 @@ struct Sink : pyrolith::toolpath::EventSink {
                                   e.to.z,   e.feed,   e.power,  e.seconds};
         const std::uint64_t flags[] = {static_cast<std::uint64_t>(e.kind),
                                        static_cast<std::uint64_t>(e.motion), e.laserOn,
-                                       e.inches, e.relative, e.line, e.bytes, e.checksum,
-                                       e.words, e.chars};
+                                       e.inches, e.relative, e.line, e.sent.bytes, e.sent.checksum,
+                                       e.sent.words, e.sent.chars};
         record.append(reinterpret_cast<const char*>(numbers), sizeof numbers);
         record.append(reinterpret_cast<const char*>(flags), sizeof flags);
     }
