@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "material/LabelFont.h"
 #include "material/RampMeasure.h"
 #include "support/SyntheticRamp.h"
+#include "support/TestFolder.h"
 #include "outline/CutOutline.h"
 #include "settings/SettingsFiles.h"
 #ifndef _WIN32
@@ -210,14 +212,11 @@ class CliTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        folder_ = fs::temp_directory_path() /
-                  ("pyrolith-cli-" + std::to_string(::getpid()) + "-" +
-                   testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
+        temp_.emplace("cli");
+        folder_ = temp_->path();
         Write("pic.bmp", Bitmap24({".##.", "#..#"}));
     }
-    void TearDown() override { fs::remove_all(folder_); }
+    void TearDown() override { temp_.reset(); }
 
     std::string Path(const std::string& name) const
     {
@@ -248,6 +247,7 @@ protected:
         return lines;
     }
 
+    std::optional<pyrolith::test::TestFolder> temp_;
     fs::path folder_;
 };
 

@@ -6,11 +6,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "common/Error.h"
 #include "common/FileBytes.h"
 #include "common/PathText.h"
+#include "support/TestFolder.h"
 
 namespace pyrolith {
 namespace {
@@ -21,17 +23,10 @@ class AtomicFileTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        folder_ = fs::temp_directory_path() /
-                  ("pyrolith-atomic-" + std::to_string(::getpid()) + "-" +
-                   testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
+        temp_.emplace("atomic");
+        folder_ = temp_->path();
     }
-    void TearDown() override
-    {
-        fs::permissions(folder_, fs::perms::owner_all);
-        fs::remove_all(folder_);
-    }
+    void TearDown() override { temp_.reset(); }
     static std::string Read(const fs::path& path)
     {
         std::ifstream in(path, std::ios::binary);
@@ -48,6 +43,7 @@ protected:
         return static_cast<std::size_t>(
             std::distance(fs::directory_iterator(folder_), fs::directory_iterator()));
     }
+    std::optional<pyrolith::test::TestFolder> temp_;
     fs::path folder_;
 };
 

@@ -12,10 +12,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "JobTestSupport.h"
+#include "support/TestFolder.h"
 #include "common/Error.h"
 #include "gcode/JobChecks.h"
 #include "gcode/JobContext.h"
@@ -57,18 +59,12 @@ class JobFile : public testing::Test {
 protected:
     void SetUp() override
     {
-        folder_ = fs::temp_directory_path() /
-                  ("pyrolith-job-" + std::to_string(::getpid()) + "-" +
-                   testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
+        temp_.emplace("job");
+        folder_ = temp_->path();
     }
-    void TearDown() override
-    {
-        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(folder_);
-    }
+    void TearDown() override { temp_.reset(); }
 
+    std::optional<pyrolith::test::TestFolder> temp_;
     fs::path folder_;
 };
 

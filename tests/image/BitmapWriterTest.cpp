@@ -8,6 +8,7 @@
 #include "BmpBuilder.h"
 #include "common/Error.h"
 #include "image/Bitmap.h"
+#include "support/TestFolder.h"
 
 namespace pyrolith {
 namespace {
@@ -17,23 +18,6 @@ using test::BmpRecipe;
 using test::BuildBmp;
 using test::ExpectSameBitmap;
 using test::FileBytes;
-
-class TempFolder {
-public:
-    TempFolder()
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ =
-            fs::temp_directory_path() / (std::string("pyrolith-image-") + info->name() + "-" +
-                                         std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        fs::create_directories(path_);
-    }
-    ~TempFolder() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 std::uint32_t Field32(const std::vector<std::uint8_t>& bytes, std::size_t at)
 {
@@ -85,7 +69,7 @@ TEST_P(SourceRoundTripTest, ReadsBackIdentically)
     }
     const Bitmap bitmap = ReadBitmap(BuildBmp(recipe));
 
-    TempFolder folder;
+    const test::TestFolder folder("image");
     const fs::path file = folder.path() / "orig.bmp";
     WriteBitmap(file, bitmap);
     const Bitmap back = ReadBitmap(file);
@@ -131,7 +115,7 @@ TEST(WriteBitmap, BlackAndWhiteImageIsAFourBitBitmap)
                                             0, 0, 0, 0, 1, //
                                             1, 1, 1, 1, 1};
     const MonoBitmap mono = MonoBitmap::FromBlackMask(5, 3, mask);
-    TempFolder folder;
+    const test::TestFolder folder("image");
     const fs::path file = folder.path() / "bw.bmp";
     WriteBitmap(file, mono);
 
@@ -167,7 +151,7 @@ TEST(WriteBitmap, BlackAndWhiteImageIsAFourBitBitmap)
 
 TEST(WriteBitmap, ReplacesAFileAndReportsFailures)
 {
-    TempFolder folder;
+    const test::TestFolder folder("image");
     const fs::path file = folder.path() / "picture.bmp";
     {
         std::ofstream old(file);

@@ -10,12 +10,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/Error.h"
 #include "common/FileError.h"
 #include "gcode/JobTestSupport.h"
+#include "support/TestFolder.h"
 #include "toolpath/JobReadback.h"
 #include "toolpath/MachineProfile.h"
 
@@ -29,13 +31,10 @@ class Folder : public testing::Test {
 protected:
     void SetUp() override
     {
-        folder_ = fs::temp_directory_path() /
-                  ("pyrolith-readback-" +
-                   std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
+        temp_.emplace("readback");
+        folder_ = temp_->path();
     }
-    void TearDown() override { fs::remove_all(folder_); }
+    void TearDown() override { temp_.reset(); }
 
     std::vector<std::string> entries() const
     {
@@ -51,6 +50,7 @@ protected:
         return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     }
 
+    std::optional<pyrolith::test::TestFolder> temp_;
     fs::path folder_;
 };
 
