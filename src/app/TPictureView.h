@@ -4,10 +4,14 @@
 #include <QImage>
 #include <QList>
 #include <QPolygonF>
+#include <QTimer>
 #include <QWidget>
 
 // One picture view of the image area: shows its picture scaled to fit and centred
-// (FitAndCentre), re-fitted whenever the view changes size. The scaling is for display only.
+// (FitAndCentre), re-fitted whenever the view changes size. The scaling is for display only:
+// an enlarged picture keeps its pixels crisp, a reduced one shows each screen pixel as the
+// mean of the pixels it covers (a dither then shows the tone it burns, not a moire of its
+// dots).
 class TPictureView : public QWidget {
     Q_OBJECT
 public:
@@ -34,7 +38,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The picture reduced to `size`, area averaged.
+    QImage reduced(QSize size) const;
+
     QImage picture_;
+    QImage reduced_;  // the picture at the size it was last drawn at, when that is smaller
+    // A large picture is averaged anew once the view has stopped changing its size; meanwhile
+    // the last average is stretched.
+    QTimer reduceTimer_;
     QSize pictureSize_;
     QString placeholder_;
     QList<QPolygonF> overlay_;

@@ -592,6 +592,18 @@ void TfrmMain::OpenGcode1Click()
     showGcodeFile(path);
 }
 
+void TfrmMain::openGiven(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("gcode") || suffix == QLatin1String("nc") ||
+        suffix == QLatin1String("ngc")) {
+        gcodeFolder_ = FolderOf(path);
+        showGcodeFile(path);
+        return;
+    }
+    openPicture(path);
+}
+
 void TfrmMain::showGcodeFile(const QString& path)
 {
     document_->setGcodeFile(path);

@@ -105,6 +105,9 @@ public slots:
     void rdoBWPlusCutClick();
     void rdoJobClick();
     void OpenGcode1Click();
+    // A file named when the program starts (a file manager's "Open with"): a G-code file
+    // (.gcode, .nc, .ngc) is shown in the Job view, any other file is loaded as a picture.
+    void openGiven(const QString& path);
     void ShowHelp1Click();
     void About1Click();
     void Exit1Click();

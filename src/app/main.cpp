@@ -1,4 +1,7 @@
 #include <QApplication>
+#include <QFileInfo>
+#include <QStringList>
+#include <QTimer>
 
 #include "app/AppPlatform.h"
 #include "app/AppWindows.h"
@@ -24,5 +27,11 @@ int main(int argc, char* argv[])
     QObject::connect(&windows.main(), &TfrmMain::closed, &app, &QApplication::quit,
                      Qt::QueuedConnection);
     windows.showMain();
+    // "pyrolith FILE", as a file manager opens a file with the program.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1) {
+        const QString given = QFileInfo(arguments.at(1)).absoluteFilePath();
+        QTimer::singleShot(0, &windows.main(), [&windows, given] { windows.main().openGiven(given); });
+    }
     return QApplication::exec();
 }

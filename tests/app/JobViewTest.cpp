@@ -28,6 +28,8 @@ private slots:
     void fastSpeedsAreFlaggedBeforeSaving();
     void viewFollowsTheSettings();
     void openGcodeShowsAnyFile();
+    void fileGivenAtStartOpens_data();
+    void fileGivenAtStartOpens();
     void burnedPartIsMarked_data();
     void burnedPartIsMarked();
     void statusNamesTheTimeStandingStill_data();
@@ -147,6 +149,34 @@ void JobViewTest::viewFollowsTheSettings()
 
 // Any G-code file: a rapid of 100 mm on the default machine (6000 mm/min, 500 mm/s^2), then
 // a burn of 100 mm at 3000 mm/min round a right-angled corner: about 1.2 s and 2.1 s.
+void JobViewTest::fileGivenAtStartOpens_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("view"); // the view button checked afterwards
+    QTest::newRow("a job, in the Job view") << QStringLiteral("job.gcode") << QStringLiteral("rdoJob");
+    QTest::newRow("a job of another ending") << QStringLiteral("Job.NC") << QStringLiteral("rdoJob");
+    QTest::newRow("a picture, in the B+W view") << QStringLiteral("pic.bmp") << QStringLiteral("rdoBW");
+}
+
+void JobViewTest::fileGivenAtStartOpens()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, view);
+    app_->start();
+    const QString path = app_->path(name);
+    if (name.endsWith(QLatin1String(".bmp"))) {
+        WriteBmp24(path, 6, 3, [](int x, int) { return x < 3 ? QColor(Qt::black) : QColor(Qt::white); });
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("G21 G90\nG0 X10\n");
+    }
+    app_->main().openGiven(path);
+    QVERIFY(app_->find<QRadioButton>(view)->isChecked());
+    QCOMPARE(app_->main().gcodeFile(), view == QLatin1String("rdoJob") ? path : QString());
+    QCOMPARE(app_->main().sourceBitmap().width, view == QLatin1String("rdoJob") ? 0 : 6);
+}
+
 void JobViewTest::openGcodeShowsAnyFile()
 {
     pyrolith::JobSettings grbl;

@@ -13,6 +13,8 @@ private slots:
     void fitsAndCentres();
     void pictureWithoutPixelsShowsNothing();
     void viewRefitsWhenResized();
+    void reducedPictureShowsItsTone_data();
+    void reducedPictureShowsItsTone();
 };
 
 void ViewFitTest::fitsAndCentres_data()
@@ -79,6 +81,51 @@ void ViewFitTest::viewRefitsWhenResized()
 
     view.clearPicture();
     QVERIFY(view.shownRect().isEmpty());
+}
+
+void ViewFitTest::reducedPictureShowsItsTone_data()
+{
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QList<int>>("shown"); // the grey at the shown rectangle's corners and middle
+
+    // A checkerboard of single black and white pixels, as a fine dither is.
+    QTest::newRow("black and white reduced to a half: grey") << QImage::Format_Indexed8
+        << QSize(200, 100) << QList<int>{127, 127, 127};
+    QTest::newRow("colour reduced to a quarter: grey") << QImage::Format_RGB32 << QSize(400, 200)
+        << QList<int>{127, 127, 127};
+    QTest::newRow("grey levels reduced to a half: grey") << QImage::Format_Grayscale8
+        << QSize(200, 100) << QList<int>{127, 127, 127};
+    // Enlarged, every pixel stays black or white: the top-left one is black.
+    QTest::newRow("black and white enlarged: crisp") << QImage::Format_Indexed8 << QSize(4, 2)
+        << QList<int>{0, 255, 0};
+}
+
+void ViewFitTest::reducedPictureShowsItsTone()
+{
+    QFETCH(QImage::Format, format);
+    QFETCH(QSize, picture);
+    QFETCH(QList<int>, shown);
+    QImage checker(picture, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            checker.setPixel(x, y, (x + y) % 2 == 0 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+        }
+    }
+    TPictureView view;
+    view.setPicture(format == QImage::Format_Indexed8
+                        ? checker.convertToFormat(format, {qRgb(0, 0, 0), qRgb(255, 255, 255)})
+                        : checker.convertToFormat(format));
+    view.resize(100, 50);
+    const QImage painted = view.grab().toImage();
+    const QRect at = view.shownRect();
+    QCOMPARE(at, QRect(0, 0, 100, 50));
+    const QList<int> greys = {qGray(painted.pixel(0, 0)), qGray(painted.pixel(at.right(), 0)),
+                              qGray(painted.pixel(at.right(), at.bottom()))};
+    for (int i = 0; i < greys.size(); ++i) {
+        QVERIFY2(std::abs(greys[i] - shown[i]) <= 1,
+                 qPrintable(QStringLiteral("point %1: %2").arg(i).arg(greys[i])));
+    }
 }
 
 QTEST_MAIN(ViewFitTest)
