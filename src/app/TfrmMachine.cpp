@@ -145,6 +145,8 @@ void TfrmMachine::addConsole()
     tblGrblSettings_->verticalHeader()->hide();
     tblGrblSettings_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tabs->addTab(tblGrblSettings_, QStringLiteral("GRBL settings"));
+    tabLog_ = tabs;
+    connect(tabs, &QTabWidget::currentChanged, this, &TfrmMachine::readGrblSettings);
 
     connect(btnConsoleSend_, &QPushButton::clicked, this, &TfrmMachine::btnConsoleSendClick);
     connect(edtConsoleLine_, &QLineEdit::returnPressed, this, &TfrmMachine::btnConsoleSendClick);
@@ -177,6 +179,20 @@ void TfrmMachine::btnConsoleSendClick()
     }
     emit command(line);
     edtConsoleLine_->clear();
+}
+
+void TfrmMachine::readGrblSettings()
+{
+    if (!snapshot_.connected) {
+        settingsAsked_ = false;
+        return;
+    }
+    if (settingsAsked_ || !snapshot_.grbl || jobActive() ||
+        tabLog_->currentWidget() != tblGrblSettings_ || tblGrblSettings_->rowCount() > 0) {
+        return;
+    }
+    settingsAsked_ = true;
+    emit command(QStringLiteral("$$"));
 }
 
 void TfrmMachine::showTraffic(const QByteArray& sent, const QByteArray& received)
@@ -438,6 +454,7 @@ void TfrmMachine::showSnapshot(const MachineSnapshot& snapshot)
     if (active || clockTimer_.isActive()) {
         updateClock();
     }
+    readGrblSettings();
     if (!active) {
         clockTimer_.stop();
     }

@@ -81,6 +81,8 @@ private:
     void addConsole();
     void showTraffic(const QByteArray& sent, const QByteArray& received);
     void updateConsoleInput();
+    // GRBL's settings are read ($$) as their tab is first shown to a connected, idle machine.
+    void readGrblSettings();
     void noAnswer();
     void jogAxis(const QString& axis, int sign);
     void showSnapshot(const MachineSnapshot& snapshot);
@@ -106,6 +108,8 @@ private:
     class QPlainTextEdit* memoConsole_ = nullptr;
     class QLineEdit* edtConsoleLine_ = nullptr;
     class QPushButton* btnConsoleSend_ = nullptr;
+    class QTabWidget* tabLog_ = nullptr;
     class QTableWidget* tblGrblSettings_ = nullptr;
+    bool settingsAsked_ = false;  // $$ went out on this connection
     bool sendingJob_ = false;  // the lines sent last are the job, not the frame
 };

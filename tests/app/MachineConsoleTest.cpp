@@ -6,7 +6,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QComboBox>
+#include <QTabWidget>
 #include <QtTest>
+
+#include <algorithm>
 #include <memory>
 
 #include "app/MachineConsole.h"
@@ -61,6 +64,7 @@ private slots:
     void traffic_data();
     void traffic();
     void lineSentAndAnswered();
+    void settingsTabReadsTheSettingsOnce();
     void noLineWhileAJobStreams();
     void noAnswer();
 };
@@ -96,6 +100,28 @@ void MachineConsoleTest::traffic()
             std::string_view(piece.constData(), static_cast<std::size_t>(piece.size())));
     }
     QCOMPARE(shown, lines);
+}
+
+// GRBL's settings tab asks for them ($$) when it is shown to a connected machine, once per
+// connection: the answer here holds no settings, and the tab shown again asks no more.
+void MachineConsoleTest::settingsTabReadsTheSettingsOnce()
+{
+    pyrolith::testing::FakeGrbl grbl(true);
+    Panel panel(grbl.port());
+    auto* tabs = panel.control<QTabWidget>("tabLog");
+    tabs->setCurrentIndex(2);
+    QTest::mouseClick(panel.control<QPushButton>("btnConnect"), Qt::LeftButton);
+    QTRY_COMPARE(panel.control<QLabel>("lblState")->text(), QStringLiteral("Idle"));
+    QTRY_VERIFY(!grbl.log().empty() && grbl.log().back() == "$$");
+    tabs->setCurrentIndex(0);
+    tabs->setCurrentIndex(2);
+    // A line of the console after it: a second $$ would have come before it.
+    auto* line = panel.control<QLineEdit>("edtConsoleLine");
+    QTest::keyClicks(line, QStringLiteral("G28"));
+    QTest::keyClick(line, Qt::Key_Return);
+    QTRY_VERIFY(grbl.log().back() == "G28");
+    const std::vector<std::string> log = grbl.log();
+    QCOMPARE(std::count(log.begin(), log.end(), std::string("$$")), 1);
 }
 
 // A line typed into the console reaches the machine; the console shows it and the answer
