@@ -41,6 +41,35 @@ void ShowShare(QProgressBar& bar, const QString& word, int perMille)
     bar.setFormat(QStringLiteral("%1 %2%").arg(word).arg(perMille / 10.0, 0, 'f', 1));
 }
 
+// The setting of the estimate that GRBL's setting `number` gives; empty for the others.
+QString EstimateKeyOf(int number)
+{
+    switch (number) {
+    case 1: return QStringLiteral("StepperIdleLock");
+    case 11: return QStringLiteral("JunctionDeviation");
+    case 32: return QStringLiteral("LaserMode");
+    case 110: return QStringLiteral("MaxRateX");
+    case 111: return QStringLiteral("MaxRateY");
+    case 120: return QStringLiteral("AccelX");
+    case 121: return QStringLiteral("AccelY");
+    default: return {};
+    }
+}
+
+// GRBL's "6000.000" as a setting is typed: "6000"; "0.010": "0.01".
+QString SettingText(QString value)
+{
+    if (value.contains(QLatin1Char('.'))) {
+        while (value.endsWith(QLatin1Char('0'))) {
+            value.chop(1);
+        }
+        if (value.endsWith(QLatin1Char('.'))) {
+            value.chop(1);
+        }
+    }
+    return value;
+}
+
 }  // namespace
 
 TfrmMachine::TfrmMachine(Sources sources, UserDialogs* dialogs, QWidget* parent)
@@ -134,7 +163,10 @@ void TfrmMachine::addConsole()
     layout->addLayout(row);
     tabs->addTab(console, QStringLiteral("Console"));
 
-    tblGrblSettings_ = new QTableWidget(0, 3, tabs);
+    grblSettingsPage_ = new QWidget(tabs);
+    auto* settingsLayout = new QVBoxLayout(grblSettingsPage_);
+    settingsLayout->setContentsMargins(0, 0, 0, 0);
+    tblGrblSettings_ = new QTableWidget(0, 3, grblSettingsPage_);
     tblGrblSettings_->setObjectName(QStringLiteral("tblGrblSettings"));
     tblGrblSettings_->setHorizontalHeaderLabels(
         {QStringLiteral("Setting"), QStringLiteral("Value"), QStringLiteral("Meaning")});
@@ -144,7 +176,17 @@ void TfrmMachine::addConsole()
     tblGrblSettings_->setWordWrap(true);
     tblGrblSettings_->verticalHeader()->hide();
     tblGrblSettings_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tabs->addTab(tblGrblSettings_, QStringLiteral("GRBL settings"));
+    btnUseGrblSettings_ = new QPushButton(QStringLiteral("Use for the estimate"), grblSettingsPage_);
+    btnUseGrblSettings_->setObjectName(QStringLiteral("btnUseGrblSettings"));
+    btnUseGrblSettings_->setToolTip(QStringLiteral(
+        "Copies the machine's speeds, accelerations, junction deviation, laser mode and "
+        "stepper idle delay into the Machine page of the settings"));
+    btnUseGrblSettings_->setEnabled(false);
+    btnUseGrblSettings_->setVisible(static_cast<bool>(sources_.setSetting));
+    connect(btnUseGrblSettings_, &QPushButton::clicked, this, &TfrmMachine::btnUseGrblSettingsClick);
+    settingsLayout->addWidget(tblGrblSettings_, 1);
+    settingsLayout->addWidget(btnUseGrblSettings_, 0, Qt::AlignRight);
+    tabs->addTab(grblSettingsPage_, QStringLiteral("GRBL settings"));
     tabLog_ = tabs;
     connect(tabs, &QTabWidget::currentChanged, this, &TfrmMachine::readGrblSettings);
 
@@ -176,9 +218,29 @@ void TfrmMachine::btnConsoleSendClick()
     }
     if (line == QStringLiteral("$$")) {
         tblGrblSettings_->setRowCount(0);
+        btnUseGrblSettings_->setEnabled(false);
     }
     emit command(line);
     edtConsoleLine_->clear();
+}
+
+void TfrmMachine::btnUseGrblSettingsClick()
+{
+    QStringList used;
+    for (int row = 0; row < tblGrblSettings_->rowCount(); ++row) {
+        const QString setting = tblGrblSettings_->item(row, 0)->text();
+        const QString key = EstimateKeyOf(setting.mid(1).toInt());
+        if (!key.isEmpty() && sources_.setSetting(key, SettingText(tblGrblSettings_->item(row, 1)->text()))) {
+            used.append(setting);
+        }
+    }
+    if (used.isEmpty()) {
+        return;
+    }
+    const QString last = used.takeLast();
+    ui_->memoLog->appendPlainText(
+        QStringLiteral("The estimate now uses the machine's %1.")
+            .arg(used.isEmpty() ? last : used.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last));
 }
 
 void TfrmMachine::readGrblSettings()
@@ -188,7 +250,7 @@ void TfrmMachine::readGrblSettings()
         return;
     }
     if (settingsAsked_ || !snapshot_.grbl || jobActive() ||
-        tabLog_->currentWidget() != tblGrblSettings_ || tblGrblSettings_->rowCount() > 0) {
+        tabLog_->currentWidget() != grblSettingsPage_ || tblGrblSettings_->rowCount() > 0) {
         return;
     }
     settingsAsked_ = true;
@@ -220,6 +282,8 @@ void TfrmMachine::showTraffic(const QByteArray& sent, const QByteArray& received
             tblGrblSettings_->setItem(row, 0, new QTableWidgetItem(QStringLiteral("$%1").arg(number)));
             tblGrblSettings_->setItem(row, 1, new QTableWidgetItem(value));
             tblGrblSettings_->setItem(row, 2, new QTableWidgetItem(GrblSettingMeaning(number)));
+            btnUseGrblSettings_->setEnabled(!EstimateKeyOf(number).isEmpty() ||
+                                            btnUseGrblSettings_->isEnabled());
         }
     }
 }

@@ -37,6 +37,9 @@ public:
         std::function<pyrolith::JobSettings()> settings;
         // The time of the console's entries.
         std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+        // Sets one setting (its key and text) as if typed in the settings window; false when
+        // it is not taken. Empty: the GRBL settings tab offers no "Use for the estimate".
+        std::function<bool(const QString& key, const QString& text)> setSetting;
     };
 
     // The most entries the console keeps; older ones scroll away.
@@ -83,6 +86,8 @@ private:
     void updateConsoleInput();
     // GRBL's settings are read ($$) as their tab is first shown to a connected, idle machine.
     void readGrblSettings();
+    // "Use for the estimate": the machine's own numbers into the settings of the estimate.
+    void btnUseGrblSettingsClick();
     void noAnswer();
     void jogAxis(const QString& axis, int sign);
     void showSnapshot(const MachineSnapshot& snapshot);
@@ -110,6 +115,8 @@ private:
     class QPushButton* btnConsoleSend_ = nullptr;
     class QTabWidget* tabLog_ = nullptr;
     class QTableWidget* tblGrblSettings_ = nullptr;
+    class QWidget* grblSettingsPage_ = nullptr;
+    class QPushButton* btnUseGrblSettings_ = nullptr;
     bool settingsAsked_ = false;  // $$ went out on this connection
     bool sendingJob_ = false;  // the lines sent last are the job, not the frame
 };

@@ -266,6 +266,9 @@ void TfrmMain::createMachinePanel()
         return document_->machineJobLines();
     };
     sources.frame = [this] { return document_->frameJobLines(); };
+    sources.setSetting = [this](const QString& key, const QString& text) {
+        return settings_ != nullptr && settings_->setFieldText(key, text);
+    };
     machineDock_ = new QDockWidget(QStringLiteral("Machine"), this);
     machineDock_->setObjectName(QStringLiteral("dockMachine"));
     machine_ = new TfrmMachine(std::move(sources), environment_.dialogs, machineDock_);

@@ -369,6 +369,20 @@ bool TfrmSettings::setFieldText(const QString& key, const QString& text)
             }
             return true;
         }
+        if (binding.field->isFlag()) {
+            // "1" or "0"; the button's change records it.
+            if (text != QLatin1String("1") && text != QLatin1String("0")) {
+                return false;
+            }
+            if (text == QLatin1String("1")) {
+                binding.button->setChecked(true);
+            } else if (binding.pair == nullptr) {
+                binding.button->setChecked(false);
+            } else {
+                binding.pair->setChecked(true);
+            }
+            return true;
+        }
         if (binding.edit == nullptr) {
             return false;
         }

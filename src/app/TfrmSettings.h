@@ -69,9 +69,10 @@ public:
     // sees what a refused job asks to fix. False (nothing shown) for a key without control.
     bool showField(const QString& key, QWidget* owner);
 
-    // A setting changed outside the window (the main window's picture bar): the control and
-    // the record follow, and the change counts as one made here. False for a key without a
-    // control or a word its list does not hold.
+    // A setting changed outside the window (the main window's picture bar, the machine's own
+    // settings): the control and the record follow, and the change counts as one made here.
+    // A flag takes "1" or "0". False for a key without a control, a word its list does not
+    // hold, or a flag's other text.
     bool setFieldText(const QString& key, const QString& text);
 
     bool profileModified() const { return profileModified_; }

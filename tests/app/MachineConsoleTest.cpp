@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QComboBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QtTest>
 
 #include <algorithm>
@@ -32,6 +33,7 @@ std::vector<std::string> LongJob()
 struct Panel {
     FakeDialogs dialogs;
     std::unique_ptr<TfrmMachine> window;
+    QStringList settingsSet; // "key=text" as the panel set them
 
     explicit Panel(const std::string& port)
     {
@@ -45,6 +47,10 @@ struct Panel {
             return settings;
         };
         sources.clock = [] { return QDateTime(QDate(2026, 3, 14), QTime(9, 26, 53, 120)); };
+        sources.setSetting = [this](const QString& key, const QString& text) {
+            settingsSet.append(key + QLatin1Char('=') + text);
+            return key != QLatin1String("LaserMode");  // one the settings do not take
+        };
         window = std::make_unique<TfrmMachine>(sources, &dialogs);
         window->show();
         control<QComboBox>("cboPort")->setEditText(QString::fromStdString(port));
@@ -103,7 +109,8 @@ void MachineConsoleTest::traffic()
 }
 
 // GRBL's settings tab asks for them ($$) when it is shown to a connected machine, once per
-// connection: the answer here holds no settings, and the tab shown again asks no more.
+// connection (shown again, it asks no more); "Use for the estimate" hands the estimate's
+// numbers among them to the settings.
 void MachineConsoleTest::settingsTabReadsTheSettingsOnce()
 {
     pyrolith::testing::FakeGrbl grbl(true);
@@ -122,6 +129,16 @@ void MachineConsoleTest::settingsTabReadsTheSettingsOnce()
     QTRY_VERIFY(grbl.log().back() == "G28");
     const std::vector<std::string> log = grbl.log();
     QCOMPARE(std::count(log.begin(), log.end(), std::string("$$")), 1);
+
+    auto* use = panel.control<QPushButton>("btnUseGrblSettings");
+    QCOMPARE(panel.control<QTableWidget>("tblGrblSettings")->rowCount(), 34);
+    QVERIFY(use->isEnabled());
+    QTest::mouseClick(use, Qt::LeftButton);
+    QCOMPARE(panel.settingsSet,
+             (QStringList{"StepperIdleLock=25", "JunctionDeviation=0.01", "LaserMode=0",
+                          "MaxRateX=500", "MaxRateY=500", "AccelX=10", "AccelY=10"}));
+    QVERIFY(panel.control<QPlainTextEdit>("memoLog")->toPlainText().endsWith(
+        "The estimate now uses the machine's $1, $11, $110, $111, $120 and $121."));
 }
 
 // A line typed into the console reaches the machine; the console shows it and the answer

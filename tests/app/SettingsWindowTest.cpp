@@ -243,6 +243,42 @@ private slots:
     }
 
     // Every check box and radio button of the record carries its change into the record.
+    // A setting given from outside (the picture bar, the machine's own settings): the record
+    // follows and the profile counts as changed when the value changed; a flag takes 1 or 0.
+    void fieldSetFromOutside_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<bool>("modified");
+        QTest::newRow("number") << "AccelX" << "800" << true << "800" << true;
+        QTest::newRow("check box off") << "LaserMode" << "0" << true << "0" << true;
+        QTest::newRow("check box as it is") << "LaserMode" << "1" << true << "1" << false;
+        QTest::newRow("check box, another word") << "LaserMode" << "yes" << false << "1" << false;
+        QTest::newRow("radio pair on") << "GRBL" << "1" << true << "1" << true;
+        QTest::newRow("radio pair as it is") << "GRBL" << "0" << true << "0" << false;
+        QTest::newRow("no such key") << "Acceleration" << "800" << false << "" << false;
+    }
+
+    void fieldSetFromOutside()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, text);
+        QFETCH(bool, taken);
+        QFETCH(QString, record);
+        QFETCH(bool, modified);
+        auto& f = createWindow();
+        QCOMPARE(f.window->setFieldText(key, text), taken);
+        QCOMPARE(f.modified(), modified);
+        const pyrolith::FieldInfo* field = pyrolith::FindStoredField(key.toStdString());
+        const pyrolith::JobSettings& job = f.window->jobSettings();
+        const pyrolith::AppSettings& app = f.window->appSettings();
+        const QString stored =
+            field == nullptr ? QString() : QString::fromStdString(pyrolith::ValueText(*field, job, app));
+        QCOMPARE(stored, record);
+    }
+
     void flagControlsFollowClicks()
     {
         auto& f = createWindow();

@@ -177,7 +177,8 @@ private:
 
 // GRBL 1.1 with a 128-byte receive buffer: a byte beyond it fails the test. Lines leave the
 // buffer one every `lineTime` unless held, and are answered "ok", or "error:N" for the line
-// given to errorOn. "?" answers a status report; "!" holds, "~" resumes, 0x18 resets and greets.
+// given to errorOn; "$$" lists GRBL's default settings first. "?" answers a status report; "!"
+// holds, "~" resumes, 0x18 resets and greets.
 class FakeGrbl final : public FakeMachine {
 public:
     explicit FakeGrbl(bool greet, std::chrono::microseconds lineTime = 300us, bool alarm = false)
@@ -279,6 +280,18 @@ private:
             errorLine_.clear();
             say("error:" + std::to_string(errorCode_));
         } else {
+            if (line == "$$") {
+                // GRBL 1.1's own defaults, as a board fresh from its flashing reports them.
+                for (const char* setting :
+                     {"$0=10", "$1=25", "$2=0", "$3=0", "$4=0", "$5=0", "$6=0", "$10=1",
+                      "$11=0.010", "$12=0.002", "$13=0", "$20=0", "$21=0", "$22=0", "$23=0",
+                      "$24=25.000", "$25=500.000", "$26=250", "$27=1.000", "$30=1000", "$31=0",
+                      "$32=0", "$100=250.000", "$101=250.000", "$102=250.000", "$110=500.000",
+                      "$111=500.000", "$112=500.000", "$120=10.000", "$121=10.000",
+                      "$122=10.000", "$130=200.000", "$131=200.000", "$132=200.000"}) {
+                    say(setting);
+                }
+            }
             say("ok");
         }
     }
