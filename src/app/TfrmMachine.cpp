@@ -552,6 +552,11 @@ void TfrmMachine::updateClock()
 void TfrmMachine::addMessage(int kind, const QString& text)
 {
     using Kind = pyrolith::machine::SessionMessage::Kind;
+    int number = 0;
+    QString value;
+    if (static_cast<Kind>(kind) == Kind::Firmware && ParseGrblSetting(text, number, value)) {
+        return;  // the settings tab shows it, the console too
+    }
     const QString prefix = static_cast<Kind>(kind) == Kind::Error      ? QStringLiteral("! ")
                            : static_cast<Kind>(kind) == Kind::Firmware ? QStringLiteral("< ")
                                                                         : QString();
