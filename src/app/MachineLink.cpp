@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QSerialPort>
 
+#include "machine/ByteTransport.h"
 #include "machine/GrblSession.h"
 
 using namespace pyrolith::machine;
@@ -27,8 +28,19 @@ void MachineLink::openPort(const QString& port, int baud, int fallbackFirmware,
     port_->setStopBits(QSerialPort::OneStop);
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!port_->open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = port_->error();
+#ifdef _WIN32
+        constexpr auto denied = pyrolith::machine::PortFailure::Busy;  // a port held elsewhere
+#else
+        constexpr auto denied = pyrolith::machine::PortFailure::BusyOrDenied;
+#endif
+        const std::string advice = pyrolith::machine::PortAdvice(
+            error == QSerialPort::DeviceNotFoundError ? pyrolith::machine::PortFailure::Missing
+            : error == QSerialPort::PermissionError   ? denied
+                                                      : pyrolith::machine::PortFailure::Other);
         emit message(static_cast<int>(SessionMessage::Kind::Error),
-                     QStringLiteral("Cannot open %1: %2.").arg(port, port_->errorString()));
+                     QStringLiteral("Cannot open %1: %2.").arg(port, port_->errorString()) +
+                         (advice.empty() ? QString() : QStringLiteral(" ") + QString::fromStdString(advice)));
         port_.reset();
         publish();
         return;

@@ -20,7 +20,22 @@ public:
 };
 
 // A serial port (or a pseudo-terminal) at the given speed, 8 data bits, no parity, one stop
-// bit, no flow control, raw bytes. Throws pyrolith::Error when it cannot be opened.
+// bit, no flow control, raw bytes, held for this program alone: a second sender on the line
+// would mix its bytes into the job's. Throws pyrolith::Error when it cannot be opened, with
+// what to do about it (PortAdvice).
 std::unique_ptr<ByteTransport> OpenSerialPort(const std::filesystem::path& port, int baud);
+
+// Why a port did not open.
+enum class PortFailure {
+    Missing,       // no such port
+    Denied,        // the user may not open it
+    Busy,          // another program has it open
+    BusyOrDenied,  // one of the two, the system does not say which
+    Other,
+};
+
+// The sentence after "Cannot open PORT: <the system's reason>." that tells the user what to
+// do; empty for Other.
+std::string PortAdvice(PortFailure failure);
 
 }  // namespace pyrolith::machine

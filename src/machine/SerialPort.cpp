@@ -7,6 +7,22 @@
 #include <algorithm>
 #include <system_error>
 
+namespace pyrolith::machine {
+namespace {
+
+// "Cannot open PORT: <reason>." and what to do about it.
+Error OpenFailure(const std::string& name, const std::string& reason, PortFailure failure)
+{
+    std::string message = "Cannot open " + name + ": " + reason + ".";
+    if (const std::string advice = PortAdvice(failure); !advice.empty()) {
+        message += " " + advice;
+    }
+    return Error(message);
+}
+
+}  // namespace
+}  // namespace pyrolith::machine
+
 #ifdef _WIN32
 
 #include <windows.h>
@@ -83,7 +99,13 @@ std::unique_ptr<ByteTransport> OpenSerialPort(const std::filesystem::path& port,
     const HANDLE handle = CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        throw Error("Cannot open " + name + ": " + SystemText(GetLastError()) + ".");
+        // Opened without sharing: a port another program holds is refused as access denied.
+        const DWORD error = GetLastError();
+        const PortFailure failure = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                                        ? PortFailure::Missing
+                                    : error == ERROR_ACCESS_DENIED ? PortFailure::Busy
+                                                                   : PortFailure::Other;
+        throw OpenFailure(name, SystemText(error), failure);
     }
     DCB mode{};
     mode.DCBlength = sizeof mode;
@@ -121,6 +143,8 @@ std::unique_ptr<ByteTransport> OpenSerialPort(const std::filesystem::path& port,
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -232,8 +256,23 @@ std::unique_ptr<ByteTransport> OpenSerialPort(const std::filesystem::path& port,
     }
     const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        throw Error("Cannot open " + name + ": " + SystemText(errno) + ".");
+        const int error = errno;
+        const PortFailure failure = error == ENOENT || error == ENODEV || error == ENXIO
+                                        ? PortFailure::Missing
+                                    : error == EACCES || error == EPERM ? PortFailure::Denied
+                                    : error == EBUSY                    ? PortFailure::Busy
+                                                                        : PortFailure::Other;
+        throw OpenFailure(name, SystemText(error), failure);
     }
+    // This program's alone: another sender's lock (flock) refuses it, and no other program
+    // opens it after this one (TIOCEXCL; the superuser still can).
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw OpenFailure(name, error == EWOULDBLOCK ? "the port is in use" : SystemText(error),
+                          PortFailure::Busy);
+    }
+    ::ioctl(fd, TIOCEXCL);
     termios mode{};
     if (::tcgetattr(fd, &mode) != 0) {
         const int error = errno;
