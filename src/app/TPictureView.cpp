@@ -4,6 +4,7 @@
 #include <QPen>
 
 #include <cstdint>
+#include <exception>
 #include <vector>
 
 #include "app/ViewFit.h"
@@ -64,43 +65,48 @@ QRect TPictureView::shownRect() const
 
 QImage TPictureView::reduced(QSize size) const
 {
-    const int width = picture_.width();
-    QImage out;
-    pyrolith::RowResampler resampler(
-        width, picture_.height(), size.width(), [&out](std::int64_t y, const std::uint8_t* rgb) {
-            auto* row = reinterpret_cast<QRgb*>(out.scanLine(static_cast<int>(y)));
-            for (int x = 0; x < out.width(); ++x, rgb += 3) {
-                row[x] = qRgb(rgb[0], rgb[1], rgb[2]);
+    // Drawing must not fail: without memory for the average, the nearest pixels.
+    try {
+        const int width = picture_.width();
+        QImage out;
+        pyrolith::RowResampler resampler(
+            width, picture_.height(), size.width(), [&out](std::int64_t y, const std::uint8_t* rgb) {
+                auto* row = reinterpret_cast<QRgb*>(out.scanLine(static_cast<int>(y)));
+                for (int x = 0; x < out.width(); ++x, rgb += 3) {
+                    row[x] = qRgb(rgb[0], rgb[1], rgb[2]);
+                }
+            });
+        out = QImage(static_cast<int>(resampler.columns()), static_cast<int>(resampler.rows()),
+                     QImage::Format_RGB32);
+        std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * 3);
+        const QList<QRgb> table = picture_.colorTable();
+        const bool direct = picture_.format() == QImage::Format_RGB32 ||
+                            picture_.format() == QImage::Format_ARGB32;
+        const bool indexed = picture_.format() == QImage::Format_Indexed8;
+        for (int y = 0; y < picture_.height(); ++y) {
+            QImage converted;
+            const QRgb* pixels = nullptr;
+            if (direct) {
+                pixels = reinterpret_cast<const QRgb*>(picture_.constScanLine(y));
+            } else if (!indexed) {
+                converted = picture_.copy(0, y, width, 1).convertToFormat(QImage::Format_RGB32);
+                pixels = reinterpret_cast<const QRgb*>(converted.constScanLine(0));
             }
-        });
-    out = QImage(static_cast<int>(resampler.columns()), static_cast<int>(resampler.rows()),
-                 QImage::Format_RGB32);
-    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * 3);
-    const QList<QRgb> table = picture_.colorTable();
-    const bool direct = picture_.format() == QImage::Format_RGB32 ||
-                        picture_.format() == QImage::Format_ARGB32;
-    const bool indexed = picture_.format() == QImage::Format_Indexed8;
-    for (int y = 0; y < picture_.height(); ++y) {
-        QImage converted;
-        const QRgb* pixels = nullptr;
-        if (direct) {
-            pixels = reinterpret_cast<const QRgb*>(picture_.constScanLine(y));
-        } else if (!indexed) {
-            converted = picture_.copy(0, y, width, 1).convertToFormat(QImage::Format_RGB32);
-            pixels = reinterpret_cast<const QRgb*>(converted.constScanLine(0));
+            const uchar* indices = picture_.constScanLine(y);
+            for (int x = 0; x < width; ++x) {
+                const QRgb c = pixels ? pixels[x]
+                               : indices[x] < table.size() ? table[indices[x]]
+                                                           : qRgb(0, 0, 0);
+                rgb[3 * x] = static_cast<std::uint8_t>(qRed(c));
+                rgb[3 * x + 1] = static_cast<std::uint8_t>(qGreen(c));
+                rgb[3 * x + 2] = static_cast<std::uint8_t>(qBlue(c));
+            }
+            resampler.row(rgb.data());
         }
-        const uchar* indices = picture_.constScanLine(y);
-        for (int x = 0; x < width; ++x) {
-            const QRgb c = pixels ? pixels[x]
-                           : indices[x] < table.size() ? table[indices[x]]
-                                                       : qRgb(0, 0, 0);
-            rgb[3 * x] = static_cast<std::uint8_t>(qRed(c));
-            rgb[3 * x + 1] = static_cast<std::uint8_t>(qGreen(c));
-            rgb[3 * x + 2] = static_cast<std::uint8_t>(qBlue(c));
-        }
-        resampler.row(rgb.data());
+        return out;
+    } catch (const std::exception&) {
+        return picture_.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     }
-    return out;
 }
 
 void TPictureView::paintEvent(QPaintEvent* /*event*/)
