@@ -30,17 +30,16 @@ void MachineLink::openPort(const QString& port, int baud, int fallbackFirmware,
     if (!port_->open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError error = port_->error();
 #ifdef _WIN32
-        constexpr auto denied = pyrolith::machine::PortFailure::Busy;  // a port held elsewhere
+        constexpr auto denied = PortFailure::Busy;  // a port held elsewhere
 #else
-        constexpr auto denied = pyrolith::machine::PortFailure::BusyOrDenied;
+        constexpr auto denied = PortFailure::BusyOrDenied;
 #endif
-        const std::string advice = pyrolith::machine::PortAdvice(
-            error == QSerialPort::DeviceNotFoundError ? pyrolith::machine::PortFailure::Missing
-            : error == QSerialPort::PermissionError   ? denied
-                                                      : pyrolith::machine::PortFailure::Other);
+        const PortFailure failure = error == QSerialPort::DeviceNotFoundError ? PortFailure::Missing
+                                    : error == QSerialPort::PermissionError   ? denied
+                                                                              : PortFailure::Other;
         emit message(static_cast<int>(SessionMessage::Kind::Error),
-                     QStringLiteral("Cannot open %1: %2.").arg(port, port_->errorString()) +
-                         (advice.empty() ? QString() : QStringLiteral(" ") + QString::fromStdString(advice)));
+                     QString::fromStdString(PortOpenFailureText(
+                         port.toStdString(), port_->errorString().toStdString(), failure)));
         port_.reset();
         publish();
         return;

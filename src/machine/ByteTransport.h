@@ -38,4 +38,8 @@ enum class PortFailure {
 // do; empty for Other.
 std::string PortAdvice(PortFailure failure);
 
+// "Cannot open PORT: <reason>." followed by PortAdvice.
+std::string PortOpenFailureText(std::string_view port, std::string_view reason,
+                                PortFailure failure);
+
 }  // namespace pyrolith::machine

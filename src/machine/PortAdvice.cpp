@@ -27,4 +27,14 @@ std::string PortAdvice(PortFailure failure)
     return {};
 }
 
+std::string PortOpenFailureText(std::string_view port, std::string_view reason,
+                                PortFailure failure)
+{
+    std::string text = "Cannot open " + std::string(port) + ": " + std::string(reason) + ".";
+    if (const std::string advice = PortAdvice(failure); !advice.empty()) {
+        text += " " + advice;
+    }
+    return text;
+}
+
 }  // namespace pyrolith::machine

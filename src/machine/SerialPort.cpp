@@ -13,11 +13,7 @@ namespace {
 // "Cannot open PORT: <reason>." and what to do about it.
 Error OpenFailure(const std::string& name, const std::string& reason, PortFailure failure)
 {
-    std::string message = "Cannot open " + name + ": " + reason + ".";
-    if (const std::string advice = PortAdvice(failure); !advice.empty()) {
-        message += " " + advice;
-    }
-    return Error(message);
+    return Error(PortOpenFailureText(name, reason, failure));
 }
 
 }  // namespace
